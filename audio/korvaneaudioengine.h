@@ -1,0 +1,93 @@
+// Owns the sound-card stream and the sampler. Every operation is called on the GUI thread;
+// the stream callback only renders. Reports back through signals emitted on the GUI thread.
+#pragma once
+
+#include "core/korvanerecords.h"
+#include "samplertypes.h"
+
+#include <QObject>
+#include <QString>
+
+class KorvaneAudioEngine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit KorvaneAudioEngine(QObject *parent = nullptr);
+    ~KorvaneAudioEngine() override;
+
+    // Opens and starts the duplex stream. Returns false (after a status line) when no
+    // audio API could open a stream; every other operation still works without sound.
+    bool init(int sampleRate);
+    void close();
+    bool isStreamRunning() const;
+
+    void noteOn(int channel, int note, int velocity);
+    void noteOff(int channel, int note);
+    void change(int channel, int note, int type, int value);
+    void allNotesOff();
+    void setMute(bool on);
+    bool isMuted() const;
+    void setMasterVolume(float volume);
+    void setInputThreshold(float threshold);
+    float inputLevel() const; // mean absolute input of the latest block, 0..1
+
+    void previewPlay(int sampleId);
+    void previewStop();
+
+    void flushMemory();
+    void prepareRecordSampler(); // mode 1 without setUnsaved, then flushMemory
+    void flushPrevious();
+    void deleteSample(int index);
+    void setSamplerMode(int mode);
+    int samplerMode() const;
+    void setControllerMode(int mode);
+    int controllerMode() const;
+    void setSampleKey(int sampleId, int key);
+    KorvaneLayerView getLayerView() const;
+    void setLayerView(const KorvaneLayerView &view);
+    void addSample(const SamplerSample &sample, bool keepName);
+    void reestimate(int index);
+
+    // Replaces the whole instrument at once (stop voices, flush, add, settings).
+    void loadInstrument(const KorvaneInstrument &instrument);
+    KorvaneInstrument currentInstrument() const;
+
+    void startRecording();
+    void stopRecording();
+    void beginActionRecording(int note);
+    void endActionRecording();
+    int bumpRecordKeyCounter();
+    void dropRecordKeyCounter();
+    void resetRecordKeyCounter();
+
+    void setEnvelope(const KorvaneEnvelope &envelope);
+    KorvaneEnvelope envelope() const;
+    void setAttack(int attack);
+    void setRelease(int release);
+    void setReverb(const KorvaneSamplerReverb &reverb);
+    KorvaneSamplerReverb reverb() const;
+    void setReverbAmount(float amount);
+    void setNextSampleId(int id);
+    int nextSampleId() const;
+    void setSampleVolume(int index, float volume);
+    int sampleCount() const;
+    SamplerSample sampleAt(int index) const;
+    QString sampleName(int triggerIndex) const;
+
+    // Copy of the current map; recording in per-key mode reads its notes.
+    void setMap(const KorvaneSensorsState &map);
+
+signals:
+    void SendStatusMessage(QString message);
+    void SendSamplerMessage(QString message);
+    void SendAnalyzeData(AnalyzeDataView data);
+    void SendRecData(RecordView rec);
+    void LoadExternalSampleFile(QString path);
+    void RecEnded();
+    void setUnsaved();
+    void IOSReSendMapping();
+
+private:
+    struct Private;
+    Private *d;
+};

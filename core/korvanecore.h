@@ -1,0 +1,172 @@
+// The hub: owns the map, calibration, bend settings, settings flags and write counter, and
+// both engines, and routes every request between them and the windows. GUI thread only.
+#pragma once
+
+#include "audio/samplertypes.h"
+#include "core/korvanerecords.h"
+
+#include <QObject>
+#include <QString>
+
+class KorvaneMidiEngine;
+class KorvaneAudioEngine;
+class QTimer;
+
+class KorvaneCore : public QObject
+{
+    Q_OBJECT
+public:
+    explicit KorvaneCore(QObject *parent = nullptr);
+    ~KorvaneCore() override;
+
+    KorvaneSensorsState GetState(int i = 0) const;
+    KorvaneSensorNode GetNode(int i) const; // throws std::out_of_range past the end
+    void SetNode(const KorvaneSensorNode &node, int i);
+    QString GetMapName() const { return mapName; }
+    int GetRemoteMap() const { return remoteMap; }
+    int GetRemoteType() const { return remoteType; }
+    int GetWriteCount() const { return writeCount; }
+    bool GetMute() const { return mute != 0; }
+    QString GetDataPath() const { return dataPath; }
+    QString GetSoundName() const { return soundName; }
+    float GetMapVersion() const { return mapVersion; }
+    float GetInputLevel() const;
+
+    void Transpose(int semitones);
+    void RemoveGlobalBend();
+    void GenerateMapping(bool vesko);
+    void StartEngines();
+    void ShutDown();
+
+    KorvaneMidiEngine *midi() const { return midiEngine; }
+    KorvaneAudioEngine *audio() const { return audioEngine; }
+
+    // Compares the device's node list a with a file's node list b (see map matching).
+    static bool CompareMappings(const std::vector<KorvaneSensorNode> &a,
+                                const std::vector<KorvaneSensorNode> &b);
+
+signals:
+    void SendStateUI(KorvaneSensorsState state);
+    void sendStatusMessage(QString message);
+    void sendSamplerMessage(QString message);
+    void UpdateUI();
+    void SendAnalyzeData(AnalyzeDataView data);
+    void SendRecData(RecordView rec);
+    void SendLayerView(KorvaneLayerView view);
+    void RecEnded();
+    void SendNoteTrigger(int note, bool value, int vol);
+    void SendVersionError();
+    void LoadCompleted();
+    void SysExLoadCompleted();
+    void SaveCompleted();
+    void SoundLoadComplete();
+    void SoundSaveComplete();
+    void SendSoundName(QString name);
+    void SendEnvelopeParameters(KorvaneEnvelope env);
+    void SendReverbParameters(KorvaneSamplerReverb rev);
+    void SendRemoteSystem(int system);
+    void SendRemoteDevice(int system);
+    void sendControlValue(float value);
+    void UpdateSettingsUI(KorvaneCalibration calib);
+    void UpdateBendUI(KorvaneBendSettings bend);
+    void setUnsaved();
+    void NextSound();
+    void PrevSound();
+    void SendTemporalOffset(int offset);
+    void SendMute(bool on);
+    void PassDeviceVersionNumber(int nro);
+    void EnableMIDIDisconnect();
+    void EnableMIDIConnect();
+    void SendWriteCount(int count);
+    void ResetScroll();
+    void SendLoadedSoundName(QString name);
+    void IOSResendMapping();
+
+public slots:
+    void setDeviceFromSysEx(int type);
+    void ScaleRequest(int keyNro, int octNro, int scaleNro);
+    void SendState();
+    void SendStateRemote();
+    void UpdateState(KorvaneSensorsState state);
+    void PassStatusMessage(QString message);
+    void PassSamplerMessage(QString message);
+    void ReconnectMIDI();
+    void MidiPlay(int channel, int note, int volume);
+    void MidiStop(int channel, int note, int volume);
+    void MidiChange(int channel, int note, int type, int value);
+    void StartRecord();
+    void EndRecord();
+    void ReadyRecSampler();
+    void ActionStartRecord(int note);
+    void ActionEndRecord();
+    void FlushMemory();
+    void FlushPrevious();
+    void FlushSelected(int i);
+    void ReCalcSelected(int i);
+    void ChangeSampleMap(int sampleId, int noteNro);
+    void getLayerView();
+    void setLayerView(KorvaneLayerView view);
+    void setSamplerMode(int mode);
+    void PreviewPlay(int sample_id);
+    void PreviewStop();
+    void Panic();
+    void setInputThreshold(float th);
+    void setSamplerVolume(float vol);
+    void setMute(bool on);
+    void TriggerTest();
+    void setRemoteType(int type);
+    void setRemoteMap(int map);
+    bool SaveState(QString filename);
+    bool LoadState(QString filename);
+    KorvaneSensorsState LoadStateTemp(QString filename);
+    void DeleteState(QString filename);
+    void LoadStateFromSysEx(KorvaneSensorsState loadState);
+    bool SaveSound(QString filename);
+    bool LoadSound(QString filename);
+    void DeleteSound(QString filename);
+    bool SaveSettings();
+    bool LoadSettings();
+    void LoadWriteCount();
+    bool SaveWriteCount();
+    void IncreaseWriteCount();
+    void LoadCalibrationFromSysEx(KorvaneCalibration loadCalib);
+    void LoadBendFromSysEx(KorvaneBendSettings loadBend);
+    void setCalibration(KorvaneCalibration c);
+    void setSettings(KorvaneCalibration c);
+    KorvaneCalibration getCalibration();
+    void SendSettings();
+    void SendCalibration();
+    void SendBendSettings(KorvaneBendSettings b);
+    void SendGyroSettings(KorvaneGyroSettings g);
+    void CheckMIDI();
+    void DisconnectMIDI();
+    void setMultiDevice(bool on);
+    void SyncToDevice();
+    void SendWriteCommand();
+    void RequestVersionNumber();
+    void GotSettingsFromDevice();
+
+private:
+    void pushMapToAudio();
+    void ensureOutput();
+    void copyPresets();
+
+    int32_t writeCount = 0;
+    int32_t mute = 0;
+    double sampleRate = 44100.0;
+    float mapVersion = 0.2f;
+    float settingsVersion = 0.5f;
+    int32_t sensorCount = kSensorCount;
+    int32_t previousOctave = 4;
+    int32_t remoteType = 1;
+    int32_t remoteMap = 0;
+    KorvaneSensorsState map;
+    KorvaneMidiEngine *midiEngine = nullptr;
+    KorvaneAudioEngine *audioEngine = nullptr;
+    KorvaneCalibration calibration;
+    QString dataPath;
+    QString mapName;
+    QString soundName;
+    KorvaneBendSettings bendSettings;
+    QTimer *checkTimer = nullptr;
+};

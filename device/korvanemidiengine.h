@@ -1,0 +1,65 @@
+// The link to the device: finds its MIDI ports, sends uploads and requests, and dispatches
+// what it sends. Public methods and slots are called on the GUI thread; signals carrying
+// received data are emitted on the MIDI input thread and delivered queued.
+#pragma once
+
+#include "core/korvanerecords.h"
+
+#include <QObject>
+#include <QString>
+
+class KorvaneMidiEngine : public QObject
+{
+    Q_OBJECT
+public:
+    explicit KorvaneMidiEngine(QObject *parent = nullptr);
+    ~KorvaneMidiEngine() override;
+
+    // Port discovery: the only place ports are opened.
+    void FindDevices();
+    // True while the main output is open.
+    bool isOutputOpen() const;
+    // Notices a device whose ports left the system's port list and releases them.
+    // Returns true when ports were dropped.
+    bool DropVanishedPorts();
+    // Closes the main input and output (shutdown).
+    void ReleasePorts();
+
+signals:
+    void SendStatusMessage(QString message);
+    void MidiPlay(int channel, int note, int volume);
+    void MidiStop(int channel, int note, int volume);
+    void MidiChange(int channel, int note, int type, int value);
+    void SendControlValue(float value);
+    void ActionNextSound();
+    void ActionPrevSound();
+    void setDeviceType(int type);
+    void ActionStartRec(int note);
+    void ActionEndRec();
+    void UpdateStateFromSysEX(KorvaneSensorsState state);
+    void UpdateCalibrationFromSysEX(KorvaneCalibration calibration);
+    void UpdateBendFromSysEX(KorvaneBendSettings bend);
+    void SendTemporalOffset(int offset);
+    void PassDeviceVersionNumber(int nro);
+    void RomWritten();
+    void GotSync();
+
+public slots:
+    void SendState(KorvaneSensorsState state, int i);
+    void SendStateRemote(KorvaneSensorsState state, int i, float versioNumber, bool vesko);
+    void SendCalibration(KorvaneCalibration calib);
+    void SendCalibrationRemote(KorvaneCalibration calib, float versionNumber);
+    void SendSettings(KorvaneCalibration calib);
+    void SendSettingsRemote(KorvaneCalibration calib, float versionNumber);
+    void SendBendSettingsRemote(KorvaneBendSettings bends, float versionNumber);
+    void SendGyroSettingsRemote(KorvaneGyroSettings gsettings, float versionNumber);
+    void SendDeviceInfoRequest();
+    void SendDeviceVersionRequest();
+    void DisconnectMIDI();
+    void setMultiDevice(bool on);
+    void SendWriteCommand();
+
+private:
+    struct Private;
+    Private *d;
+};

@@ -1,0 +1,12 @@
+#include "resources.h"
+
+#include <QtGlobal>
+
+void varnoInitResources()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    Q_INIT_RESOURCE(ui);
+}
