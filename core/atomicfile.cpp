@@ -8,7 +8,10 @@ qint64 interruptAfter = -1;
 
 namespace AtomicFile {
 
-void simulateInterruptionAfter(qint64 bytes) { interruptAfter = bytes; }
+void simulateInterruptionAfter(qint64 bytes)
+{
+    interruptAfter = bytes;
+}
 
 bool write(const QString &path, const QByteArray &data, QString *error)
 {

@@ -25,8 +25,7 @@ bool isSafeName(const QString &name)
     const QString t = name.trimmed();
     if (t.isEmpty() || t == QLatin1String(".") || t == QLatin1String(".."))
         return false;
-    return !t.contains(QLatin1Char('/')) && !t.contains(QLatin1Char('\\')) &&
-           !t.contains(QChar(0));
+    return !t.contains(QLatin1Char('/')) && !t.contains(QLatin1Char('\\')) && !t.contains(QChar(0));
 }
 
 } // namespace DataPaths

@@ -57,9 +57,10 @@ KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
 
     midiEngine = new KorvaneMidiEngine(this);
     connect(midiEngine, SIGNAL(SendStatusMessage(QString)), this, SLOT(PassStatusMessage(QString)));
-    connect(midiEngine, SIGNAL(MidiPlay(int,int,int)), this, SLOT(MidiPlay(int,int,int)));
-    connect(midiEngine, SIGNAL(MidiStop(int,int,int)), this, SLOT(MidiStop(int,int,int)));
-    connect(midiEngine, SIGNAL(MidiChange(int,int,int,int)), this, SLOT(MidiChange(int,int,int,int)));
+    connect(midiEngine, SIGNAL(MidiPlay(int, int, int)), this, SLOT(MidiPlay(int, int, int)));
+    connect(midiEngine, SIGNAL(MidiStop(int, int, int)), this, SLOT(MidiStop(int, int, int)));
+    connect(midiEngine, SIGNAL(MidiChange(int, int, int, int)), this,
+            SLOT(MidiChange(int, int, int, int)));
     connect(midiEngine, SIGNAL(ActionNextSound()), this, SIGNAL(NextSound()));
     connect(midiEngine, SIGNAL(ActionPrevSound()), this, SIGNAL(PrevSound()));
     connect(midiEngine, SIGNAL(setDeviceType(int)), this, SLOT(setDeviceFromSysEx(int)));
@@ -77,7 +78,8 @@ KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
     connect(midiEngine, SIGNAL(GotSync()), this, SLOT(GotSettingsFromDevice()));
 
     audioEngine = new KorvaneAudioEngine(nullptr);
-    connect(audioEngine, SIGNAL(SendStatusMessage(QString)), this, SLOT(PassStatusMessage(QString)));
+    connect(audioEngine, SIGNAL(SendStatusMessage(QString)), this,
+            SLOT(PassStatusMessage(QString)));
     connect(audioEngine, SIGNAL(SendSamplerMessage(QString)), this,
             SLOT(PassSamplerMessage(QString)));
     // The views' data pointers are valid only during delivery: keep these direct.
@@ -127,7 +129,10 @@ void KorvaneCore::copyPresets()
 
 // ---- plain methods ----
 
-KorvaneSensorsState KorvaneCore::GetState(int) const { return map; }
+KorvaneSensorsState KorvaneCore::GetState(int) const
+{
+    return map;
+}
 
 KorvaneSensorNode KorvaneCore::GetNode(int i) const
 {
@@ -154,7 +159,10 @@ float KorvaneCore::GetInputLevel() const
     return level < 0.0f ? 0.0f : (level > 1.0f ? 1.0f : level);
 }
 
-void KorvaneCore::GenerateMapping(bool vesko) { generateMapping(map, vesko); }
+void KorvaneCore::GenerateMapping(bool vesko)
+{
+    generateMapping(map, vesko);
+}
 
 void KorvaneCore::Transpose(int s)
 {
@@ -257,7 +265,10 @@ bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
     return equal;
 }
 
-void KorvaneCore::pushMapToAudio() { audioEngine->setMap(map); }
+void KorvaneCore::pushMapToAudio()
+{
+    audioEngine->setMap(map);
+}
 
 void KorvaneCore::ensureOutput()
 {
@@ -318,9 +329,18 @@ void KorvaneCore::UpdateState(KorvaneSensorsState state)
     pushMapToAudio();
 }
 
-void KorvaneCore::PassStatusMessage(QString message) { emit sendStatusMessage(message); }
-void KorvaneCore::PassSamplerMessage(QString message) { emit sendSamplerMessage(message); }
-void KorvaneCore::ReconnectMIDI() { midiEngine->FindDevices(); }
+void KorvaneCore::PassStatusMessage(QString message)
+{
+    emit sendStatusMessage(message);
+}
+void KorvaneCore::PassSamplerMessage(QString message)
+{
+    emit sendSamplerMessage(message);
+}
+void KorvaneCore::ReconnectMIDI()
+{
+    midiEngine->FindDevices();
+}
 
 void KorvaneCore::MidiPlay(int channel, int note, int volume)
 {
@@ -341,7 +361,10 @@ void KorvaneCore::MidiChange(int channel, int note, int type, int value)
 
 // ---- slots: sampler ----
 
-void KorvaneCore::StartRecord() { audioEngine->startRecording(); }
+void KorvaneCore::StartRecord()
+{
+    audioEngine->startRecording();
+}
 
 void KorvaneCore::EndRecord()
 {
@@ -356,7 +379,10 @@ void KorvaneCore::ReadyRecSampler()
     emit SendLayerView(audioEngine->getLayerView());
 }
 
-void KorvaneCore::ActionStartRecord(int note) { audioEngine->beginActionRecording(note); }
+void KorvaneCore::ActionStartRecord(int note)
+{
+    audioEngine->beginActionRecording(note);
+}
 
 void KorvaneCore::ActionEndRecord()
 {
@@ -386,7 +412,10 @@ void KorvaneCore::FlushSelected(int i)
     emit SendLayerView(audioEngine->getLayerView());
 }
 
-void KorvaneCore::ReCalcSelected(int i) { audioEngine->reestimate(i); }
+void KorvaneCore::ReCalcSelected(int i)
+{
+    audioEngine->reestimate(i);
+}
 
 void KorvaneCore::ChangeSampleMap(int sampleId, int noteNro)
 {
@@ -394,14 +423,38 @@ void KorvaneCore::ChangeSampleMap(int sampleId, int noteNro)
     emit SendLayerView(audioEngine->getLayerView());
 }
 
-void KorvaneCore::getLayerView() { emit SendLayerView(audioEngine->getLayerView()); }
-void KorvaneCore::setLayerView(KorvaneLayerView view) { audioEngine->setLayerView(view); }
-void KorvaneCore::setSamplerMode(int mode) { audioEngine->setSamplerMode(mode); }
-void KorvaneCore::PreviewPlay(int sample_id) { audioEngine->previewPlay(sample_id); }
-void KorvaneCore::PreviewStop() { audioEngine->previewStop(); }
-void KorvaneCore::Panic() { audioEngine->allNotesOff(); }
-void KorvaneCore::setInputThreshold(float th) { audioEngine->setInputThreshold(th * th); }
-void KorvaneCore::setSamplerVolume(float vol) { audioEngine->setMasterVolume(vol); }
+void KorvaneCore::getLayerView()
+{
+    emit SendLayerView(audioEngine->getLayerView());
+}
+void KorvaneCore::setLayerView(KorvaneLayerView view)
+{
+    audioEngine->setLayerView(view);
+}
+void KorvaneCore::setSamplerMode(int mode)
+{
+    audioEngine->setSamplerMode(mode);
+}
+void KorvaneCore::PreviewPlay(int sample_id)
+{
+    audioEngine->previewPlay(sample_id);
+}
+void KorvaneCore::PreviewStop()
+{
+    audioEngine->previewStop();
+}
+void KorvaneCore::Panic()
+{
+    audioEngine->allNotesOff();
+}
+void KorvaneCore::setInputThreshold(float th)
+{
+    audioEngine->setInputThreshold(th * th);
+}
+void KorvaneCore::setSamplerVolume(float vol)
+{
+    audioEngine->setMasterVolume(vol);
+}
 
 void KorvaneCore::setMute(bool on)
 {
@@ -650,8 +703,8 @@ void KorvaneCore::LoadWriteCount()
     } else {
         const QByteArray bytes = readWholeFile(path, &error);
         if (bytes.size() < 4) {
-            emit sendStatusMessage(QStringLiteral("Write count file is damaged; count kept at %1.")
-                                       .arg(writeCount));
+            emit sendStatusMessage(
+                QStringLiteral("Write count file is damaged; count kept at %1.").arg(writeCount));
         } else {
             writeCount = qFromLittleEndian<qint32>(bytes.constData());
             qDebug() << "write count loaded: " << writeCount;
@@ -708,7 +761,10 @@ void KorvaneCore::setSettings(KorvaneCalibration c)
     SendSettings();
 }
 
-KorvaneCalibration KorvaneCore::getCalibration() { return calibration; }
+KorvaneCalibration KorvaneCore::getCalibration()
+{
+    return calibration;
+}
 
 void KorvaneCore::SendSettings()
 {
@@ -762,11 +818,23 @@ void KorvaneCore::CheckMIDI()
         SyncToDevice();
 }
 
-void KorvaneCore::DisconnectMIDI() { midiEngine->DisconnectMIDI(); }
+void KorvaneCore::DisconnectMIDI()
+{
+    midiEngine->DisconnectMIDI();
+}
 void KorvaneCore::setMultiDevice(bool) {}
-void KorvaneCore::SyncToDevice() { midiEngine->SendDeviceInfoRequest(); }
-void KorvaneCore::SendWriteCommand() { midiEngine->SendWriteCommand(); }
-void KorvaneCore::RequestVersionNumber() { midiEngine->SendDeviceVersionRequest(); }
+void KorvaneCore::SyncToDevice()
+{
+    midiEngine->SendDeviceInfoRequest();
+}
+void KorvaneCore::SendWriteCommand()
+{
+    midiEngine->SendWriteCommand();
+}
+void KorvaneCore::RequestVersionNumber()
+{
+    midiEngine->SendDeviceVersionRequest();
+}
 
 void KorvaneCore::GotSettingsFromDevice()
 {

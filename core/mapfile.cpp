@@ -21,8 +21,8 @@ QByteArray serialize(const KorvaneSensorsState &map, float version, int remoteTy
     QDataStream s(&bytes, QIODevice::WriteOnly);
     littleEndian(s);
     s << version << qint32(remoteType) << qint32(map.mapId) << qint32(map.key)
-      << qint32(map.reserved) << qint32(map.scaleLength) << qint32(map.octave)
-      << qint32(map.scale) << qint32(remoteType) << qint32(kSensorCount);
+      << qint32(map.reserved) << qint32(map.scaleLength) << qint32(map.octave) << qint32(map.scale)
+      << qint32(remoteType) << qint32(kSensorCount);
     for (int i = 0; i < kSensorCount; ++i) {
         const KorvaneSensorNode n =
             i < int(map.nodes.size()) ? map.nodes[i] : KorvaneSensorNode(i, NodeDisabled);
@@ -51,10 +51,10 @@ Result parse(const QByteArray &bytes, float minVersion, KorvaneSensorsState &out
         return damaged(QStringLiteral("the version is not a number"));
     if (version < minVersion)
         return Result::OldVersion;
-    s >> remote1 >> mapId >> key >> reserved >> scaleLength >> octave >> scale >> remote2 >>
-        count;
+    s >> remote1 >> mapId >> key >> reserved >> scaleLength >> octave >> scale >> remote2 >> count;
     if (count != kSensorCount)
-        return damaged(QStringLiteral("it holds %1 sensors instead of %2").arg(count).arg(kSensorCount));
+        return damaged(
+            QStringLiteral("it holds %1 sensors instead of %2").arg(count).arg(kSensorCount));
     if (bytes.size() < kFileSize)
         return damaged(QStringLiteral("the file ends early"));
 

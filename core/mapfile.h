@@ -12,7 +12,12 @@ constexpr int kHeaderSize = 40;
 constexpr int kNodeSize = 20;
 constexpr int kFileSize = kHeaderSize + kSensorCount * kNodeSize; // 520
 
-enum class Result { Ok, OldVersion, Damaged };
+enum class Result
+{
+    Ok,
+    OldVersion,
+    Damaged
+};
 
 QByteArray serialize(const KorvaneSensorsState &map, float version, int remoteType);
 

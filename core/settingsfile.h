@@ -20,7 +20,12 @@ struct Settings
     int mute = 0;
 };
 
-enum class Result { Ok, OldVersion, Damaged };
+enum class Result
+{
+    Ok,
+    OldVersion,
+    Damaged
+};
 
 QByteArray serialize(const Settings &settings, float version);
 
