@@ -1,0 +1,299 @@
+#include "korvanesoundview.h"
+#include "ui_korvanesoundview.h"
+
+#include "korvanetreeview.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QStringListModel>
+
+#include <algorithm>
+
+namespace {
+const QStringList kInstrumentFilters = {QStringLiteral("*.kvi"), QStringLiteral("*.KVI")};
+}
+
+KorvaneSoundView::KorvaneSoundView(QWidget *parent) : QDialog(parent), ui(new Ui::KorvaneSoundView)
+{
+    ui->setupUi(this);
+    comboModel = new QStringListModel(this);
+    ui->comboBox->setModel(comboModel);
+    connect(ui->treeView, SIGNAL(RootSelected()), this, SLOT(SetToRoot()));
+}
+
+KorvaneSoundView::~KorvaneSoundView()
+{
+    delete ui;
+}
+
+KorvaneTreeView *KorvaneSoundView::tree() const
+{
+    return ui->treeView;
+}
+
+QStringList KorvaneSoundView::comboEntries() const
+{
+    return comboModel->stringList();
+}
+
+void KorvaneSoundView::UpdateDirectory(const QString &dataFolder)
+{
+    root = dataFolder + QStringLiteral("/sounds/");
+    if (!QDir(root).exists() && !QDir().mkpath(root))
+        emit sendStatusMessage(QStringLiteral("Could not create the sounds folder %1").arg(root));
+    folder = root;
+    kind = NothingSelected;
+    file.clear();
+
+    // Instruments left directly in the data folder belong in the sounds folder.
+    const QDir data(dataFolder);
+    for (const QString &name : data.entryList(kInstrumentFilters, QDir::Files)) {
+        const QString source = data.filePath(name);
+        const QString destination = root + name;
+        qDebug().noquote() << "moving " << source << " to " << destination;
+        moveFile(source, destination);
+    }
+    buildModel();
+    UpdateCombo();
+}
+
+bool KorvaneSoundView::moveFile(const QString &source, const QString &destination)
+{
+    const QString name = QFileInfo(source).fileName();
+    if (QFileInfo(source).absoluteFilePath() == QFileInfo(destination).absoluteFilePath())
+        return true; // already there
+    if (QFileInfo::exists(destination)) {
+        emit sendStatusMessage(
+            QStringLiteral("%1 was not moved: %2 already holds a file of that name.")
+                .arg(name, QFileInfo(destination).absolutePath()));
+        return false;
+    }
+    if (!QFile::rename(source, destination)) {
+        emit sendStatusMessage(QStringLiteral("%1 could not be moved.").arg(name));
+        return false;
+    }
+    return true;
+}
+
+void KorvaneSoundView::buildModel()
+{
+    auto *fresh = new QFileSystemModel(this);
+    fresh->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+    fresh->setRootPath(root);
+    QItemSelectionModel *oldSelection = ui->treeView->selectionModel();
+    ui->treeView->setModel(fresh);
+    delete oldSelection;
+    ui->treeView->setRootIndex(fresh->index(root));
+    for (int c = 1; c < fresh->columnCount(); ++c)
+        ui->treeView->hideColumn(c);
+    delete model;
+    model = fresh;
+}
+
+// ---- public slots ----
+
+void KorvaneSoundView::setFileList(QStringList) {}
+
+void KorvaneSoundView::SelectCombo() {}
+
+void KorvaneSoundView::UpdateCombo()
+{
+    const QStringList entries = QDir(folder).entryList(kInstrumentFilters, QDir::Files);
+    const QSignalBlocker blocker(ui->comboBox);
+    auto *fresh = new QStringListModel(entries, this);
+    ui->comboBox->setModel(fresh);
+    delete comboModel;
+    comboModel = fresh;
+}
+
+void KorvaneSoundView::SetToRoot()
+{
+    qDebug() << "set to root";
+    folder = root;
+    UpdateCombo();
+}
+
+void KorvaneSoundView::Deselect()
+{
+    folder = root;
+    kind = FolderSelected;
+    ui->treeView->clearSelection();
+}
+
+void KorvaneSoundView::PrevSound()
+{
+    stepSound(-1);
+}
+
+void KorvaneSoundView::NextSound()
+{
+    stepSound(+1);
+}
+
+void KorvaneSoundView::stepSound(int delta)
+{
+    const QModelIndex current = ui->treeView->currentIndex();
+    if (!model || !current.isValid()) {
+        qDebug() << "Invalid selection";
+        return;
+    }
+    const int siblings = model->rowCount(current.parent());
+    const int row = std::clamp(current.row() + delta, 0, std::max(0, siblings - 1));
+    const QModelIndex next = current.sibling(row, 0);
+    qDebug().noquote() << "was : " << model->filePath(current);
+    if (!next.isValid() || row == current.row()) {
+        qDebug().noquote() << "is : " << model->filePath(current);
+        return; // at the end of the folder: no wrap
+    }
+    const QString path = model->filePath(next);
+    qDebug().noquote() << "is : " << path;
+    ui->treeView->setCurrentIndex(next);
+    if (model->isDir(next)) {
+        emit giveFolderName(QFileInfo(path).fileName());
+    } else {
+        kind = FileSelected;
+        file = path;
+        emit LoadSound(path);
+    }
+}
+
+// ---- buttons ----
+
+void KorvaneSoundView::on_saveButton_clicked()
+{
+    if (kind == FileSelected)
+        emit SaveSound(file);
+    else
+        emit NewSound(folder);
+}
+
+void KorvaneSoundView::on_renameButton_clicked()
+{
+    if (kind == FileSelected)
+        emit RenameSound(file);
+}
+
+void KorvaneSoundView::on_loadButton_clicked()
+{
+    if (kind != FileSelected)
+        return;
+    emit LoadSound(file);
+    hide();
+}
+
+void KorvaneSoundView::on_deleteButton_clicked()
+{
+    if (kind != FileSelected)
+        return;
+    emit DeleteSound(file);
+    // Once the file is gone its folder is what stays selected.
+    if (!QFileInfo::exists(file)) {
+        kind = FolderSelected;
+        folder = QFileInfo(file).absolutePath();
+        file.clear();
+        ui->treeView->clearSelection();
+    }
+    UpdateCombo();
+}
+
+void KorvaneSoundView::on_editButton_clicked()
+{
+    if (kind != FileSelected)
+        return;
+    emit LoadSound(file);
+    hide();
+    emit EditSound();
+}
+
+void KorvaneSoundView::on_newFolderButton_clicked()
+{
+    if (kind == FileSelected)
+        emit NewFolder(QFileInfo(file).absolutePath());
+    else
+        emit NewFolder(folder);
+}
+
+void KorvaneSoundView::on_nameFolderButton_clicked()
+{
+    if (kind == FolderSelected)
+        emit NameFolder(folder);
+}
+
+void KorvaneSoundView::on_deleteFolderButton_clicked()
+{
+    if (kind == FolderSelected)
+        emit DeleteFolder(folder);
+}
+
+void KorvaneSoundView::on_cutButton_clicked()
+{
+    if (kind != FileSelected)
+        return;
+    cutSource = file;
+    cutPending = true;
+}
+
+void KorvaneSoundView::on_pasteButton_clicked()
+{
+    if (!cutPending)
+        return;
+    const QString destination = folder + QStringLiteral("/") + QFileInfo(cutSource).fileName();
+    if (moveFile(cutSource, destination)) {
+        cutPending = false;
+        if (file == cutSource)
+            file = destination;
+    }
+    buildModel();
+    UpdateCombo();
+}
+
+void KorvaneSoundView::on_deselectButton_clicked()
+{
+    Deselect();
+}
+
+void KorvaneSoundView::on_comboBox_currentIndexChanged(int index)
+{
+    const QStringList entries = comboModel->stringList();
+    if (index < 0 || index >= entries.size())
+        return;
+    emit LoadSound(folder + QStringLiteral("/") + entries.at(index));
+    hide();
+}
+
+void KorvaneSoundView::on_treeView_clicked(const QModelIndex &index)
+{
+    if (!model || !index.isValid())
+        return;
+    const QString path = model->filePath(index);
+    qDebug() << "selection index: row= " << index.row() << " col = " << index.column();
+    if (model->isDir(index)) {
+        kind = FolderSelected;
+        folder = path;
+        qDebug().noquote() << "select path :" << path;
+        UpdateCombo();
+    } else {
+        kind = FileSelected;
+        file = path;
+        qDebug().noquote() << "select file :" << path;
+    }
+}
+
+void KorvaneSoundView::on_treeView_entered(const QModelIndex &)
+{
+    qDebug() << "entered";
+    folder = root;
+}
+
+void KorvaneSoundView::on_treeView_viewportEntered()
+{
+    qDebug() << "viewport entered";
+}
+
+void KorvaneSoundView::on_closeButton_clicked()
+{
+    hide();
+}

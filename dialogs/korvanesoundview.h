@@ -1,0 +1,104 @@
+// The sound browser: instrument files in folders under the data folder's "sounds" folder.
+// It moves files itself (cut and paste); every other file operation is a request to the
+// main window or the hub.
+#pragma once
+
+#include <QDialog>
+#include <QModelIndex>
+#include <QString>
+#include <QStringList>
+
+namespace Ui {
+class KorvaneSoundView;
+}
+class QFileSystemModel;
+class QStringListModel;
+class KorvaneTreeView;
+
+class KorvaneSoundView : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit KorvaneSoundView(QWidget *parent = nullptr);
+    ~KorvaneSoundView() override;
+
+    // Points the browser at dataFolder + "/sounds/", creating it when missing and moving
+    // stray instrument files from the data folder into it.
+    void UpdateDirectory(const QString &dataFolder);
+
+    enum SelectionKind
+    {
+        NothingSelected = 0,
+        FolderSelected = 1,
+        FileSelected = 2
+    };
+
+    QString rootPath() const { return root; }
+    int selectionKind() const { return kind; }
+    QString selectedFolder() const { return folder; }
+    QString selectedFile() const { return file; }
+    bool isCutPending() const { return cutPending; }
+    QString cutSourcePath() const { return cutSource; }
+    QStringList comboEntries() const;
+    KorvaneTreeView *tree() const;
+    QFileSystemModel *fileModel() const { return model; }
+
+signals:
+    void giveFolderName(QString name);
+    void LoadSound(QString filename);
+    void SaveSound(QString filename);
+    void DeleteSound(QString filename);
+    void RenameSound(QString filename);
+    void NewSound(QString path);
+    void Close();
+    void NewFolder(QString path);
+    void DeleteFolder(QString path);
+    void NameFolder(QString path);
+    void EditSound();
+    // Problems of the browser's own file moves, for the status line.
+    void sendStatusMessage(QString message);
+
+public slots:
+    void setFileList(QStringList filelist);
+    void PrevSound();
+    void NextSound();
+    void Deselect();
+    void SetToRoot();
+    void UpdateCombo();
+    void SelectCombo();
+
+private slots:
+    void on_saveButton_clicked();
+    void on_renameButton_clicked();
+    void on_loadButton_clicked();
+    void on_deleteButton_clicked();
+    void on_editButton_clicked();
+    void on_newFolderButton_clicked();
+    void on_nameFolderButton_clicked();
+    void on_deleteFolderButton_clicked();
+    void on_cutButton_clicked();
+    void on_pasteButton_clicked();
+    void on_deselectButton_clicked();
+    void on_comboBox_currentIndexChanged(int index);
+    void on_treeView_clicked(const QModelIndex &index);
+    void on_treeView_entered(const QModelIndex &index);
+    void on_treeView_viewportEntered();
+    void on_closeButton_clicked();
+
+private:
+    void buildModel();
+    void stepSound(int delta);
+    // Moves source into destination without overwriting; false (after a status line) when
+    // the destination exists or the move fails. The source is kept in both cases.
+    bool moveFile(const QString &source, const QString &destination);
+
+    Ui::KorvaneSoundView *ui;
+    QString root;
+    int kind = NothingSelected;
+    QString folder;
+    QString file;
+    bool cutPending = false;
+    QString cutSource;
+    QFileSystemModel *model = nullptr;
+    QStringListModel *comboModel = nullptr;
+};
