@@ -430,8 +430,11 @@ void KorvaneSamplerWidget::paintTo(QPaintDevice *device)
     p.fillRect(QRect(0, 0, width(), height()), kBackground);
 
     const int n = triggerCount();
-    for (int r = 0; r < kVisibleRows && scroll + r < n; ++r)
+    for (int r = 0; r < kVisibleRows && scroll + r < n; ++r) {
+        p.save();
         paintRow(p, r, scroll + r);
+        p.restore();
+    }
 
     // Scroll bar: the track and the visible range.
     const QRectF bar = zoneRect(0, Zone::ScrollBar);

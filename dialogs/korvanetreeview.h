@@ -15,4 +15,8 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    bool swallowClick = false; // the press went back to the root: its release selects nothing
 };
