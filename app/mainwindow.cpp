@@ -6,6 +6,10 @@
 #include "core/korvanecore.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/fixedspinbox.h"
+#include "dialogs/korvanenodeview.h"
+#include "dialogs/korvanepatchview.h"
+#include "dialogs/korvanesoundeditview.h"
+#include "dialogs/korvanesoundview.h"
 #include "dialogs/namedialog.h"
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
@@ -48,30 +52,86 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     setStyleSheet(QString());
 
     // The hub builds the device link, the audio engine, the settings and the first map.
-    // The sensor edit dialog, the sound browser, the map browser and the sound editor are
-    // created here too, once they exist.
     hub = new KorvaneCore(this);
+    nodeDialog = new KorvaneNodeView(this);
+    soundBrowser = new KorvaneSoundView(this);
+    patchBrowser = new KorvanePatchView(this);
+    soundEditor = new KorvaneSoundEditView(this);
 
-    connect(ui->widget, SIGNAL(OpenNode(int)), this, SLOT(OpenNodeView(int)));
-    connect(hub, SIGNAL(SendNoteTrigger(int, bool, int)), ui->widget,
-            SLOT(Trigger(int, bool, int)));
+    QObject *const hand = ui->widget;
+    QObject *const node = nodeDialog;
+    QObject *const sound = soundBrowser;
+    QObject *const patch = patchBrowser;
+    QObject *const edit = soundEditor;
+
+    connect(hand, SIGNAL(OpenNode(int)), this, SLOT(OpenNodeView(int)));
+    connect(node, SIGNAL(SendConfiguration(KorvaneSensorNode, int)), this,
+            SLOT(UpdateNode(KorvaneSensorNode, int)));
+    connect(node, SIGNAL(SendBendSettings(KorvaneBendSettings)), hub,
+            SLOT(SendBendSettings(KorvaneBendSettings)));
+    connect(node, SIGNAL(SendGyroSettings(KorvaneGyroSettings)), hub,
+            SLOT(SendGyroSettings(KorvaneGyroSettings)));
+    connect(node, SIGNAL(ReadyRecSampler()), this, SLOT(ReadyRecSampler()));
+    connect(node, SIGNAL(removeGlobalBend()), this, SLOT(removeGlobalBend()));
+    connect(hub, SIGNAL(SendNoteTrigger(int, bool, int)), hand, SLOT(Trigger(int, bool, int)));
     connect(hub, SIGNAL(SendEnvelopeParameters(KorvaneEnvelope)), this,
             SLOT(setEnvelopeParameters(KorvaneEnvelope)));
     connect(hub, SIGNAL(SendReverbParameters(KorvaneSamplerReverb)), this,
             SLOT(setReverbParameters(KorvaneSamplerReverb)));
     connect(hub, SIGNAL(SendLayerView(KorvaneLayerView)), this,
             SLOT(ProcessLayerUpdate(KorvaneLayerView)));
+    connect(edit, SIGNAL(SendLayerUpdate(KorvaneLayerView)), hub,
+            SLOT(setLayerView(KorvaneLayerView)));
+    connect(edit, SIGNAL(PreviewPlay(int)), this, SLOT(ProcessPreviewPlay(int)));
+    connect(edit, SIGNAL(PreviewStop()), this, SLOT(ProcessPreviewStop()));
+    connect(edit, SIGNAL(startRecord()), hub, SLOT(StartRecord()));
+    connect(edit, SIGNAL(stopRecord()), hub, SLOT(EndRecord()));
+    connect(edit, SIGNAL(flushMemory()), this, SLOT(FlushMemoryAsk()));
+    connect(edit, SIGNAL(flushPrevious()), this, SLOT(FlushPreviousAsk()));
+    connect(edit, SIGNAL(NewSound()), this, SLOT(setAsNewSound()));
+    connect(edit, SIGNAL(SendEnvelopeAttack(int)), this, SLOT(PassEnvelopeAttack(int)));
+    connect(edit, SIGNAL(SendEnvelopeRelease(int)), this, SLOT(PassEnvelopeRelease(int)));
+    connect(edit, SIGNAL(SendReverbAmount(float)), this, SLOT(setReverbAmount(float)));
+    connect(edit, SIGNAL(SendSamplerMode(int)), this, SLOT(ProcessSamplerMode(int)));
+    connect(edit, SIGNAL(saveSound()), this, SLOT(ProcessSoundSave()));
+    connect(edit, SIGNAL(saveAsSound()), this, SLOT(ProcessSoundSaveAs()));
+    connect(edit, SIGNAL(DeleteSample(int)), this, SLOT(FlushMemorySelected(int)));
     connect(hub, SIGNAL(EnableMIDIConnect()), this, SLOT(EnableMIDIConnect()));
     connect(hub, SIGNAL(EnableMIDIDisconnect()), this, SLOT(EnableMIDIDisconnect()));
+    connect(hub, SIGNAL(ResetScroll()), edit, SLOT(resetScrollIndex()));
+    connect(hub, SIGNAL(SendLoadedSoundName(QString)), edit, SLOT(setLoadSoundName(QString)));
 
     about = new AboutDialog(this);
     name = new NameDialog(this);
     numedit = new NumberEdit(this);
 
     connect(hub, SIGNAL(sendStatusMessage(QString)), this, SLOT(setMainMessage(QString)));
-    connect(hub, SIGNAL(SendStateUI(KorvaneSensorsState)), ui->widget,
+    connect(hub, SIGNAL(SendStateUI(KorvaneSensorsState)), hand,
             SLOT(UpdateFromState(KorvaneSensorsState)));
+    connect(hub, SIGNAL(sendSamplerMessage(QString)), edit, SLOT(setSamplerMessage(QString)));
+    connect(hub, SIGNAL(RecEnded()), edit, SLOT(RecordEnded()));
     connect(hub, SIGNAL(setUnsaved()), this, SLOT(setUnsaved()));
+    connect(patch, SIGNAL(SaveState(QString)), this, SLOT(SaveState(QString)));
+    connect(patch, SIGNAL(NewState(QString)), this, SLOT(NewState(QString)));
+    connect(patch, SIGNAL(LoadState(QString)), hub, SLOT(LoadState(QString)));
+    connect(patch, SIGNAL(DeleteState(QString)), this, SLOT(DeleteState(QString)));
+    connect(patch, SIGNAL(RenameState(QString)), this, SLOT(RenameState(QString)));
+    connect(patch, SIGNAL(giveFolderName(QString)), this, SLOT(GetMapFolder(QString)));
+    connect(patch, SIGNAL(Close()), this, SLOT(CloseFileView()));
+    connect(sound, SIGNAL(SaveSound(QString)), this, SLOT(SaveSound(QString)));
+    connect(sound, SIGNAL(LoadSound(QString)), hub, SLOT(LoadSound(QString)));
+    connect(sound, SIGNAL(NewSound(QString)), this, SLOT(NewSound(QString)));
+    connect(sound, SIGNAL(DeleteSound(QString)), this, SLOT(DeleteSound(QString)));
+    connect(sound, SIGNAL(RenameSound(QString)), this, SLOT(RenameSound(QString)));
+    connect(sound, SIGNAL(giveFolderName(QString)), this, SLOT(GetSoundFolder(QString)));
+    connect(sound, SIGNAL(NewFolder(QString)), this, SLOT(NewFolder(QString)));
+    connect(sound, SIGNAL(DeleteFolder(QString)), this, SLOT(DeleteFolder(QString)));
+    connect(sound, SIGNAL(NameFolder(QString)), this, SLOT(RenameFolder(QString)));
+    connect(sound, SIGNAL(EditSound()), this, SLOT(OpenSoundEdit()));
+    connect(patch, SIGNAL(NewFolder(QString)), this, SLOT(NewFolder(QString)));
+    connect(patch, SIGNAL(DeleteFolder(QString)), this, SLOT(DeleteFolder(QString)));
+    connect(patch, SIGNAL(NameFolder(QString)), this, SLOT(RenameFolder(QString)));
+    connect(patch, SIGNAL(scaleGeneration(int)), this, SLOT(scaleGeneration(int)));
     connect(name, SIGNAL(Send(int, QString)), this, SLOT(ReceiveName(int, QString)));
     connect(hub, SIGNAL(SendVersionError()), this, SLOT(ShowVersionError()));
     connect(hub, SIGNAL(LoadCompleted()), this, SLOT(LoadComplete()));
@@ -87,11 +147,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     connect(hub, SIGNAL(UpdateBendUI(KorvaneBendSettings)), this,
             SLOT(UpdateBendUI(KorvaneBendSettings)));
     connect(hub, SIGNAL(SendRemoteDevice(int)), this, SLOT(setRemoteMapping(int)));
-    connect(hub, SIGNAL(SendTemporalOffset(int)), ui->widget, SLOT(setTemporalOffset(int)));
+    connect(hub, SIGNAL(SendTemporalOffset(int)), hand, SLOT(setTemporalOffset(int)));
     connect(hub, SIGNAL(SendMute(bool)), this, SLOT(setMute(bool)));
     connect(hub, SIGNAL(PassDeviceVersionNumber(int)), this, SLOT(ShowDeviceVersionNumber(int)));
     connect(hub, SIGNAL(SendWriteCount(int)), this, SLOT(setWriteCountAmount(int)));
     connect(hub, SIGNAL(IOSResendMapping()), this, SLOT(reSendMapping()));
+
+    connect(edit, SIGNAL(OpenFreqNumberEditor(int, double)), this,
+            SLOT(OpenNumberEditor(int, double)));
+    connect(numedit, SIGNAL(SendNumber(int, double)), edit, SLOT(setSampleBaseFreq(int, double)));
+
+    // The sound browser moves files itself; what goes wrong there reaches the status line.
+    connect(sound, SIGNAL(sendStatusMessage(QString)), this, SLOT(setMainMessage(QString)));
 
     UpdateDirectory();
     hub->StartEngines();
@@ -106,6 +173,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     if (style.open(QFile::ReadOnly | QFile::Text)) {
         styleText = QTextStream(&style).readAll();
         setStyleSheet(styleText);
+        patchBrowser->setStyleSheet(styleText);
+        soundBrowser->setStyleSheet(styleText);
+        nodeDialog->setStyleSheet(styleText);
         numedit->setStyleSheet(styleText);
         about->setStyleSheet(styleText);
         name->setStyleSheet(styleText);
@@ -332,12 +402,12 @@ void MainWindow::on_comboBox_currentIndexChanged(int index)
 
 void MainWindow::on_patchPushButton_clicked()
 {
-    // Opens the map browser once it exists.
+    patchBrowser->show();
 }
 
 void MainWindow::on_mapSaveButton_clicked()
 {
-    // The map browser's save, once the browser exists.
+    patchBrowser->Save();
 }
 
 void MainWindow::on_testSoundBox_currentIndexChanged(int index)
@@ -389,9 +459,9 @@ void MainWindow::ProcessPreviewStop()
     hub->PreviewStop();
 }
 
-void MainWindow::ProcessLayerUpdate(KorvaneLayerView)
+void MainWindow::ProcessLayerUpdate(KorvaneLayerView view)
 {
-    // Handed to the sound editor once it exists.
+    soundEditor->getLayerView(view);
 }
 
 void MainWindow::EndRecord()
@@ -406,7 +476,11 @@ void MainWindow::ReadyRecSampler()
 
 void MainWindow::SoundLoadComplete()
 {
-    // The sound editor shows the hub's instrument name once it exists.
+    // An instrument was loaded or saved: the sampler now holds exactly what its file holds.
+    currentSound = QFileInfo(hub->GetSoundName()).completeBaseName();
+    unsaved = false;
+    isNewSound = false;
+    soundEditor->setLoadSoundName(currentSound);
 }
 
 void MainWindow::showMapLoaded(bool fromFile)
@@ -461,9 +535,10 @@ void MainWindow::UpdateBendUI(KorvaneBendSettings) {}
 
 void MainWindow::OpenNodeView(int node_i)
 {
-    // The sensor edit dialog receives this node and opens once it exists.
-    const KorvaneSensorNode node = hub->GetNode(node_i);
-    qDebug() << "open sensor" << node_i << "type" << node.type;
+    if (node_i < 0 || node_i >= kSensorCount)
+        return;
+    nodeDialog->setConfiguration(hub->GetNode(node_i), node_i);
+    nodeDialog->show();
 }
 
 void MainWindow::UpdateNode(KorvaneSensorNode node, int node_i)
@@ -524,14 +599,14 @@ void MainWindow::ShowVersionError()
     box.exec();
 }
 
-void MainWindow::setReverbParameters(KorvaneSamplerReverb)
+void MainWindow::setReverbParameters(KorvaneSamplerReverb reverb)
 {
-    // Handed to the sound editor once it exists.
+    soundEditor->setReverb(reverb.amount);
 }
 
-void MainWindow::setEnvelopeParameters(KorvaneEnvelope)
+void MainWindow::setEnvelopeParameters(KorvaneEnvelope envelope)
 {
-    // Handed to the sound editor once it exists.
+    soundEditor->setEnvelope(envelope);
 }
 
 void MainWindow::setReverbAmount(float amount)
@@ -575,7 +650,13 @@ void MainWindow::OpenNumberEditor(int target_sample, double freq)
 
 void MainWindow::UpdateDirectory()
 {
-    // Points the map browser and the sound browser at the data folder once they exist.
+    patchBrowser->UpdateDirectory(dataPath);
+    soundBrowser->UpdateDirectory(dataPath);
+}
+
+void MainWindow::CloseFileView()
+{
+    patchBrowser->hide();
 }
 
 // ---- file, instrument and folder requests ----
@@ -588,6 +669,31 @@ bool MainWindow::confirm(const QString &text)
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::askName(int mode, const QString &label, const QString &proposal)
+{
+    name->setMode(mode);
+    name->setLabel(label);
+    name->setText(proposal);
+    name->show();
+}
+
+QString MainWindow::soundsFolder() const
+{
+    return dataPath + QStringLiteral("/sounds");
+}
+
+// The top folders of the browsers hold every map and instrument; they are never renamed or
+// removed as a whole.
+bool MainWindow::isBrowserRoot(const QString &folder) const
+{
+    const QString path = QDir(folder).canonicalPath();
+    for (const QString &root : {dataPath, soundsFolder(), dataPath + QStringLiteral("/maps")}) {
+        if (!path.isEmpty() && path == QDir(root).canonicalPath())
+            return true;
+    }
+    return false;
 }
 
 void MainWindow::FlushMemorySelected(int i)
@@ -622,8 +728,9 @@ void MainWindow::SaveState(QString filename)
     if (!confirm(QStringLiteral("Patch ") + QFileInfo(filename).fileName() +
                  QStringLiteral(" will be overwritten.")))
         return;
-    hub->SaveState(filename);
-    setPatchName(QFileInfo(filename).fileName());
+    // A failed save is reported by the hub and leaves the map name as it was.
+    if (hub->SaveState(filename))
+        setPatchName(QFileInfo(filename).fileName());
     UpdateDirectory();
 }
 
@@ -633,73 +740,116 @@ void MainWindow::DeleteState(QString filename)
                  QStringLiteral(" will be deleted.")))
         return;
     hub->DeleteState(filename);
+    if (QFileInfo::exists(filename))
+        setMainMessage(
+            QStringLiteral("Map %1 could not be deleted.").arg(QFileInfo(filename).fileName()));
     UpdateDirectory();
 }
 
 void MainWindow::NewState(QString path)
 {
     currentFolder = path;
-    name->setMode(0);
-    name->setLabel(QStringLiteral("Save mapping as:") + QFileInfo(path).fileName());
-    name->setText(QStringLiteral("User mapping"));
-    name->show();
+    askName(0, QStringLiteral("Save mapping as:") + QDir(path).dirName(),
+            QStringLiteral("User mapping"));
 }
 
 void MainWindow::RenameState(QString filename)
 {
     mapToRename = filename;
     const QString base = QFileInfo(filename).fileName().section(QLatin1Char('.'), 0, 0);
-    name->setMode(1);
-    name->setLabel(QStringLiteral("Renaming ") + base);
-    name->setText(base);
-    name->show();
+    askName(1, QStringLiteral("Renaming ") + base, base);
 }
 
 void MainWindow::ReceiveName(int mode, QString text)
 {
     // A typed name never leaves the chosen folder.
     if (!DataPaths::isSafeName(text)) {
-        setMainMessage(QStringLiteral("Invalid name: ") + text);
+        setMainMessage(QStringLiteral("\"%1\" cannot be used as a name: it must not be empty, "
+                                      "\".\" or \"..\", nor hold \"/\" or \"\\\".")
+                           .arg(text));
         return;
     }
+    const QString n = text.trimmed();
     switch (mode) {
     case 0:
-        hub->SaveState(currentFolder + QStringLiteral("/") + text + QStringLiteral(".kvs"));
-        setPatchName(hub->GetMapName());
-        UpdateDirectory();
+        saveMapAs(n);
         break;
-    case 1: {
-        const QFileInfo old(mapToRename);
-        QFile::rename(mapToRename,
-                      old.path() + QStringLiteral("/") + text + QStringLiteral(".kvs"));
-        setPatchName(hub->GetMapName());
-        UpdateDirectory();
+    case 1:
+        renameMap(n);
         break;
-    }
-    case 4: {
-        const QString folder = currentFolder + QStringLiteral("/") + text;
-        if (!QDir(folder).exists())
-            QDir().mkdir(folder);
-        UpdateDirectory();
+    case 2:
+        saveSoundAs(n);
         break;
-    }
-    case 5: {
-        const QFileInfo old(currentFolder);
-        QDir().rename(currentFolder, old.path() + QStringLiteral("/") + text);
-        UpdateDirectory();
+    case 3:
+        renameSound(n);
         break;
-    }
+    case 4:
+        createFolder(n);
+        break;
+    case 5:
+        renameFolder(n);
+        break;
     default:
         break;
     }
 }
 
+void MainWindow::saveMapAs(const QString &text)
+{
+    const QString path = currentFolder + QStringLiteral("/") + text + QStringLiteral(".kvs");
+    // An existing map is only replaced after the overwrite question.
+    if (QFileInfo::exists(path)) {
+        SaveState(path);
+        return;
+    }
+    hub->SaveState(path);
+    setPatchName(hub->GetMapName());
+    UpdateDirectory();
+}
+
+void MainWindow::renameMap(const QString &text)
+{
+    const QFileInfo old(mapToRename);
+    const QString target = old.path() + QStringLiteral("/") + text + QStringLiteral(".kvs");
+    if (QFileInfo(target) == old)
+        return;
+    if (QFileInfo::exists(target)) {
+        setMainMessage(QStringLiteral("Map %1 was not renamed: %2 already exists.")
+                           .arg(old.fileName(), QFileInfo(target).fileName()));
+    } else if (!QFile::rename(mapToRename, target)) {
+        setMainMessage(QStringLiteral("Map %1 could not be renamed.").arg(old.fileName()));
+    }
+    setPatchName(hub->GetMapName());
+    UpdateDirectory();
+}
+
 void MainWindow::OpenSoundSaveAs(bool isnew)
 {
-    name->setMode(2);
-    name->setLabel(QStringLiteral("Save Instrument as:"));
-    name->setText(isnew ? QStringLiteral("User instrument") : currentSound);
-    name->show();
+    soundSaveFolder = soundsFolder();
+    askName(2, QStringLiteral("Save Instrument as:"),
+            isnew ? QStringLiteral("User instrument") : currentSound);
+}
+
+void MainWindow::NewSound(QString path)
+{
+    soundSaveFolder = path;
+    askName(2, QStringLiteral("Save sound as:"), QStringLiteral("User sound"));
+}
+
+void MainWindow::saveSoundAs(const QString &text)
+{
+    const QString folder = soundSaveFolder.isEmpty() ? soundsFolder() : soundSaveFolder;
+    const QString path = folder + QStringLiteral("/") + text + QStringLiteral(".kvi");
+    if (QFileInfo::exists(path) &&
+        !confirm(QStringLiteral("Instrument ") + text + QStringLiteral(" will be overwritten.")))
+        return;
+    // The hub reports a failed write; only a written file marks the instrument saved.
+    if (hub->SaveSound(path)) {
+        currentSound = text;
+        unsaved = false;
+        isNewSound = false;
+    }
+    soundBrowser->UpdateCombo();
 }
 
 void MainWindow::SaveSound(QString soundName)
@@ -708,52 +858,110 @@ void MainWindow::SaveSound(QString soundName)
         OpenSoundSaveAs(true);
         return;
     }
-    currentSound = soundName;
-    if (!confirm(QStringLiteral("Instrument ") + soundName +
-                 QStringLiteral(" will be overwritten.")))
+    // The sound browser hands over the path of the selected file; the sound editor a name
+    // in the sounds folder.
+    QString file = soundName;
+    QString shown = soundName;
+    if (soundName.contains(QLatin1Char('/'))) {
+        shown = QFileInfo(soundName).completeBaseName();
+    } else {
+        file = soundsFolder() + QStringLiteral("/") + soundName + QStringLiteral(".kvi");
+    }
+    currentSound = shown;
+    if (!confirm(QStringLiteral("Instrument ") + shown + QStringLiteral(" will be overwritten.")))
         return;
     // Only a save that reached the disk clears the unsaved mark.
-    if (hub->SaveSound(dataPath + QStringLiteral("/sounds/") + soundName + QStringLiteral(".kvi")))
+    if (hub->SaveSound(file))
         unsaved = false;
-}
-
-void MainWindow::NewSound(QString)
-{
-    name->setMode(2);
-    name->setLabel(QStringLiteral("Save sound as:"));
-    name->setText(QStringLiteral("User sound"));
-    name->show();
 }
 
 void MainWindow::RenameSound(QString filename)
 {
     soundToRename = filename;
-    name->setMode(3);
-    name->setLabel(QStringLiteral("Renaming ") + QFileInfo(filename).baseName());
-    name->show();
+    askName(3, QStringLiteral("Renaming ") + QFileInfo(filename).baseName(), QString());
+}
+
+void MainWindow::renameSound(const QString &text)
+{
+    const QFileInfo old(soundToRename);
+    const QString target = old.path() + QStringLiteral("/") + text + QStringLiteral(".kvi");
+    if (QFileInfo(target) == old)
+        return;
+    if (QFileInfo::exists(target)) {
+        setMainMessage(QStringLiteral("Instrument %1 was not renamed: %2 already exists.")
+                           .arg(old.fileName(), QFileInfo(target).fileName()));
+    } else if (!QFile::rename(soundToRename, target)) {
+        setMainMessage(QStringLiteral("Instrument %1 could not be renamed.").arg(old.fileName()));
+    } else if (old.completeBaseName() == currentSound) {
+        currentSound = text;
+    }
+    UpdateDirectory();
+}
+
+void MainWindow::DeleteSound(QString filename)
+{
+    const QFileInfo info(filename);
+    if (!confirm(QStringLiteral("Instrument ") + info.completeBaseName() +
+                 QStringLiteral(" will be deleted.")))
+        return;
+    hub->DeleteSound(filename);
+    if (QFileInfo::exists(filename))
+        setMainMessage(QStringLiteral("Instrument %1 could not be deleted.").arg(info.fileName()));
 }
 
 void MainWindow::NewFolder(QString path)
 {
     currentFolder = path;
-    name->setMode(4);
-    name->setLabel(QStringLiteral("New folder into:") + QFileInfo(path).fileName());
-    name->show();
+    askName(4, QStringLiteral("New folder into:") + QDir(path).dirName(), QString());
+}
+
+void MainWindow::createFolder(const QString &text)
+{
+    const QString folder = currentFolder + QStringLiteral("/") + text;
+    if (QFileInfo::exists(folder))
+        setMainMessage(QStringLiteral("Folder %1 already exists.").arg(text));
+    else if (!QDir().mkdir(folder))
+        setMainMessage(QStringLiteral("Folder %1 could not be created.").arg(text));
+    UpdateDirectory();
 }
 
 void MainWindow::DeleteFolder(QString path)
 {
-    if (confirm(QStringLiteral("Folder and all it's contents will be deleted.")))
-        QDir(path).removeRecursively();
+    if (isBrowserRoot(path)) {
+        setMainMessage(QStringLiteral("The top folder cannot be deleted; choose a folder in it."));
+        return;
+    }
+    if (!confirm(QStringLiteral("Folder and all it's contents will be deleted.")))
+        return;
+    if (!QDir(path).removeRecursively() || QFileInfo::exists(path))
+        setMainMessage(
+            QStringLiteral("Folder %1 could not be deleted completely.").arg(QDir(path).dirName()));
     UpdateDirectory();
 }
 
 void MainWindow::RenameFolder(QString path)
 {
+    if (isBrowserRoot(path)) {
+        setMainMessage(QStringLiteral("The top folder cannot be renamed; choose a folder in it."));
+        return;
+    }
     currentFolder = path;
-    name->setMode(5);
-    name->setLabel(QStringLiteral("Renaming folder ") + QFileInfo(path).fileName());
-    name->show();
+    askName(5, QStringLiteral("Renaming folder ") + QDir(path).dirName(), QString());
+}
+
+void MainWindow::renameFolder(const QString &text)
+{
+    const QString old = QDir::cleanPath(currentFolder);
+    const QString target = QFileInfo(old).path() + QStringLiteral("/") + text;
+    if (QFileInfo(target) == QFileInfo(old))
+        return;
+    if (QFileInfo::exists(target))
+        setMainMessage(QStringLiteral("Folder %1 was not renamed: %2 already exists.")
+                           .arg(QFileInfo(old).fileName(), text));
+    else if (!QDir().rename(old, target))
+        setMainMessage(
+            QStringLiteral("Folder %1 could not be renamed.").arg(QFileInfo(old).fileName()));
+    UpdateDirectory();
 }
 
 void MainWindow::ProcessSoundSave()
@@ -766,6 +974,23 @@ void MainWindow::ProcessSoundSaveAs()
     OpenSoundSaveAs(false);
 }
 
+void MainWindow::OpenSoundEdit()
+{
+    hub->getLayerView();
+    soundEditor->show();
+}
+
+// Controller actions step through the sound browser's current folder.
+void MainWindow::NextSound()
+{
+    soundBrowser->NextSound();
+}
+
+void MainWindow::PrevSound()
+{
+    soundBrowser->PrevSound();
+}
+
 // ---- slots with nothing to do ----
 
 void MainWindow::UpdateView()
@@ -774,13 +999,9 @@ void MainWindow::UpdateView()
 }
 
 void MainWindow::selectionChanged(QItemSelection) {}
-void MainWindow::DeleteSound(QString) {}
 void MainWindow::setCurrentSoundName(QString) {}
 void MainWindow::setSamplerMessage(QString) {}
 void MainWindow::GetSoundFolder(QString) {}
-void MainWindow::OpenSoundEdit() {}
-void MainWindow::NextSound() {}
-void MainWindow::PrevSound() {}
 void MainWindow::getMessage(QString) {}
 void MainWindow::EnableMIDIConnect() {}
 void MainWindow::EnableMIDIDisconnect() {}

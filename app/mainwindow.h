@@ -13,6 +13,10 @@
 class AboutDialog;
 class KorvaneCore;
 class KorvaneHandWidget;
+class KorvaneNodeView;
+class KorvanePatchView;
+class KorvaneSoundEditView;
+class KorvaneSoundView;
 class NameDialog;
 class NumberEdit;
 struct MainWindowForm;
@@ -29,6 +33,12 @@ public:
     NameDialog *nameDialog() const { return name; }
     NumberEdit *numberEditor() const { return numedit; }
     AboutDialog *aboutDialog() const { return about; }
+    KorvaneNodeView *nodeView() const { return nodeDialog; }
+    KorvaneSoundView *soundView() const { return soundBrowser; }
+    KorvanePatchView *patchView() const { return patchBrowser; }
+    KorvaneSoundEditView *soundEditView() const { return soundEditor; }
+    bool isNewSoundPending() const { return isNewSound; }
+    QString currentSoundName() const { return currentSound; }
     int getKeyOffset() const { return keyOffset; }
     int getOctaveCounter() const { return octaveCounter; }
     bool isUnsaved() const { return unsaved; }
@@ -71,6 +81,7 @@ public slots:
     void GetMapFolder(QString name);
     void OpenNumberEditor(int target_sample, double freq);
     void UpdateDirectory();
+    void CloseFileView();
 
     // File, instrument and folder requests.
     void FlushMemorySelected(int i);
@@ -90,17 +101,17 @@ public slots:
     void RenameFolder(QString path);
     void ProcessSoundSave();
     void ProcessSoundSaveAs();
+    void DeleteSound(QString filename);
+    void OpenSoundEdit();
+    void NextSound();
+    void PrevSound();
 
     // Kept for the connections that reach them; they have nothing to do.
     void UpdateView();
     void selectionChanged(QItemSelection selection);
-    void DeleteSound(QString filename);
     void setCurrentSoundName(QString name);
     void setSamplerMessage(QString message);
     void GetSoundFolder(QString path);
-    void OpenSoundEdit();
-    void NextSound();
-    void PrevSound();
     void getMessage(QString message);
     void EnableMIDIConnect();
     void EnableMIDIDisconnect();
@@ -149,12 +160,26 @@ private:
     void refreshHand();
     void showMapLoaded(bool fromFile);
     bool confirm(const QString &text);
+    void askName(int mode, const QString &label, const QString &proposal);
+    bool isBrowserRoot(const QString &folder) const;
+    QString soundsFolder() const;
+    // The name dialog's answers, one per mode.
+    void saveMapAs(const QString &text);
+    void renameMap(const QString &text);
+    void saveSoundAs(const QString &text);
+    void renameSound(const QString &text);
+    void createFolder(const QString &text);
+    void renameFolder(const QString &text);
 
     MainWindowForm *ui = nullptr;
     KorvaneCore *hub = nullptr;
     NameDialog *name = nullptr;
     NumberEdit *numedit = nullptr;
     AboutDialog *about = nullptr;
+    KorvaneNodeView *nodeDialog = nullptr;
+    KorvaneSoundView *soundBrowser = nullptr;
+    KorvanePatchView *patchBrowser = nullptr;
+    KorvaneSoundEditView *soundEditor = nullptr;
 
     bool unsaved = false;
     bool soundEdited = false;
@@ -168,4 +193,5 @@ private:
     QString currentFolder;
     QString mapToRename;
     QString soundToRename;
+    QString soundSaveFolder; // where a save-as writes: the browser's folder or the sounds folder
 };
