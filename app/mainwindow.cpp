@@ -739,8 +739,9 @@ void MainWindow::DeleteState(QString filename)
     if (!confirm(QStringLiteral("Patch ") + QFileInfo(filename).fileName() +
                  QStringLiteral(" will be deleted.")))
         return;
+    const bool existed = QFileInfo::exists(filename);
     hub->DeleteState(filename);
-    if (QFileInfo::exists(filename))
+    if (!existed || QFileInfo::exists(filename))
         setMainMessage(
             QStringLiteral("Map %1 could not be deleted.").arg(QFileInfo(filename).fileName()));
     UpdateDirectory();
@@ -904,8 +905,9 @@ void MainWindow::DeleteSound(QString filename)
     if (!confirm(QStringLiteral("Instrument ") + info.completeBaseName() +
                  QStringLiteral(" will be deleted.")))
         return;
+    const bool existed = info.exists();
     hub->DeleteSound(filename);
-    if (QFileInfo::exists(filename))
+    if (!existed || QFileInfo::exists(filename))
         setMainMessage(QStringLiteral("Instrument %1 could not be deleted.").arg(info.fileName()));
 }
 
