@@ -5,12 +5,18 @@
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
 #include "dialogs/aboutdialog.h"
+#include "dialogs/korvanenodeview.h"
+#include "dialogs/korvanepatchview.h"
+#include "dialogs/korvanesoundeditview.h"
+#include "dialogs/korvanesoundview.h"
+#include "dialogs/korvanetreeview.h"
 #include "dialogs/namedialog.h"
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QMessageBox>
 #include <QScreen>
 #include <QSurfaceFormat>
@@ -105,6 +111,46 @@ int main(int argc, char *argv[])
         window.numberEditor()->show();
         ok &= save(window.numberEditor(), QStringLiteral("number"));
         window.numberEditor()->hide();
+
+        // The sensor edit dialog: a note sensor, an action sensor with "Bend Up", a "Gyro Bend"
+        // sensor.
+        KorvaneCore *hub = window.core();
+        window.OpenNodeView(5);
+        ok &= save(window.nodeView(), QStringLiteral("sensor-note"));
+        KorvaneSensorNode bend = hub->GetNode(0);
+        bend.type = NodeAction;
+        bend.action = ActionBendUp;
+        hub->SetNode(bend, 0);
+        window.OpenNodeView(0);
+        ok &= save(window.nodeView(), QStringLiteral("sensor-bend-up"));
+        KorvaneSensorNode gyro = hub->GetNode(7);
+        gyro.type = NodeGyroBend;
+        gyro.action = 1;
+        hub->SetNode(gyro, 7);
+        window.OpenNodeView(7);
+        ok &= save(window.nodeView(), QStringLiteral("sensor-gyro-bend"));
+        window.nodeView()->hide();
+
+        // The sound editor holding the Flute preset.
+        hub->LoadSound(MainWindow::testSoundFile(hub->GetDataPath(), 2));
+        window.OpenSoundEdit();
+        ok &= save(window.soundEditView(), QStringLiteral("sound-editor"));
+        window.soundEditView()->hide();
+
+        // Both browsers, with a few maps and a folder of instruments.
+        const QString data = hub->GetDataPath();
+        hub->SaveState(data + QStringLiteral("/maps/Live.kvs"));
+        hub->SaveState(data + QStringLiteral("/maps/Studio.kvs"));
+        QDir().mkpath(data + QStringLiteral("/sounds/Pads"));
+        window.UpdateDirectory();
+        window.patchView()->show();
+        ok &= save(window.patchView(), QStringLiteral("map-browser"));
+        window.patchView()->hide();
+        window.soundView()->resize(420, 560);
+        window.soundView()->show();
+        settle();
+        ok &= save(window.soundView(), QStringLiteral("sound-browser"));
+        window.soundView()->hide();
 
         QMessageBox box(&window);
         box.setText(QStringLiteral("Version error"));

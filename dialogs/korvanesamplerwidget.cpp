@@ -503,8 +503,11 @@ void KorvaneSamplerWidget::paintRow(QPainter &p, int r, int t)
         const double x = xOfFrame(t, frame, wave);
         p.setPen(QPen(c, 2));
         p.drawLine(QPointF(x, wave.top()), QPointF(x, wave.bottom()));
-        const QRectF box(x + 2, labelBelow ? wave.bottom() - 14 : wave.top() + 12, 40, 14);
-        p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, label);
+        // Labels sit right of their marker, or left of it in the right half of the waveform.
+        const bool leftSide = x > wave.center().x();
+        const double top = labelBelow ? wave.bottom() - 14 : wave.top() + 12;
+        const QRectF box(leftSide ? x - 42 : x + 2, top, 40, 14);
+        p.drawText(box, (leftSide ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter, label);
     };
     marker(trig.loopStart, kLoopMarker, QStringLiteral("A"), false);
     marker(trig.loopEnd, kLoopMarker, QStringLiteral("B"), false);
