@@ -292,6 +292,10 @@ void TestRequests::editorsReachTheHub()
     QCOMPARE(layer.count(), 1);
     QCOMPARE(layer.last().at(0).value<KorvaneLayerView>().triggers.at(0).baseFrequency, 300.0);
 
+    // The sound browser's own move problems reach the status line.
+    emit window->soundView()->sendStatusMessage("Flute.kvi was not moved");
+    QCOMPARE(status(), QStringLiteral("Flute.kvi was not moved"));
+
     // The sound browser's Edit opens the sound editor.
     emit window->soundView()->EditSound();
     QVERIFY(window->soundEditView()->isVisible());
