@@ -195,14 +195,35 @@ FrequencyEstimate estimateFrequency(const std::vector<StereoFrame> &frames, doub
         return est;
 
     // The lowest bin among the fifty strongest.
-    std::vector<int> order(m);
-    for (std::size_t k = 0; k < m; ++k)
-        order[k] = int(k);
-    const std::size_t top = std::min<std::size_t>(50, m);
+    // Bins below 20 Hz are left out: the transform's first bins carry the recording's
+    // offset and the uneven halves, not a pitch (they made short low notes read as 0 Hz).
+    const std::size_t lowest =
+        std::min(m - 1, std::size_t(std::ceil(20.0 * double(size) / sampleRate)));
+    std::vector<int> order;
+    order.reserve(m - lowest);
+    for (std::size_t k = lowest; k < m; ++k)
+        order.push_back(int(k));
+    const std::size_t top = std::min<std::size_t>(50, order.size());
     const auto &mag = est.magnitudes;
     std::nth_element(order.begin(), order.begin() + long(top - 1), order.end(),
                      [&mag](int a, int b) { return mag[size_t(a)] > mag[size_t(b)]; });
-    est.peakIndex = *std::min_element(order.begin(), order.begin() + long(top));
+    order.resize(top);
+    std::sort(order.begin(), order.end());
+    // The lowest of them lies on the flank of the lowest strong partial, below its peak by
+    // the spread of the cut's sidelobes (up to two semitones). The partial's strong bins
+    // form a cluster: take the cluster's strongest bin.
+    // The cut sits at the end of each half the transform reads (cosine part, then sine part),
+    // so the sidelobes are spaced by the transform size over the shorter real segment.
+    std::size_t segment = std::min(n, size / 2);
+    if (n > size / 2 && n - size / 2 >= n / 8)
+        segment = n - size / 2;
+    const double sidelobeSpacing = segment ? double(size) / double(segment) : 1.0;
+    const int gap = std::max(4, int(std::ceil(4.0 * sidelobeSpacing)));
+    int b = order[0];
+    for (std::size_t i = 1; i < order.size() && order[i] - order[i - 1] <= gap; ++i)
+        if (mag[size_t(order[i])] > mag[size_t(b)])
+            b = order[i];
+    est.peakIndex = b;
     est.frequency = est.peakIndex * sampleRate / double(size);
     return est;
 }

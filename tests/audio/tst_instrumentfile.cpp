@@ -180,7 +180,7 @@ private slots:
         // Counts and lengths that do not fit the bytes left, negative or huge.
         QVERIFY(!parseInstrument(patched(4, 0x7fffffff), out, nullptr));
         QVERIFY(!parseInstrument(patched(4, -1), out, nullptr));
-        const int nameLength = 8 + 28;
+        const int nameLength = 8 + 32;
         QVERIFY(!parseInstrument(patched(nameLength, -5), out, nullptr));
         QVERIFY(!parseInstrument(patched(nameLength, 0x7ffffff0), out, nullptr));
         const int frameCount = nameLength + 4 + in.samples[0].name.toUtf8().size();
