@@ -53,8 +53,12 @@ public:
             if (tryApi(api, request, info, tried))
                 return true;
         }
-        if (info.error.empty())
-            info.error = "no audio API could open a stream";
+        if (info.error.empty()) {
+            std::string names;
+            for (RtAudio::Api api : tried)
+                names += (names.empty() ? "" : ", ") + RtAudio::getApiName(api);
+            info.error = "no audio devices found (tried " + names + ")";
+        }
         return false;
     }
 
