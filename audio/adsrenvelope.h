@@ -5,7 +5,14 @@
 class AdsrEnvelope
 {
 public:
-    enum State { Idle = 0, Attack = 1, Decay = 2, Sustain = 3, Release = 4 };
+    enum State
+    {
+        Idle = 0,
+        Attack = 1,
+        Decay = 2,
+        Sustain = 3,
+        Release = 4
+    };
 
     AdsrEnvelope() { init(2, 20, 0.9f, 20); }
 

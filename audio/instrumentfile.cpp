@@ -105,7 +105,10 @@ bool fail(QString *error, const QString &why)
     return false;
 }
 
-bool finite(float v) { return std::isfinite(v); }
+bool finite(float v)
+{
+    return std::isfinite(v);
+}
 
 bool readSample(Reader &r, SamplerSample &s, QString *error)
 {

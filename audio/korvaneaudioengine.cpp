@@ -148,7 +148,10 @@ void KorvaneAudioEngine::close()
         d->backend->close();
 }
 
-bool KorvaneAudioEngine::isStreamRunning() const { return d->backend && d->backend->isRunning(); }
+bool KorvaneAudioEngine::isStreamRunning() const
+{
+    return d->backend && d->backend->isRunning();
+}
 
 // ---------------------------------------------------------------- playing
 
@@ -158,27 +161,51 @@ void KorvaneAudioEngine::noteOn(int channel, int note, int velocity)
     emit SendStatusMessage(d->sampler.lastMessage());
 }
 
-void KorvaneAudioEngine::noteOff(int channel, int note) { d->sampler.noteOff(channel, note); }
+void KorvaneAudioEngine::noteOff(int channel, int note)
+{
+    d->sampler.noteOff(channel, note);
+}
 
 void KorvaneAudioEngine::change(int channel, int note, int type, int value)
 {
     d->sampler.change(channel, note, type, value);
 }
 
-void KorvaneAudioEngine::allNotesOff() { d->sampler.allNotesOff(); }
+void KorvaneAudioEngine::allNotesOff()
+{
+    d->sampler.allNotesOff();
+}
 
-void KorvaneAudioEngine::setMute(bool on) { d->mute.store(on); }
-bool KorvaneAudioEngine::isMuted() const { return d->mute.load(); }
-void KorvaneAudioEngine::setMasterVolume(float volume) { d->sampler.setMasterVolume(volume); }
-void KorvaneAudioEngine::setInputThreshold(float threshold) { d->inputThreshold = threshold; }
+void KorvaneAudioEngine::setMute(bool on)
+{
+    d->mute.store(on);
+}
+bool KorvaneAudioEngine::isMuted() const
+{
+    return d->mute.load();
+}
+void KorvaneAudioEngine::setMasterVolume(float volume)
+{
+    d->sampler.setMasterVolume(volume);
+}
+void KorvaneAudioEngine::setInputThreshold(float threshold)
+{
+    d->inputThreshold = threshold;
+}
 
 float KorvaneAudioEngine::inputLevel() const
 {
     return std::clamp(d->level.load(std::memory_order_relaxed), 0.0f, 1.0f);
 }
 
-void KorvaneAudioEngine::previewPlay(int sampleId) { d->sampler.previewPlay(sampleId); }
-void KorvaneAudioEngine::previewStop() { d->sampler.previewStop(); }
+void KorvaneAudioEngine::previewPlay(int sampleId)
+{
+    d->sampler.previewPlay(sampleId);
+}
+void KorvaneAudioEngine::previewStop()
+{
+    d->sampler.previewStop();
+}
 
 // ---------------------------------------------------------------- instrument
 
@@ -215,7 +242,10 @@ void KorvaneAudioEngine::setSamplerMode(int mode)
     emit setUnsaved();
 }
 
-int KorvaneAudioEngine::samplerMode() const { return d->sampler.getSamplerMode(); }
+int KorvaneAudioEngine::samplerMode() const
+{
+    return d->sampler.getSamplerMode();
+}
 
 void KorvaneAudioEngine::setControllerMode(int mode)
 {
@@ -223,7 +253,10 @@ void KorvaneAudioEngine::setControllerMode(int mode)
     emit setUnsaved();
 }
 
-int KorvaneAudioEngine::controllerMode() const { return d->sampler.controllerMode(); }
+int KorvaneAudioEngine::controllerMode() const
+{
+    return d->sampler.controllerMode();
+}
 
 void KorvaneAudioEngine::setSampleKey(int sampleId, int key)
 {
@@ -231,7 +264,10 @@ void KorvaneAudioEngine::setSampleKey(int sampleId, int key)
     emit setUnsaved();
 }
 
-KorvaneLayerView KorvaneAudioEngine::getLayerView() const { return d->sampler.getLayerView(); }
+KorvaneLayerView KorvaneAudioEngine::getLayerView() const
+{
+    return d->sampler.getLayerView();
+}
 
 void KorvaneAudioEngine::setLayerView(const KorvaneLayerView &view)
 {
@@ -425,7 +461,10 @@ void KorvaneAudioEngine::Private::process(int note)
     emit q->setUnsaved();
 }
 
-int KorvaneAudioEngine::bumpRecordKeyCounter() { return d->recordKeyCounter++; }
+int KorvaneAudioEngine::bumpRecordKeyCounter()
+{
+    return d->recordKeyCounter++;
+}
 
 void KorvaneAudioEngine::dropRecordKeyCounter()
 {
@@ -433,12 +472,30 @@ void KorvaneAudioEngine::dropRecordKeyCounter()
         --d->recordKeyCounter;
 }
 
-void KorvaneAudioEngine::resetRecordKeyCounter() { d->recordKeyCounter = 0; }
-bool KorvaneAudioEngine::isRecording() const { return d->recording; }
-int KorvaneAudioEngine::recordedFrames() const { return d->recordedFrames; }
-int KorvaneAudioEngine::recordKeyCounter() const { return d->recordKeyCounter; }
-double KorvaneAudioEngine::sampleRate() const { return d->sampleRate; }
-const KorvaneSampler &KorvaneAudioEngine::sampler() const { return d->sampler; }
+void KorvaneAudioEngine::resetRecordKeyCounter()
+{
+    d->recordKeyCounter = 0;
+}
+bool KorvaneAudioEngine::isRecording() const
+{
+    return d->recording;
+}
+int KorvaneAudioEngine::recordedFrames() const
+{
+    return d->recordedFrames;
+}
+int KorvaneAudioEngine::recordKeyCounter() const
+{
+    return d->recordKeyCounter;
+}
+double KorvaneAudioEngine::sampleRate() const
+{
+    return d->sampleRate;
+}
+const KorvaneSampler &KorvaneAudioEngine::sampler() const
+{
+    return d->sampler;
+}
 
 // ---------------------------------------------------------------- forwarded settings
 
@@ -446,25 +503,55 @@ void KorvaneAudioEngine::setEnvelope(const KorvaneEnvelope &envelope)
 {
     d->sampler.setEnvelope(envelope);
 }
-KorvaneEnvelope KorvaneAudioEngine::envelope() const { return d->sampler.getEnvelope(); }
-void KorvaneAudioEngine::setAttack(int attack) { d->sampler.setAttack(attack); }
-void KorvaneAudioEngine::setRelease(int release) { d->sampler.setRelease(release); }
+KorvaneEnvelope KorvaneAudioEngine::envelope() const
+{
+    return d->sampler.getEnvelope();
+}
+void KorvaneAudioEngine::setAttack(int attack)
+{
+    d->sampler.setAttack(attack);
+}
+void KorvaneAudioEngine::setRelease(int release)
+{
+    d->sampler.setRelease(release);
+}
 void KorvaneAudioEngine::setReverb(const KorvaneSamplerReverb &reverb)
 {
     d->sampler.setReverb(reverb);
 }
-KorvaneSamplerReverb KorvaneAudioEngine::reverb() const { return d->sampler.getReverb(); }
-void KorvaneAudioEngine::setReverbAmount(float amount) { d->sampler.setReverbAmount(amount); }
-void KorvaneAudioEngine::setNextSampleId(int id) { d->sampler.setNextSampleId(id); }
-int KorvaneAudioEngine::nextSampleId() const { return d->sampler.getNextSampleId(); }
+KorvaneSamplerReverb KorvaneAudioEngine::reverb() const
+{
+    return d->sampler.getReverb();
+}
+void KorvaneAudioEngine::setReverbAmount(float amount)
+{
+    d->sampler.setReverbAmount(amount);
+}
+void KorvaneAudioEngine::setNextSampleId(int id)
+{
+    d->sampler.setNextSampleId(id);
+}
+int KorvaneAudioEngine::nextSampleId() const
+{
+    return d->sampler.getNextSampleId();
+}
 void KorvaneAudioEngine::setSampleVolume(int index, float volume)
 {
     d->sampler.setSampleVolume(index, volume);
 }
-int KorvaneAudioEngine::sampleCount() const { return d->sampler.sampleCount(); }
-SamplerSample KorvaneAudioEngine::sampleAt(int index) const { return d->sampler.sampleAt(index); }
+int KorvaneAudioEngine::sampleCount() const
+{
+    return d->sampler.sampleCount();
+}
+SamplerSample KorvaneAudioEngine::sampleAt(int index) const
+{
+    return d->sampler.sampleAt(index);
+}
 QString KorvaneAudioEngine::sampleName(int triggerIndex) const
 {
     return d->sampler.sampleName(triggerIndex);
 }
-void KorvaneAudioEngine::setMap(const KorvaneSensorsState &map) { d->map = map; }
+void KorvaneAudioEngine::setMap(const KorvaneSensorsState &map)
+{
+    d->map = map;
+}

@@ -207,8 +207,8 @@ void KorvaneSampler::setSampleBaseFrequency(int index, double frequency)
 void KorvaneSampler::setLayerView(const KorvaneLayerView &view)
 {
     auto next = copyBank();
-    const size_t n = std::min({size_t(view.triggers.size()), next->triggers.size(),
-                               next->samples.size()});
+    const size_t n =
+        std::min({size_t(view.triggers.size()), next->triggers.size(), next->samples.size()});
     for (size_t i = 0; i < n; ++i) {
         const SampleTrigger &t = view.triggers.at(int(i));
         next->triggers[i] = t;
@@ -228,9 +228,15 @@ void KorvaneSampler::setLayerView(const KorvaneLayerView &view)
 
 // ---------------------------------------------------------------- queries
 
-bool KorvaneSampler::isLoaded() const { return !bank_->samples.empty(); }
+bool KorvaneSampler::isLoaded() const
+{
+    return !bank_->samples.empty();
+}
 
-int KorvaneSampler::sampleCount() const { return int(bank_->samples.size()); }
+int KorvaneSampler::sampleCount() const
+{
+    return int(bank_->samples.size());
+}
 
 SamplerSample KorvaneSampler::sampleAt(int index) const
 {
@@ -250,7 +256,10 @@ QString KorvaneSampler::sampleName(int triggerIndex) const
     return QStringLiteral("untitled");
 }
 
-std::vector<SampleTrigger> KorvaneSampler::triggers() const { return bank_->triggers; }
+std::vector<SampleTrigger> KorvaneSampler::triggers() const
+{
+    return bank_->triggers;
+}
 
 KorvaneLayerView KorvaneSampler::getLayerView() const
 {
@@ -366,8 +375,7 @@ void KorvaneSampler::setReverb(const KorvaneSamplerReverb &reverb)
 
 // ---------------------------------------------------------------- notes
 
-void KorvaneSampler::assignVoice(int note, const VoiceNote &voiceNote, int sampleId,
-                                 bool pitched)
+void KorvaneSampler::assignVoice(int note, const VoiceNote &voiceNote, int sampleId, bool pitched)
 {
     int chosen = -1;
     bool stolen = false;

@@ -21,7 +21,10 @@ bool OfflineAudioBackend::open(const AudioStreamRequest &request, AudioStreamCli
     return true;
 }
 
-void OfflineAudioBackend::close() { running_.store(false); }
+void OfflineAudioBackend::close()
+{
+    running_.store(false);
+}
 
 bool OfflineAudioBackend::process(double *out, const double *in, unsigned frames)
 {

@@ -98,9 +98,8 @@ private:
         return ok;
     }
 
-    bool tryApiGuarded(RtAudio::Api api, const AudioStreamRequest &request,
-                       AudioStreamInfo &info, std::vector<RtAudio::Api> &tried,
-                       std::string &errors)
+    bool tryApiGuarded(RtAudio::Api api, const AudioStreamRequest &request, AudioStreamInfo &info,
+                       std::vector<RtAudio::Api> &tried, std::string &errors)
     {
         std::unique_ptr<RtAudio> audio;
         std::string name = api == RtAudio::UNSPECIFIED ? "default" : RtAudio::getApiName(api);
@@ -142,9 +141,9 @@ private:
                 RtAudio::StreamOptions options;
                 options.streamName = request.clientName;
                 unsigned frames = request.bufferFrames;
-                audio->openStream(&out, duplex ? &in : nullptr, RTAUDIO_FLOAT64,
-                                  request.sampleRate, &frames, &RtAudioBackend::callback, this,
-                                  &options, &errorCallback);
+                audio->openStream(&out, duplex ? &in : nullptr, RTAUDIO_FLOAT64, request.sampleRate,
+                                  &frames, &RtAudioBackend::callback, this, &options,
+                                  &errorCallback);
                 if (!audio->isStreamOpen()) {
                     info.log.push_back(name + (duplex ? " duplex: " : " output: ") +
                                        (errors.empty() ? "not opened" : errors));
@@ -183,4 +182,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<AudioBackend> createRtAudioBackend() { return std::make_unique<RtAudioBackend>(); }
+std::unique_ptr<AudioBackend> createRtAudioBackend()
+{
+    return std::make_unique<RtAudioBackend>();
+}

@@ -42,9 +42,18 @@ void renderVoices(benchmark::State &state, int voices, float reverbAmount)
     state.SetItemsProcessed(state.iterations() * 512);
 }
 
-void BM_OneVoiceBlock(benchmark::State &state) { renderVoices(state, 1, -1.0f); }
-void BM_TenVoicesBlock(benchmark::State &state) { renderVoices(state, 10, -1.0f); }
-void BM_TenVoicesWithReverbBlock(benchmark::State &state) { renderVoices(state, 10, 0.3f); }
+void BM_OneVoiceBlock(benchmark::State &state)
+{
+    renderVoices(state, 1, -1.0f);
+}
+void BM_TenVoicesBlock(benchmark::State &state)
+{
+    renderVoices(state, 10, -1.0f);
+}
+void BM_TenVoicesWithReverbBlock(benchmark::State &state)
+{
+    renderVoices(state, 10, 0.3f);
+}
 
 void BM_ReverbBlock(benchmark::State &state)
 {
@@ -58,7 +67,8 @@ void BM_ReverbBlock(benchmark::State &state)
     std::vector<StereoFrame> out(512);
     for (auto _ : state) {
         for (int i = 0; i < 512; ++i)
-            reverb.process(in[size_t(i)][0], in[size_t(i)][1], out[size_t(i)][0], out[size_t(i)][1]);
+            reverb.process(in[size_t(i)][0], in[size_t(i)][1], out[size_t(i)][0],
+                           out[size_t(i)][1]);
         benchmark::DoNotOptimize(out.data());
     }
     state.SetItemsProcessed(state.iterations() * 512);

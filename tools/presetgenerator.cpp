@@ -22,7 +22,10 @@ namespace {
 const double sampleRate = 44100.0;
 const double twoPi = 2.0 * M_PI;
 
-double midiFrequency(int note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double midiFrequency(int note)
+{
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
 // Peak of the mono mix scaled to `peak`; mono samples go out on both elements.
 std::vector<StereoFrame> toFrames(std::vector<double> mono, double peak)
@@ -89,7 +92,8 @@ std::vector<double> marimbaNote(double f0, double seconds, std::mt19937 &rng)
         const double tau = tau1 / (1.0 + 2.2 * m);
         const double w = twoPi * f / sampleRate;
         for (int i = 0; i < n; ++i)
-            x[size_t(i)] += levels[m] * mallet * std::exp(-i / (tau * sampleRate)) * std::sin(w * i);
+            x[size_t(i)] +=
+                levels[m] * mallet * std::exp(-i / (tau * sampleRate)) * std::sin(w * i);
     }
     // Mallet contact: about 1.5 ms of lowpassed noise with a raised-cosine shape.
     std::normal_distribution<double> noise(0.0, 1.0);
@@ -166,9 +170,9 @@ FluteNote fluteNote(double nominal, std::mt19937 &rng)
             break;
         const double level = harmonics[k - 1] / (1.0 + (k > 1 ? f0 / 1200.0 : 0.0));
         for (int j = 0; j < loopLength; ++j) {
-            const double phase = twoPi * k * cycles * j / loopLength +
-                                 k * vibratoDepth * f0 / vibratoRate *
-                                     std::sin(twoPi * 2.0 * j / loopLength);
+            const double phase =
+                twoPi * k * cycles * j / loopLength +
+                k * vibratoDepth * f0 / vibratoRate * std::sin(twoPi * 2.0 * j / loopLength);
             tone[size_t(j)] += level * std::sin(phase);
         }
     }
@@ -182,8 +186,8 @@ FluteNote fluteNote(double nominal, std::mt19937 &rng)
     const std::vector<double> lower = circularLowpass(white, 0.055);
     std::vector<double> breath(static_cast<size_t>(loopLength));
     for (int j = 0; j < loopLength; ++j)
-        breath[size_t(j)] = (upper[size_t(j)] - lower[size_t(j)]) *
-                            (0.6 + 0.4 * std::fabs(tone[size_t(j)]));
+        breath[size_t(j)] =
+            (upper[size_t(j)] - lower[size_t(j)]) * (0.6 + 0.4 * std::fabs(tone[size_t(j)]));
 
     FluteNote note;
     note.frequency = f0;
@@ -196,11 +200,11 @@ FluteNote fluteNote(double nominal, std::mt19937 &rng)
         // the loop starts.
         const double t = i / sampleRate;
         const double swell = t < 0.06 ? 0.5 - 0.5 * std::cos(M_PI * t / 0.06) : 1.0;
-        const double chiff = i < attack ? 0.25 * std::exp(-t / 0.015) *
-                                              std::pow(1.0 - double(i) / attack, 2.0)
-                                        : 0.0;
-        note.mono[size_t(i)] = swell * (tone[size_t(j)] + 0.035 * breath[size_t(j)]) +
-                               chiff * breath[size_t(j)];
+        const double chiff =
+            i < attack ? 0.25 * std::exp(-t / 0.015) * std::pow(1.0 - double(i) / attack, 2.0)
+                       : 0.0;
+        note.mono[size_t(i)] =
+            swell * (tone[size_t(j)] + 0.035 * breath[size_t(j)]) + chiff * breath[size_t(j)];
     }
     return note;
 }
@@ -213,8 +217,8 @@ KorvaneInstrument marimba()
     const double seconds[] = {0.9, 0.75, 0.6, 0.5, 0.42, 0.35};
     for (int i = 0; i < 6; ++i) {
         const double f = midiFrequency(notes[i]);
-        ins.samples.push_back(makeSample(i, QStringLiteral("Marimba %1").arg(notes[i]), notes[i],
-                                         f, toFrames(marimbaNote(f, seconds[i], rng), 0.9)));
+        ins.samples.push_back(makeSample(i, QStringLiteral("Marimba %1").arg(notes[i]), notes[i], f,
+                                         toFrames(marimbaNote(f, seconds[i], rng), 0.9)));
     }
     ins.nextSampleId = 6;
     return ins;

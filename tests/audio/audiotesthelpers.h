@@ -94,7 +94,10 @@ inline double strongestPartial(const std::vector<double> &x, double lo, double h
     return bestF;
 }
 
-inline double cents(double f, double reference) { return 1200.0 * std::log2(f / reference); }
+inline double cents(double f, double reference)
+{
+    return 1200.0 * std::log2(f / reference);
+}
 
 inline double rms(const std::vector<double> &x, size_t from, size_t to)
 {

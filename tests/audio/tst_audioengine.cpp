@@ -86,7 +86,8 @@ private slots:
         QCOMPARE(status.at(0).at(0).toString(), QString());
         r.engine.addSample(sineSample(440.0, 1000), false);
         r.engine.noteOn(0, 60, 100);
-        QCOMPARE(status.at(1).at(0).toString(), QStringLiteral("Note 60 to play sample 0 on voice 0"));
+        QCOMPARE(status.at(1).at(0).toString(),
+                 QStringLiteral("Note 60 to play sample 0 on voice 0"));
     }
 
     void loadingAnInstrument()
@@ -242,8 +243,8 @@ private slots:
                 const size_t from = std::min<size_t>(x.size() / 4, 4410);
                 const std::vector<double> part(x.begin() + long(from),
                                                x.begin() + long(std::min(x.size(), from + 8192)));
-                const double f = strongestPartial(part, s.baseFrequency * 0.75,
-                                                  s.baseFrequency * 1.33);
+                const double f =
+                    strongestPartial(part, s.baseFrequency * 0.75, s.baseFrequency * 1.33);
                 QVERIFY2(std::fabs(cents(f, s.baseFrequency)) < 5.0,
                          qPrintable(QStringLiteral("%1 %2: %3 Hz for %4 Hz")
                                         .arg(e.name, s.name)

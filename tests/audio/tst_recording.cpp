@@ -118,7 +118,8 @@ private slots:
         const std::vector<double> x = silenceToneSilence(22050, 44100, 22050);
         const RecordingCut cut = cutRecording(x);
         QVERIFY(cut.onsetFound);
-        QVERIFY2(cut.start >= 22050 && cut.start < 22050 + 64, qPrintable(QString::number(cut.start)));
+        QVERIFY2(cut.start >= 22050 && cut.start < 22050 + 64,
+                 qPrintable(QString::number(cut.start)));
         QVERIFY2(cut.end >= 66150 && cut.end < 66150 + 1100, qPrintable(QString::number(cut.end)));
         QCOMPARE(int(cut.taken.size()), cut.end - cut.start);
         QCOMPARE(cut.taken.front(), x[size_t(cut.start)]);
