@@ -77,13 +77,12 @@ struct KorvaneInstrument
     std::vector<SamplerSample> samples;
     bool hasNextSampleId = false;
     int nextSampleId = 0;
-    bool hasEnvelope =
-        false; // also set, with (1, 20, 0.9, 20), for a file ending after its samples
-    KorvaneEnvelope envelope;
+    bool hasEnvelope = false; // envelope read, or defaulted for a file ending after its samples
     bool hasReverb = false;
+    KorvaneEnvelope envelope;
     KorvaneSamplerReverb reverb;
-    bool hasVolumes =
-        false; // read from the file; when writing, whether the volumes block is written
+    // Read from the file; when writing, whether the volumes block is written.
+    bool hasVolumes = false;
     bool hasControllerMode = false;
     int controllerMode = 0;
 };

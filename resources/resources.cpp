@@ -9,5 +9,6 @@ void varnoInitResources()
         return;
     done = true;
     Q_INIT_RESOURCE(ui);
+    Q_INIT_RESOURCE(pictures);
     Q_INIT_RESOURCE(presets);
 }
