@@ -13,6 +13,8 @@ bool parseInstrument(const QByteArray &bytes, KorvaneInstrument &out, QString *e
 // Reads and parses a file; the sampler is not touched.
 bool readInstrumentFile(const QString &path, KorvaneInstrument &out, QString *error);
 
+// Samples, next id, envelope and reverb; then the volumes block when in.hasVolumes is set
+// (the program's own saves always set it; the presets end after the reverb).
 QByteArray serializeInstrument(const KorvaneInstrument &in);
 
 // Writes atomically: the old file stays in place when the write fails.

@@ -8,11 +8,20 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
+class AudioBackend;
+class KorvaneSampler;
+
 class KorvaneAudioEngine : public QObject
 {
     Q_OBJECT
 public:
+    // Plays through RtAudio.
     explicit KorvaneAudioEngine(QObject *parent = nullptr);
+    // Plays through the given backend (tests use a scripted one).
+    explicit KorvaneAudioEngine(std::unique_ptr<AudioBackend> backend, QObject *parent = nullptr);
     ~KorvaneAudioEngine() override;
 
     // Opens and starts the duplex stream. Returns false (after a status line) when no
@@ -76,6 +85,19 @@ public:
 
     // Copy of the current map; recording in per-key mode reads its notes.
     void setMap(const KorvaneSensorsState &map);
+
+    // Appends mono input values to the running recording (the stream's input arrives here
+    // through a lock-free ring, drained by a timer while recording).
+    void appendInput(const double *values, int count);
+    // Drains the input ring now instead of waiting for the timer.
+    void pumpInput();
+    bool isRecording() const;
+    int recordedFrames() const;
+    int recordKeyCounter() const;
+    double sampleRate() const;
+
+    // The sampler, for inspection; change it only through the engine's operations.
+    const KorvaneSampler &sampler() const;
 
 signals:
     void SendStatusMessage(QString message);

@@ -81,6 +81,7 @@ struct KorvaneInstrument
     bool hasReverb = false;
     KorvaneEnvelope envelope;
     KorvaneSamplerReverb reverb;
+    // Read from the file; when writing, whether the volumes block is written.
     bool hasVolumes = false;
     bool hasControllerMode = false;
     int controllerMode = 0;

@@ -10,4 +10,5 @@ void varnoInitResources()
     done = true;
     Q_INIT_RESOURCE(ui);
     Q_INIT_RESOURCE(pictures);
+    Q_INIT_RESOURCE(presets);
 }

@@ -1,0 +1,75 @@
+#include "adsrenvelope.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const double targetRatioA = 0.05;
+const double targetRatioDR = 0.0001;
+
+double coef(double rate, double ratio)
+{
+    // A rate of 0 jumps straight to the target.
+    if (rate <= 0.0)
+        return 0.0;
+    return std::exp(-std::log((1.0 + ratio) / ratio) / rate);
+}
+
+} // namespace
+
+double AdsrEnvelope::releaseFrames(int release)
+{
+    const double r = std::max(release, 0);
+    return r < 512 ? 500.0 * r : r * (r + 244.0);
+}
+
+void AdsrEnvelope::init(int attack, int decay, float sustain, int release)
+{
+    // Negative times would make the stages diverge instead of converging.
+    attackRate_ = float(200.0 * std::max(attack, 0));
+    decayRate_ = float(200.0 * std::max(decay, 0));
+    releaseRate_ = float(releaseFrames(release));
+    sustainLevel_ = sustain;
+
+    const double ac = coef(attackRate_, targetRatioA);
+    attackCoef_ = float(ac);
+    attackBase_ = float((1.0 + targetRatioA) * (1.0 - ac));
+    const double dc = coef(decayRate_, targetRatioDR);
+    decayCoef_ = float(dc);
+    decayBase_ = float((sustain - targetRatioDR) * (1.0 - dc));
+    const double rc = coef(releaseRate_, targetRatioDR);
+    releaseCoef_ = float(rc);
+    releaseBase_ = float(-targetRatioDR * (1.0 - rc));
+}
+
+float AdsrEnvelope::process() noexcept
+{
+    switch (state_) {
+    case Idle:
+    case Sustain:
+        break;
+    case Attack:
+        output_ = attackBase_ + output_ * attackCoef_;
+        if (output_ >= 1.0f) {
+            output_ = 1.0f;
+            state_ = Decay;
+        }
+        break;
+    case Decay:
+        output_ = decayBase_ + output_ * decayCoef_;
+        if (output_ <= sustainLevel_) {
+            output_ = sustainLevel_;
+            state_ = Sustain;
+        }
+        break;
+    case Release:
+        output_ = releaseBase_ + output_ * releaseCoef_;
+        if (output_ <= 0.0f) {
+            output_ = 0.0f;
+            state_ = Idle;
+        }
+        break;
+    }
+    return output_;
+}

@@ -1,0 +1,52 @@
+// Exponential attack-decay-sustain-release envelope, one step per frame. Attack, decay and
+// release are given in units of 200 frames; releases of 512 and above grow quadratically.
+#pragma once
+
+class AdsrEnvelope
+{
+public:
+    enum State
+    {
+        Idle = 0,
+        Attack = 1,
+        Decay = 2,
+        Sustain = 3,
+        Release = 4
+    };
+
+    AdsrEnvelope() { init(2, 20, 0.9f, 20); }
+
+    // Recomputes rates and coefficients; the current state and output are kept.
+    void init(int attack, int decay, float sustain, int release);
+    void gate(bool on) { state_ = on ? Attack : Release; }
+    // Forces the envelope silent.
+    void reset()
+    {
+        state_ = Idle;
+        output_ = 0.0f;
+    }
+    // Advances one frame and returns the new output.
+    float process() noexcept;
+
+    State state() const { return state_; }
+    float output() const { return output_; }
+    float attackRate() const { return attackRate_; }
+    float decayRate() const { return decayRate_; }
+    float releaseRate() const { return releaseRate_; }
+
+    static double releaseFrames(int release);
+
+private:
+    State state_ = Idle;
+    float output_ = 0.0f;
+    float attackRate_ = 0.0f;
+    float decayRate_ = 0.0f;
+    float releaseRate_ = 0.0f;
+    float sustainLevel_ = 0.0f;
+    float attackCoef_ = 0.0f;
+    float decayCoef_ = 0.0f;
+    float releaseCoef_ = 0.0f;
+    float attackBase_ = 0.0f;
+    float decayBase_ = 0.0f;
+    float releaseBase_ = 0.0f;
+};

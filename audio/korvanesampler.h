@@ -1,0 +1,150 @@
+// The polyphonic sample player behind the test sound: samples with their trigger records,
+// ten voices, a reverb and a preview player.
+//
+// Threads: render() and renderFrame() run on the audio callback; every other method runs on
+// the GUI thread. The samples live in an immutable bank that the GUI thread replaces as a
+// whole and frees itself after the swap, so the callback never sees frames being freed or
+// reallocated. Voice and parameter changes take a short lock; the callback only try-locks it
+// and renders one block of silence when the GUI thread holds it.
+#pragma once
+
+#include "samplerreverb.h"
+#include "samplertypes.h"
+#include "samplervoice.h"
+#include "spinlock.h"
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class KorvaneSampler
+{
+public:
+    static constexpr int MaxVoices = 16;
+
+    explicit KorvaneSampler(double sampleRate = 44100.0, int voiceCount = 10);
+    ~KorvaneSampler();
+    KorvaneSampler(const KorvaneSampler &) = delete;
+    KorvaneSampler &operator=(const KorvaneSampler &) = delete;
+
+    // --- GUI thread ---
+    void noteOn(int channel, int note, int velocity);
+    void noteOff(int channel, int note);
+    void change(int channel, int note, int type, int value);
+    void allNotesOff();
+    void previewPlay(int sampleId);
+    void previewStop();
+
+    void setMasterVolume(float volume);
+    float masterVolume() const { return masterVolume_; }
+    void setSamplerMode(int mode);
+    int getSamplerMode() const { return samplerMode_; }
+    void setControllerMode(int mode);
+    int controllerMode() const { return controllerMode_; }
+    int getNextSampleId() const { return nextSampleId_; }
+    void setNextSampleId(int id) { nextSampleId_ = id; }
+    void setSampleVolume(int index, float volume);
+    void setSampleBaseFrequency(int index, double frequency); // sample and trigger at index
+
+    void setAttack(int attack);
+    void setRelease(int release);
+    void setEnvelope(const KorvaneEnvelope &envelope);
+    KorvaneEnvelope getEnvelope() const { return envelope_; }
+    void setReverbAmount(float amount);
+    void setReverb(const KorvaneSamplerReverb &reverb);
+    KorvaneSamplerReverb getReverb() const { return reverbParameters_; }
+
+    void addSample(SamplerSample sample, bool keepName);
+    // Adds several samples with one bank swap (instrument loads).
+    void addSamples(std::vector<SamplerSample> samples, bool keepName);
+    void flushMemory();
+    void flushPrevious();
+    void deleteSample(int triggerIndex);
+    void replaceKeySample(int key);
+    void setSampleKey(int sampleId, int key);
+
+    int sampleCount() const;
+    SamplerSample sampleAt(int index) const;
+    QString sampleName(int triggerIndex) const;
+    std::vector<SampleTrigger> triggers() const;
+    KorvaneLayerView getLayerView() const;
+    void setLayerView(const KorvaneLayerView &view);
+
+    // While not ready, rendering yields silence (set around instrument loads).
+    void setReady(bool ready);
+    bool isReady() const { return ready_; }
+    bool isLoaded() const;
+    QString lastMessage() const { return lastMessage_; }
+
+    // Inspection, mainly for tests.
+    struct VoiceSlot
+    {
+        int note = -1;
+        int age = -1;
+        int sampleId = 0;
+        SamplerVoice voice;
+    };
+    int voiceCount() const { return voiceCount_; }
+    VoiceSlot voiceSlot(int index) const;
+    int lastBend() const { return lastBend_; }
+    bool isPreviewing() const;
+    double sampleRate() const { return sampleRate_; }
+
+    // --- audio thread ---
+    void render(StereoFrame *out, int frames) noexcept;
+    StereoFrame renderFrame() noexcept;
+
+private:
+    struct Sample
+    {
+        std::shared_ptr<const std::vector<StereoFrame>> frames;
+        double baseFrequency = 261.63;
+        int loop = 0;
+        int loopStart = 0;
+        int loopEnd = 0;
+        QString name;
+        int key = 60;
+        int start = 0;
+        int id = 0;
+        float volume = 1.0f;
+    };
+    struct Bank;
+
+    std::shared_ptr<Bank> copyBank() const;
+    void publish(std::shared_ptr<Bank> next);
+    static SampleTrigger triggerFor(const Sample &s);
+    static SamplerSample toSample(const Sample &s);
+    void assignVoice(int note, const VoiceNote &voiceNote, int sampleId, bool pitched);
+    void applyEnvelopeLocked();
+    const Sample *findSample(const Bank &bank, int id) const noexcept;
+    StereoFrame renderOne(const Bank &bank) noexcept;
+
+    const double sampleRate_;
+    const int voiceCount_;
+
+    // Written by the GUI thread only; the callback reads the bank through live_ under the lock.
+    std::shared_ptr<Bank> bank_;
+    const Bank *live_ = nullptr;
+    int nextSampleId_ = 0;
+    QString lastMessage_;
+
+    // Shared with the callback; changed only with lock_ held.
+    mutable SpinLock lock_;
+    bool ready_ = true;
+    bool previewing_ = false;
+    int previewSampleId_ = 0;
+    int previewPosition_ = 0;
+    float masterVolume_ = 0.5f;
+    int controllerMode_ = 0;
+    int samplerMode_ = 0;
+    int voiceNote_[MaxVoices];
+    int voiceAge_[MaxVoices];
+    int voiceSample_[MaxVoices];
+    int ageCounter_ = 0;
+    int lastBend_ = 8192;
+    KorvaneEnvelope envelope_;
+    KorvaneSamplerReverb reverbParameters_;
+    SamplerVoice voices_[MaxVoices];
+    SamplerReverb reverb_;
+};

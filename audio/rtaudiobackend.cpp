@@ -1,0 +1,188 @@
+// The RtAudio stream. RtAudio reports failures by throwing RtAudioError or through the error
+// callback; both are caught here, so nothing escapes to the program.
+#include "audiobackend.h"
+
+#include <rtaudio/RtAudio.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+// Errors reported while a stream is being opened (GUI thread) are collected as text; errors
+// later on the stream thread are only counted, so that thread never allocates.
+thread_local std::string *openErrors = nullptr;
+std::atomic<int> streamErrors{0};
+
+void errorCallback(RtAudioError::Type type, const std::string &text)
+{
+    if (openErrors) {
+        if (type != RtAudioError::WARNING && type != RtAudioError::DEBUG_WARNING)
+            *openErrors = text;
+        return;
+    }
+    streamErrors.fetch_add(1, std::memory_order_relaxed);
+}
+
+class RtAudioBackend : public AudioBackend
+{
+public:
+    ~RtAudioBackend() override { close(); }
+
+    bool open(const AudioStreamRequest &request, AudioStreamClient *client,
+              AudioStreamInfo &info) override
+    {
+        close();
+        client_ = client;
+
+        // The default API first, then the other compiled ones in a fixed order.
+        std::vector<RtAudio::Api> order{RtAudio::UNSPECIFIED, RtAudio::UNIX_JACK,
+                                        RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA};
+        std::vector<RtAudio::Api> compiled;
+        RtAudio::getCompiledApi(compiled);
+        for (RtAudio::Api api : compiled)
+            if (api != RtAudio::RTAUDIO_DUMMY &&
+                std::find(order.begin(), order.end(), api) == order.end())
+                order.push_back(api);
+
+        std::vector<RtAudio::Api> tried;
+        for (RtAudio::Api api : order) {
+            if (api != RtAudio::UNSPECIFIED &&
+                std::find(compiled.begin(), compiled.end(), api) == compiled.end())
+                continue;
+            if (tryApi(api, request, info, tried))
+                return true;
+        }
+        if (info.error.empty()) {
+            std::string names;
+            for (RtAudio::Api api : tried)
+                names += (names.empty() ? "" : ", ") + RtAudio::getApiName(api);
+            info.error = "no audio devices found (tried " + names + ")";
+        }
+        return false;
+    }
+
+    void close() override
+    {
+        if (!audio_)
+            return;
+        try {
+            if (audio_->isStreamRunning())
+                audio_->stopStream();
+            if (audio_->isStreamOpen())
+                audio_->closeStream();
+        } catch (const RtAudioError &) {
+        }
+        audio_.reset();
+    }
+
+    bool isRunning() const override { return audio_ && audio_->isStreamRunning(); }
+
+private:
+    static int callback(void *out, void *in, unsigned frames, double, RtAudioStreamStatus,
+                        void *user)
+    {
+        auto *self = static_cast<RtAudioBackend *>(user);
+        self->client_->processAudio(static_cast<double *>(out), static_cast<const double *>(in),
+                                    frames);
+        return 0;
+    }
+
+    bool tryApi(RtAudio::Api api, const AudioStreamRequest &request, AudioStreamInfo &info,
+                std::vector<RtAudio::Api> &tried)
+    {
+        std::string errors;
+        openErrors = &errors;
+        const bool ok = tryApiGuarded(api, request, info, tried, errors);
+        openErrors = nullptr;
+        return ok;
+    }
+
+    bool tryApiGuarded(RtAudio::Api api, const AudioStreamRequest &request, AudioStreamInfo &info,
+                       std::vector<RtAudio::Api> &tried, std::string &errors)
+    {
+        std::unique_ptr<RtAudio> audio;
+        std::string name = api == RtAudio::UNSPECIFIED ? "default" : RtAudio::getApiName(api);
+        try {
+            audio = std::make_unique<RtAudio>(api);
+            audio->showWarnings(false);
+            const RtAudio::Api current = audio->getCurrentApi();
+            if (std::find(tried.begin(), tried.end(), current) != tried.end())
+                return false;
+            tried.push_back(current);
+            name = RtAudio::getApiName(current);
+            const unsigned count = audio->getDeviceCount();
+            info.log.push_back(name + ": " + std::to_string(count) + " devices");
+            if (count == 0)
+                return false;
+            for (unsigned i = 0; i < count; ++i) {
+                try {
+                    const RtAudio::DeviceInfo d = audio->getDeviceInfo(i);
+                    info.log.push_back("  " + std::to_string(i) + ": " + d.name);
+                } catch (const RtAudioError &) {
+                }
+            }
+        } catch (const RtAudioError &e) {
+            info.log.push_back(name + ": " + e.getMessage());
+            info.error = name + ": " + e.getMessage();
+            return false;
+        }
+
+        // Duplex first; a machine without an input device still gets sound.
+        for (bool duplex : {true, false}) {
+            errors.clear();
+            try {
+                RtAudio::StreamParameters out;
+                out.deviceId = audio->getDefaultOutputDevice();
+                out.nChannels = request.channels;
+                RtAudio::StreamParameters in;
+                in.deviceId = audio->getDefaultInputDevice();
+                in.nChannels = request.channels;
+                RtAudio::StreamOptions options;
+                options.streamName = request.clientName;
+                unsigned frames = request.bufferFrames;
+                audio->openStream(&out, duplex ? &in : nullptr, RTAUDIO_FLOAT64, request.sampleRate,
+                                  &frames, &RtAudioBackend::callback, this, &options,
+                                  &errorCallback);
+                if (!audio->isStreamOpen()) {
+                    info.log.push_back(name + (duplex ? " duplex: " : " output: ") +
+                                       (errors.empty() ? "not opened" : errors));
+                    info.error = name + ": " + (errors.empty() ? "not opened" : errors);
+                    continue;
+                }
+                audio->startStream();
+                if (!audio->isStreamRunning()) {
+                    info.error = name + ": " + (errors.empty() ? "not started" : errors);
+                    audio->closeStream();
+                    continue;
+                }
+                info.api = name;
+                info.outputDevice = audio->getDeviceInfo(out.deviceId).name;
+                info.inputDevice = duplex ? audio->getDeviceInfo(in.deviceId).name : "";
+                info.sampleRate = audio->getStreamSampleRate();
+                info.bufferFrames = frames;
+                audio_ = std::move(audio);
+                return true;
+            } catch (const RtAudioError &e) {
+                info.log.push_back(name + (duplex ? " duplex: " : " output: ") + e.getMessage());
+                info.error = name + ": " + e.getMessage();
+                try {
+                    if (audio->isStreamOpen())
+                        audio->closeStream();
+                } catch (const RtAudioError &) {
+                }
+            }
+        }
+        return false;
+    }
+
+    std::unique_ptr<RtAudio> audio_;
+    AudioStreamClient *client_ = nullptr;
+};
+
+} // namespace
+
+std::unique_ptr<AudioBackend> createRtAudioBackend()
+{
+    return std::make_unique<RtAudioBackend>();
+}

@@ -1,0 +1,96 @@
+// One voice of the sampler: plays one sample with cubic interpolation, a gain slew, a
+// frequency slew (pitch bend and pressure) and an amplitude envelope. A note started on a
+// sounding voice waits until the old one has faded out. Plain C++; render() runs on the audio
+// thread and never allocates.
+#pragma once
+
+#include "adsrenvelope.h"
+
+#include <array>
+
+using StereoFrame = std::array<float, 2>;
+
+// 440 Hz at note 69, twelve notes per octave.
+float noteFrequency(int note);
+// Pitch-bend value (0..16383, centre 8192) to a frequency factor of 0.75..1.25, with a small
+// dead zone around the centre.
+double bendFactor(int bend);
+
+struct VoiceNote
+{
+    bool perKey = false;
+    int note = 60;
+    int velocity = 0;
+    double baseFrequency = 261.63;
+    int loop = 0;
+    int loopStart = 0;
+    int loopEnd = 0;
+    int start = 0;
+    int bend = 8192;
+};
+
+class SamplerVoice
+{
+public:
+    // Starts the note now when the voice is silent; otherwise releases the sounding note,
+    // keeps playing oldSampleId while it fades, and starts the note afterwards.
+    void startNote(const VoiceNote &note, int oldSampleId);
+    void release();
+    // Ends a pending fade at once and starts the queued note.
+    void finishFade();
+    // Silences the voice at once.
+    void stop();
+    void setEnvelope(int attack, int decay, float sustain, int release);
+    void setControllerMode(int mode) { controllerMode_ = mode; }
+
+    // A controller (type 1, number in `controller`), pressure (2), speed up/down (4, 5),
+    // pitch bend (7), reverse (8) or scratch (9) change.
+    void change(int type, int controller, int value);
+
+    // Renders one frame from the given sample and advances.
+    StereoFrame render(const StereoFrame *frames, int frameCount) noexcept;
+
+    bool playing() const { return playing_; }
+    bool fading() const { return fading_; }
+    int fadingSampleId() const { return fadingSampleId_; }
+    bool looped() const { return looped_; }
+    int gate() const { return gate_; }
+    int voiceMode() const { return voiceMode_; }
+    bool reverse() const { return reverse_; }
+    double position() const { return position_; }
+    double rate() const { return rate_; }
+    float gain() const { return gain_; }
+    float targetGain() const { return targetGain_; }
+    float frequency() const { return frequency_; }
+    float targetFrequency() const { return targetFrequency_; }
+    float noteFrequency() const { return noteFrequency_; }
+    const AdsrEnvelope &envelope() const { return envelope_; }
+
+private:
+    void startNow(const VoiceNote &note);
+
+    bool looped_ = false;
+    int controllerMode_ = 0;
+    int loop_ = 0;
+    int loopStart_ = 0;
+    int loopEnd_ = 0;
+    int voiceMode_ = 0;
+    bool playing_ = false;
+    int gate_ = 0;
+    float baseFrequency_ = 261.63f;
+    float baseGain_ = 0.75f;
+    float targetGain_ = 0.75f;
+    float gain_ = 0.75f;
+    float gainStep_ = 0.001f;
+    float noteFrequency_ = 220.0f;
+    float targetFrequency_ = 220.0f;
+    float frequency_ = 220.0f;
+    float frequencyStep_ = 0.01f;
+    double position_ = 0.0;
+    double rate_ = 0.0;
+    bool reverse_ = false;
+    AdsrEnvelope envelope_;
+    bool fading_ = false;
+    int fadingSampleId_ = 0;
+    VoiceNote pending_;
+};

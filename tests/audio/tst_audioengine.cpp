@@ -1,0 +1,274 @@
+// The audio engine over a scripted stream: mute, channel order, instrument loads, a machine
+// without sound, and the preset instruments compiled into the resources.
+#include "audio/audiobackend.h"
+#include "audio/instrumentfile.h"
+#include "audio/korvaneaudioengine.h"
+#include "audio/korvanesampler.h"
+#include "audiotesthelpers.h"
+#include "resources/resources.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace audiotest;
+
+namespace {
+
+struct Rig
+{
+    OfflineAudioBackend *backend = new OfflineAudioBackend(true);
+    KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+};
+
+KorvaneInstrument sineInstrument(int count, double f = 440.0)
+{
+    KorvaneInstrument ins;
+    for (int i = 0; i < count; ++i) {
+        SamplerSample s = sineSample(f * (i + 1), 44100, 60 + i);
+        s.name = QStringLiteral("layer %1").arg(i);
+        s.volume = 0.5f;
+        ins.samples.push_back(s);
+    }
+    return ins;
+}
+
+} // namespace
+
+class TestAudioEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void muteHoldsTheVoices()
+    {
+        Rig r;
+        QVERIFY(r.engine.init(44100));
+        r.engine.addSample(sineSample(440.0, 44100 * 3), false);
+        r.engine.noteOn(0, 69, 127);
+        std::vector<double> out = r.backend->run(2048);
+        QVERIFY(*std::max_element(out.begin(), out.end()) > 0.01);
+        const double before = r.engine.sampler().voiceSlot(0).voice.position();
+
+        r.engine.setMute(true);
+        out = r.backend->run(8192);
+        QVERIFY(std::all_of(out.begin(), out.end(), [](double v) { return v == 0.0; }));
+        QCOMPARE(r.engine.sampler().voiceSlot(0).voice.position(), before);
+
+        r.engine.setMute(false);
+        out = r.backend->run(512);
+        QVERIFY(*std::max_element(out.begin(), out.end()) > 0.01);
+        QCOMPARE(r.engine.sampler().voiceSlot(0).voice.position(), before + 512.0);
+    }
+
+    void channelsAreCrossed()
+    {
+        Rig r;
+        QVERIFY(r.engine.init(44100));
+        SamplerSample flat;
+        flat.frames.assign(20000, StereoFrame{0.5f, -0.25f});
+        flat.baseFrequency = 440.0;
+        r.engine.addSample(flat, false);
+        r.engine.noteOn(0, 69, 127);
+        const std::vector<double> out = r.backend->run(4096);
+        // Element 1 goes to channel 0.
+        QVERIFY(out[2 * 3000] < 0.0);
+        QVERIFY(out[2 * 3000 + 1] > 0.0);
+        QVERIFY(std::fabs(out[2 * 3000] / out[2 * 3000 + 1] + 0.5) < 1e-5);
+    }
+
+    void noteOnReportsTheLastAssignment()
+    {
+        Rig r;
+        QSignalSpy status(&r.engine, &KorvaneAudioEngine::SendStatusMessage);
+        r.engine.noteOn(0, 60, 100); // nothing loaded: the previous (empty) message again
+        QCOMPARE(status.count(), 1);
+        QCOMPARE(status.at(0).at(0).toString(), QString());
+        r.engine.addSample(sineSample(440.0, 1000), false);
+        r.engine.noteOn(0, 60, 100);
+        QCOMPARE(status.at(1).at(0).toString(),
+                 QStringLiteral("Note 60 to play sample 0 on voice 0"));
+    }
+
+    void loadingAnInstrument()
+    {
+        Rig r;
+        QSignalSpy status(&r.engine, &KorvaneAudioEngine::SendStatusMessage);
+        QSignalSpy unsaved(&r.engine, &KorvaneAudioEngine::setUnsaved);
+        r.engine.addSample(sineSample(440.0, 1000), false);
+
+        KorvaneInstrument ins = sineInstrument(3);
+        ins.samplerMode = 1;
+        ins.hasNextSampleId = true;
+        ins.nextSampleId = 1; // below the ids the load gives out
+        ins.hasEnvelope = true;
+        ins.envelope = KorvaneEnvelope{3, 4, 0.5f, 6};
+        ins.hasReverb = true;
+        ins.reverb = KorvaneSamplerReverb{0.1f, 0.2f, 0.3f, 0.4f};
+        ins.hasVolumes = true;
+        ins.hasControllerMode = true;
+        ins.controllerMode = 1;
+        status.clear();
+        r.engine.loadInstrument(ins);
+        QVERIFY(status.count() >= 1);
+        QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("Sampler memory flushed"));
+        QVERIFY(unsaved.count() > 0);
+        QCOMPARE(r.engine.sampleCount(), 3);
+        QCOMPARE(r.engine.sampleAt(1).name, QStringLiteral("layer 1")); // names kept
+        QCOMPARE(r.engine.sampleAt(2).id, 2);
+        QCOMPARE(r.engine.sampleAt(2).volume, 0.5f);
+        QCOMPARE(r.engine.nextSampleId(), 3);
+        QCOMPARE(r.engine.samplerMode(), 1);
+        QCOMPARE(r.engine.controllerMode(), 1);
+        QCOMPARE(r.engine.envelope().release, 6);
+        QCOMPARE(r.engine.reverb().amount, 0.4f);
+        QVERIFY(r.engine.sampler().isReady());
+
+        // What is saved is what is loaded.
+        const KorvaneInstrument current = r.engine.currentInstrument();
+        KorvaneInstrument again;
+        QVERIFY(parseInstrument(serializeInstrument(current), again, nullptr));
+        QCOMPARE(int(again.samples.size()), 3);
+        QCOMPARE(again.samples[2].volume, 0.5f);
+        QCOMPARE(again.samples[1].name, QStringLiteral("layer 1"));
+        QCOMPARE(again.envelope.attack, 3);
+        QCOMPARE(again.samplerMode, 1);
+
+        // A file of the preset kind: volumes 1.0, controller mode untouched by the file.
+        KorvaneInstrument preset = sineInstrument(2);
+        Rig fresh;
+        fresh.engine.loadInstrument(preset);
+        QCOMPARE(fresh.engine.sampleAt(1).volume, 1.0f);
+        QCOMPARE(fresh.engine.controllerMode(), 0);
+    }
+
+    void loadingWhileTenVoicesPlay()
+    {
+        Rig r;
+        QVERIFY(r.engine.init(44100));
+        r.engine.loadInstrument(sineInstrument(4));
+        for (int note = 50; note < 60; ++note)
+            r.engine.noteOn(0, note, 127);
+        r.backend->run(2048);
+        r.engine.loadInstrument(sineInstrument(2, 300.0));
+        std::vector<double> out = r.backend->run(2048);
+        QVERIFY(std::all_of(out.begin(), out.end(), [](double v) { return std::isfinite(v); }));
+        for (int note = 50; note < 60; ++note)
+            r.engine.noteOn(0, note, 127);
+        out = r.backend->run(4096);
+        QVERIFY(*std::max_element(out.begin(), out.end()) > 0.01);
+    }
+
+    void noSoundDevice()
+    {
+        // A stream that cannot open: a clear status line, everything else still works.
+        auto *backend = new OfflineAudioBackend(true, true);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QSignalSpy status(&engine, &KorvaneAudioEngine::SendStatusMessage);
+        QVERIFY(!engine.init(44100));
+        QVERIFY(!engine.isStreamRunning());
+        QCOMPARE(status.count(), 1);
+        QVERIFY(status.at(0).at(0).toString().startsWith(QStringLiteral("No sound device")));
+        engine.loadInstrument(sineInstrument(2));
+        engine.noteOn(0, 60, 100);
+        QCOMPARE(engine.sampleCount(), 2);
+        engine.startRecording();
+        engine.stopRecording();
+
+        // A stream without input still plays.
+        auto *outputOnly = new OfflineAudioBackend(false);
+        KorvaneAudioEngine quiet{std::unique_ptr<AudioBackend>(outputOnly)};
+        QSignalSpy quietStatus(&quiet, &KorvaneAudioEngine::SendStatusMessage);
+        QVERIFY(quiet.init(44100));
+        QVERIFY(quietStatus.at(0).at(0).toString().contains(QStringLiteral("recording")));
+    }
+
+    void realBackendWithoutDevices()
+    {
+        // No sound card and no sound server here (the JACK server named below does not
+        // exist): every API is tried, nothing throws, the engine says so.
+        qputenv("JACK_DEFAULT_SERVER", "varno-no-such-server");
+        qputenv("JACK_NO_START_SERVER", "1");
+        qputenv("PULSE_SERVER", "unix:/nonexistent");
+        KorvaneAudioEngine engine;
+        QSignalSpy status(&engine, &KorvaneAudioEngine::SendStatusMessage);
+        const bool opened = engine.init(44100);
+        QCOMPARE(opened, engine.isStreamRunning());
+        if (!opened) {
+            QCOMPARE(status.count(), 1);
+            QVERIFY(status.at(0).at(0).toString().startsWith(QStringLiteral("No sound device")));
+        }
+        engine.close();
+    }
+
+    void presets()
+    {
+        varnoInitResources();
+        struct Expect
+        {
+            const char *name;
+            int count;
+            int release;
+            bool loops;
+        } expected[] = {{"Marimba.kvi", 6, 20, false},
+                        {"Electric Piano.kvi", 1, 20, false},
+                        {"Flute.kvi", 7, 107, true}};
+        qint64 total = 0;
+        for (const Expect &e : expected) {
+            const QString path = QStringLiteral(":/sounds/presets/") + e.name;
+            QFile file(path);
+            QVERIFY2(file.open(QIODevice::ReadOnly), e.name);
+            total += file.size();
+            KorvaneInstrument ins;
+            QString error;
+            QVERIFY2(readInstrumentFile(path, ins, &error), qPrintable(error));
+            QCOMPARE(int(ins.samples.size()), e.count);
+            QCOMPARE(ins.samplerMode, 0);
+            QVERIFY(ins.hasReverb && !ins.hasVolumes); // ends after the reverb block
+            QCOMPARE(ins.reverb.room, 0.3f);
+            QCOMPARE(ins.reverb.damp, 0.7f);
+            QCOMPARE(ins.reverb.width, 0.5f);
+            QCOMPARE(ins.reverb.amount, -1.0f);
+            QCOMPARE(ins.envelope.attack, 5);
+            QCOMPARE(ins.envelope.decay, 20);
+            QCOMPARE(ins.envelope.sustain, 0.9f);
+            QCOMPARE(ins.envelope.release, e.release);
+            QCOMPARE(ins.nextSampleId, e.count);
+
+            for (const SamplerSample &s : ins.samples) {
+                QCOMPARE(s.loop != 0, e.loops);
+                // The base frequency is the pitch that sounds: the strongest partial near it
+                // lies within 5 cents.
+                const std::vector<double> x = channel(s.frames, 0);
+                const size_t from = std::min<size_t>(x.size() / 4, 4410);
+                const std::vector<double> part(x.begin() + long(from),
+                                               x.begin() + long(std::min(x.size(), from + 8192)));
+                const double f =
+                    strongestPartial(part, s.baseFrequency * 0.75, s.baseFrequency * 1.33);
+                QVERIFY2(std::fabs(cents(f, s.baseFrequency)) < 5.0,
+                         qPrintable(QStringLiteral("%1 %2: %3 Hz for %4 Hz")
+                                        .arg(e.name, s.name)
+                                        .arg(f)
+                                        .arg(s.baseFrequency)));
+                // The sample's key is the nearest note.
+                QCOMPARE(s.key, int(std::lround(69 + 12 * std::log2(s.baseFrequency / 440.0))));
+                if (e.loops) {
+                    // The loop wraps without a step: the frames after the loop end repeat
+                    // those after its start.
+                    QVERIFY(s.loopStart > 0 && s.loopEnd < int(s.frames.size()) - 2);
+                    for (int k = -2; k < 3; ++k)
+                        QVERIFY(std::fabs(s.frames[size_t(s.loopEnd + k)][0] -
+                                          s.frames[size_t(s.loopStart + k)][0]) < 1e-4f);
+                } else {
+                    // Struck sounds die away; the marimba's bars faster than the piano's tines.
+                    const double fall = e.count == 6 ? 0.05 : 0.3;
+                    QVERIFY(rms(x, x.size() * 9 / 10, x.size()) < fall * rms(x, 0, x.size() / 10));
+                }
+            }
+        }
+        QVERIFY(total < 4 * 1024 * 1024);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAudioEngine)
+#include "tst_audioengine.moc"

@@ -1,0 +1,259 @@
+// Recording: the transform, the pitch estimate, the onset and end cut, normalising, and the
+// engine's recording path from stream input to a new sample.
+#include "audio/audiobackend.h"
+#include "audio/korvaneaudioengine.h"
+#include "audio/recordinganalysis.h"
+#include "audiotesthelpers.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <random>
+
+using namespace audiotest;
+
+namespace {
+
+std::vector<double> tone(double f, int frames, double level, int harmonics = 1)
+{
+    std::vector<double> x(static_cast<size_t>(frames));
+    for (int i = 0; i < frames; ++i)
+        for (int k = 1; k <= harmonics; ++k)
+            x[size_t(i)] += level / k * std::sin(2.0 * M_PI * f * k * i / 44100.0);
+    return x;
+}
+
+std::vector<StereoFrame> stereo(const std::vector<double> &x)
+{
+    std::vector<StereoFrame> out;
+    for (double v : x)
+        out.push_back({float(v), float(v)});
+    return out;
+}
+
+// Interleaved stereo stream input from a mono signal.
+std::vector<double> streamInput(const std::vector<double> &x)
+{
+    std::vector<double> out;
+    for (double v : x) {
+        out.push_back(v);
+        out.push_back(v);
+    }
+    return out;
+}
+
+// Silence (with a faint noise floor), a tone, silence.
+std::vector<double> silenceToneSilence(int before, int length, int after)
+{
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> noise(-0.001, 0.001);
+    std::vector<double> x;
+    for (int i = 0; i < before; ++i)
+        x.push_back(noise(rng));
+    for (double v : tone(330.0, length, 0.5, 3))
+        x.push_back(v + noise(rng));
+    for (int i = 0; i < after; ++i)
+        x.push_back(noise(rng));
+    return x;
+}
+
+} // namespace
+
+class TestRecording : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void transformMatchesDirectSum()
+    {
+        // Against y[t] = X0 + (-1)^t X(n/2) + 2 sum (Re_k cos - Im_k sin), with the input laid
+        // out as re(0) .. re(n/2), im(n/2 - 1) .. im(1).
+        std::mt19937 rng(1);
+        std::uniform_real_distribution<double> d(-1.0, 1.0);
+        for (int n : {2, 4, 8, 32, 256, 1024}) {
+            std::vector<double> x(static_cast<size_t>(n));
+            for (double &v : x)
+                v = d(rng);
+            std::vector<double> y = x;
+            splitRadixInverseRealFft(y.data(), size_t(n));
+            for (int t = 0; t < n; ++t) {
+                double s = x[0] + x[size_t(n / 2)] * (t % 2 ? -1.0 : 1.0);
+                for (int k = 1; k < n / 2; ++k) {
+                    const double a = 2.0 * M_PI * k * t / n;
+                    s += 2.0 * (x[size_t(k)] * std::cos(a) - x[size_t(n - k)] * std::sin(a));
+                }
+                QVERIFY2(std::fabs(s - y[size_t(t)]) < 1e-9, qPrintable(QString::number(n)));
+            }
+        }
+    }
+
+    void pitchEstimate()
+    {
+        // A 440 Hz sine of one second uses 65536 points; the estimate is a whole bin.
+        FrequencyEstimate e = estimateFrequency(stereo(tone(440.0, 44100, 0.8)), 44100.0);
+        QCOMPARE(e.transformSize, 65536);
+        QCOMPARE(int(e.magnitudes.size()), 32768);
+        QCOMPARE(e.frequency, e.peakIndex * 44100.0 / 65536.0);
+        QCOMPARE(e.maxValue, *std::max_element(e.magnitudes.begin(), e.magnitudes.end()));
+
+        // Sines and harmonic tones, long and short, land within two bins.
+        for (double f : {110.0, 220.0, 440.0, 523.25, 1000.0}) {
+            for (int frames : {13230, 44100}) {
+                for (int harmonics : {1, 5}) {
+                    e = estimateFrequency(stereo(tone(f, frames, 0.8, harmonics)), 44100.0);
+                    const double bin = 44100.0 / e.transformSize;
+                    QVERIFY2(std::fabs(e.frequency - f) <= 2.0 * bin,
+                             qPrintable(QStringLiteral("%1 Hz, %2 frames, %3 harmonics: %4")
+                                            .arg(f)
+                                            .arg(frames)
+                                            .arg(harmonics)
+                                            .arg(e.frequency)));
+                }
+            }
+        }
+    }
+
+    void onsetAndEnd()
+    {
+        const std::vector<double> x = silenceToneSilence(22050, 44100, 22050);
+        const RecordingCut cut = cutRecording(x);
+        QVERIFY(cut.onsetFound);
+        QVERIFY2(cut.start >= 22050 && cut.start < 22050 + 64,
+                 qPrintable(QString::number(cut.start)));
+        QVERIFY2(cut.end >= 66150 && cut.end < 66150 + 1100, qPrintable(QString::number(cut.end)));
+        QCOMPARE(int(cut.taken.size()), cut.end - cut.start);
+        QCOMPARE(cut.taken.front(), x[size_t(cut.start)]);
+        QCOMPARE(int(cut.levels.size()), int(x.size()));
+        QCOMPARE(cut.levels[100], std::fabs(x[100]));
+
+        // Loud from the first frame: no onset, everything taken, end at the last frame.
+        const RecordingCut loud = cutRecording(tone(330.0, 20000, 0.5));
+        QVERIFY(!loud.onsetFound);
+        QCOMPARE(int(loud.taken.size()), 20000);
+        QCOMPARE(loud.end, 19999);
+        // Shorter than 1025 frames: taken whole.
+        QCOMPARE(int(cutRecording(silenceToneSilence(500, 300, 200)).taken.size()), 1000);
+        QVERIFY(cutRecording({}).taken.empty());
+    }
+
+    void normalising()
+    {
+        std::vector<StereoFrame> f = {{0.2f, 0.2f}, {-0.5f, -0.5f}, {0.25f, 0.15f}};
+        QVERIFY(normaliseFrames(f));
+        QCOMPARE(f[1][0], -2.5f);
+        QCOMPARE(f[0][0], 1.0f);
+        // Nothing above zero: left alone and reported.
+        std::vector<StereoFrame> negative = {{-0.2f, -0.2f}, {0.0f, 0.0f}};
+        QVERIFY(!normaliseFrames(negative));
+        QCOMPARE(negative[0][0], -0.2f);
+    }
+
+    void recordingThroughTheStream()
+    {
+        auto *backend = new OfflineAudioBackend(true);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QVERIFY(engine.init(44100));
+        QSignalSpy messages(&engine, &KorvaneAudioEngine::SendSamplerMessage);
+        QSignalSpy recData(&engine, &KorvaneAudioEngine::SendRecData);
+        QSignalSpy analyze(&engine, &KorvaneAudioEngine::SendAnalyzeData);
+
+        const std::vector<double> x = silenceToneSilence(11025, 22050, 11025);
+        backend->run(4096, streamInput(x)); // input before the recording starts is not kept
+        engine.startRecording();
+        QCOMPARE(messages.takeFirst().at(0).toString(), QStringLiteral("Recording sample..."));
+        backend->run(unsigned(x.size()), streamInput(x));
+        engine.stopRecording();
+        QCOMPARE(messages.at(0).at(0).toString(),
+                 QStringLiteral("Rec over after 1000 msecs. Processing..."));
+        QVERIFY(messages.at(1).at(0).toString().startsWith(QStringLiteral("New Sample: ")));
+        QCOMPARE(recData.count(), 1);
+        QCOMPARE(recData.at(0).at(0).value<RecordView>().size, 44100);
+        QCOMPARE(analyze.count(), 1);
+
+        QCOMPARE(engine.sampleCount(), 1);
+        const SamplerSample s = engine.sampleAt(0);
+        QCOMPARE(s.name, QStringLiteral("0 Recording"));
+        QCOMPARE(s.key, 60);
+        QCOMPARE(s.loop, 0);
+        QCOMPARE(s.loopEnd, int(std::lround(0.8 * double(s.frames.size()))));
+        QVERIFY(std::fabs(s.baseFrequency - 330.0) < 1.5 * 44100.0 / 32768.0);
+        float peak = 0.0f;
+        for (const StereoFrame &f : s.frames)
+            peak = std::max(peak, (f[0] + f[1]) / 2.0f);
+        QCOMPARE(peak, 1.0f);
+
+        // Silence, or a block with nothing above zero, is skipped.
+        messages.clear();
+        engine.startRecording();
+        backend->run(8192, streamInput(std::vector<double>(8192, -0.25)));
+        engine.stopRecording();
+        QCOMPARE(messages.last().at(0).toString(),
+                 QStringLiteral("Recording was only silence. Skipping.."));
+        QCOMPARE(engine.sampleCount(), 1);
+    }
+
+    void keysAndActionRecordings()
+    {
+        auto *backend = new OfflineAudioBackend(true);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QVERIFY(engine.init(44100));
+        KorvaneSensorsState map;
+        for (int i = 0; i < 24; ++i) {
+            KorvaneSensorNode node;
+            node.note = 40 + i;
+            map.nodes.push_back(node);
+        }
+        engine.setMap(map);
+        engine.prepareRecordSampler();
+        QCOMPARE(engine.samplerMode(), 1);
+        const std::vector<double> input = streamInput(tone(440.0, 8000, 0.5));
+
+        // Per-key mode: normal recordings take the notes of sensors 1, 2, 3.
+        for (int i = 0; i < 3; ++i) {
+            engine.startRecording();
+            backend->run(8000, input);
+            engine.stopRecording();
+        }
+        QCOMPARE(engine.sampleCount(), 3);
+        QCOMPARE(engine.sampleAt(0).key, 41);
+        QCOMPARE(engine.sampleAt(2).key, 43);
+        QCOMPARE(engine.recordKeyCounter(), 3);
+        engine.dropRecordKeyCounter();
+        QCOMPARE(engine.recordKeyCounter(), 2);
+
+        // An action recording loops, takes its note and replaces the sample keyed to it.
+        engine.beginActionRecording(42);
+        backend->run(8000, input);
+        engine.endActionRecording();
+        QCOMPARE(engine.sampleCount(), 3);
+        const SamplerSample last = engine.sampleAt(2);
+        QCOMPARE(last.key, 42);
+        QCOMPARE(last.loop, 1);
+        QCOMPARE(last.name, QStringLiteral("3 Recording"));
+        QCOMPARE(engine.sampleAt(1).key, 43);
+    }
+
+    void twelveSecondLimit()
+    {
+        auto *backend = new OfflineAudioBackend(true);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QVERIFY(engine.init(44100));
+        QSignalSpy ended(&engine, &KorvaneAudioEngine::RecEnded);
+        engine.startRecording();
+        const std::vector<double> input = streamInput(tone(440.0, 44100, 0.5));
+        for (int second = 0; second < 13; ++second) {
+            backend->run(44100, input);
+            engine.pumpInput();
+        }
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!engine.isRecording());
+        QCOMPARE(engine.recordedFrames(), 529200);
+        // Processing waits for the stop request.
+        QCOMPARE(engine.sampleCount(), 0);
+        engine.stopRecording();
+        QCOMPARE(engine.sampleCount(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRecording)
+#include "tst_recording.moc"

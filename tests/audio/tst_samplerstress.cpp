@@ -1,0 +1,90 @@
+// One thread renders through the stream callback while the GUI thread loads instruments,
+// flushes, deletes, edits layers and plays notes. Meant to be run under ThreadSanitizer too
+// (VARNO_SANITIZE=thread); on its own it checks that the output stays finite and bounded.
+#include "audio/audiobackend.h"
+#include "audio/korvaneaudioengine.h"
+#include "audio/korvanesampler.h"
+#include "audiotesthelpers.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using namespace audiotest;
+
+class TestSamplerStress : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void editWhileRendering()
+    {
+        auto *backend = new OfflineAudioBackend(true);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QVERIFY(engine.init(44100));
+
+        std::atomic<bool> stop{false};
+        std::atomic<long> blocks{0};
+        std::atomic<bool> bad{false};
+        std::thread audio([&] {
+            std::vector<double> out(1024), in(1024, 0.1);
+            while (!stop.load()) {
+                backend->process(out.data(), in.data(), 512);
+                for (double v : out)
+                    if (!std::isfinite(v) || std::fabs(v) > 100.0)
+                        bad.store(true);
+                blocks.fetch_add(1);
+            }
+        });
+
+        KorvaneInstrument big;
+        for (int i = 0; i < 6; ++i) {
+            SamplerSample s = sineSample(110.0 * (i + 1), 20000 + 1000 * i, 60 + i);
+            s.loop = i % 2;
+            s.loopEnd = 15000;
+            big.samples.push_back(s);
+        }
+        KorvaneInstrument small;
+        small.samples.push_back(sineSample(330.0, 3000, 64));
+        KorvaneLayerView view;
+
+        const int rounds = 300;
+        for (int round = 0; round < rounds; ++round) {
+            engine.loadInstrument(round % 2 ? big : small);
+            for (int note = 55; note < 70; ++note)
+                engine.noteOn(0, note, 100);
+            engine.change(0, 0, 7, (round * 997) % 16384);
+            engine.change(0, 60, 2, round % 128);
+            engine.previewPlay(0);
+            view = engine.getLayerView();
+            if (!view.triggers.isEmpty()) {
+                view.triggers[0].key = 50 + round % 20;
+                view.triggers[0].loop = round % 2;
+                view.samplerMode = round % 2;
+                engine.setLayerView(view);
+            }
+            engine.setEnvelope(KorvaneEnvelope{round % 7, 20, 0.8f, 10 + round % 600});
+            engine.setReverbAmount(round % 3 == 0 ? -1.0f : 0.3f);
+            engine.addSample(sineSample(220.0, 5000), false);
+            engine.deleteSample(0);
+            engine.flushPrevious();
+            for (int note = 55; note < 70; note += 2)
+                engine.noteOff(0, note);
+            if (round % 10 == 0)
+                engine.flushMemory();
+            engine.setMute(round % 17 == 0);
+            // Let the renderer run a little between rounds.
+            const long seen = blocks.load();
+            while (blocks.load() < seen + 2)
+                std::this_thread::yield();
+        }
+        stop.store(true);
+        audio.join();
+        QVERIFY(!bad.load());
+        QVERIFY(blocks.load() >= 2 * rounds);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSamplerStress)
+#include "tst_samplerstress.moc"
