@@ -77,7 +77,8 @@ struct KorvaneInstrument
     std::vector<SamplerSample> samples;
     bool hasNextSampleId = false;
     int nextSampleId = 0;
-    bool hasEnvelope = false;
+    bool hasEnvelope = false; // envelope read, or defaulted for a file ending after its samples
+    bool hasReverb = false;
     KorvaneEnvelope envelope;
     KorvaneSamplerReverb reverb;
     bool hasVolumes = false;

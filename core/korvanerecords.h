@@ -9,7 +9,8 @@
 #include <vector>
 
 // Sensor type codes.
-enum KorvaneNodeType {
+enum KorvaneNodeType
+{
     NodeNote = 0,
     NodeControlChange = 1,
     NodeAction = 2,
@@ -21,7 +22,8 @@ enum KorvaneNodeType {
 };
 
 // Action codes the hub itself refers to.
-enum KorvaneActionCode {
+enum KorvaneActionCode
+{
     ActionTransposeUp = 0,
     ActionTransposeDown = 1,
     ActionOctaveUpTemporal = 2,
@@ -76,7 +78,13 @@ struct KorvaneSensorsState
 };
 
 // Curve types of the velocity and aftertouch tables.
-enum KorvaneCurveType { CurveLinear = 0, CurveSlow = 1, CurveFast = 2, CurveSudden = 3 };
+enum KorvaneCurveType
+{
+    CurveLinear = 0,
+    CurveSlow = 1,
+    CurveFast = 2,
+    CurveSudden = 3
+};
 
 struct CalibrationPacket
 {

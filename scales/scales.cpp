@@ -81,15 +81,30 @@ int noteNumber(const QString &text)
         return -1;
     int pitch = -1;
     switch (text.at(0).toUpper().toLatin1()) {
-    case 'C': pitch = 0; break;
-    case 'D': pitch = 2; break;
-    case 'E': pitch = 4; break;
-    case 'F': pitch = 5; break;
-    case 'G': pitch = 7; break;
-    case 'A': pitch = 9; break;
+    case 'C':
+        pitch = 0;
+        break;
+    case 'D':
+        pitch = 2;
+        break;
+    case 'E':
+        pitch = 4;
+        break;
+    case 'F':
+        pitch = 5;
+        break;
+    case 'G':
+        pitch = 7;
+        break;
+    case 'A':
+        pitch = 9;
+        break;
     case 'B':
-    case 'H': pitch = 11; break;
-    default: break;
+    case 'H':
+        pitch = 11;
+        break;
+    default:
+        break;
     }
     const bool hasPitch = pitch >= 0;
     int octave = 0;
