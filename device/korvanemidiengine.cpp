@@ -432,7 +432,7 @@ bool KorvaneMidiEngine::DropVanishedPorts()
                                     return !listed(inNames, e.name.toStdString());
                                 }),
                  extras.end());
-    d->status(QStringLiteral("Device disconnected: ") + name);
+    qDebug() << "device ports left the system:" << name;
     return true;
 }
 

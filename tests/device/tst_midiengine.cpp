@@ -488,7 +488,6 @@ void TestMidiEngine::vanishedPortsAreDropped()
     QVERIFY(f.engine->DropVanishedPorts());
     QVERIFY(!f.engine->isOutputOpen());
     QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN B"}));
-    QVERIFY(f.log->lines.contains("Device disconnected: KVRN A"));
     QVERIFY(!f.engine->DropVanishedPorts());
 
     // It returns, possibly at another index: the next search reconnects.

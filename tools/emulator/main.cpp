@@ -41,6 +41,10 @@ const char *const kHelp =
     "  raw HEX...                send raw bytes, e.g. raw F0 7D 0E 01 F7\n"
     "  sync                      send the info replies unasked\n"
     "  set version N | set type N | set slot K TYPE VALUE\n"
+    "  set cal FIELD VALUE       FIELD as in the dump: delay, on, off, velocity-type,\n"
+    "                            velocity-scale, aftertouch-type, aftertouch-scale, control,\n"
+    "                            cc, channel\n"
+    "  reset                     back to the state at start (what was uploaded is lost)\n"
     "  unplug | plug             close or reopen the MIDI ports (hot-plug)\n"
     "  quit\n";
 
@@ -179,11 +183,25 @@ public:
                 device_.version = num(2);
             else if (what == "type")
                 device_.deviceType = num(2);
+            else if (what == "start-type") // the values "reset" returns to
+                initialType_ = device_.deviceType = num(2);
+            else if (what == "start-version")
+                initialVersion_ = device_.version = num(2);
             else if (what == "slot" && num(2, -1) >= 0 && num(2) < 24)
                 device_.mapping[size_t(num(2))] = {uint8_t(num(3)), uint8_t(num(4))};
+            else if (what == "cal" && calibrationField(w.value(2)))
+                *calibrationField(w.value(2)) = uint8_t(num(3));
             else
-                return "error: set version N | set type N | set slot K TYPE VALUE\n";
+                return "error: set version N | set type N | set slot K TYPE VALUE | "
+                       "set cal FIELD VALUE\n";
             return "ok\n";
+        }
+        if (c == "reset") {
+            const int version = initialVersion_, type = initialType_;
+            device_ = EmulatedDevice();
+            device_.version = version;
+            device_.deviceType = type;
+            return "reset\n";
         }
         if (c == "unplug") {
             unplug();
@@ -215,6 +233,28 @@ public:
     }
 
 private:
+    // Calibration fields by the names the dump uses.
+    uint8_t *calibrationField(const QString &name)
+    {
+        EmulatedDevice &d = device_;
+        const std::pair<const char *, uint8_t *> fields[] = {
+            {"delay", &d.aftertouchDelay},
+            {"on", &d.onThreshold},
+            {"off", &d.offThreshold},
+            {"velocity-type", &d.velocityCurveType},
+            {"velocity-scale", &d.velocityScale},
+            {"aftertouch-type", &d.aftertouchCurveType},
+            {"aftertouch-scale", &d.aftertouchScale},
+            {"control", &d.globalControl},
+            {"cc", &d.globalCC},
+            {"channel", &d.midiChannel},
+        };
+        for (const auto &f : fields)
+            if (name == QLatin1String(f.first))
+                return f.second;
+        return nullptr;
+    }
+
     static void incoming(double, std::vector<unsigned char> *message, void *self)
     {
         auto *e = static_cast<Emulator *>(self);
@@ -246,6 +286,8 @@ private:
     bool log_;
     std::string api_;
     EmulatedDevice device_;
+    int initialType_ = 0;
+    int initialVersion_ = 15;
     QElapsedTimer clock_;
     std::mutex receivedMutex_;
     std::deque<std::pair<qint64, std::vector<uint8_t>>> received_;
@@ -280,8 +322,8 @@ int main(int argc, char **argv)
 
     Emulator emu(name, args.isSet(logOpt));
     bool quit = false;
-    emu.command("set type " + args.value(typeOpt), &quit);
-    emu.command("set version " + args.value(versionOpt), &quit);
+    emu.command("set start-type " + args.value(typeOpt), &quit);
+    emu.command("set start-version " + args.value(versionOpt), &quit);
     QString error;
     if (!emu.plug(&error)) {
         std::fprintf(stderr, "cannot open MIDI ports: %s\n", qPrintable(error));
