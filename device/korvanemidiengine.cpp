@@ -209,9 +209,15 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
         else if (index == 1)
             qDebug() << "got at curve data";
     }
-    void thresholdHeader() override { qDebug() << "Getting TH settings. expecting " << 4 << " bytes"; }
+    void thresholdHeader() override
+    {
+        qDebug() << "Getting TH settings. expecting " << 4 << " bytes";
+    }
     void thresholdRecord() override { qDebug() << "got TH settings. from stream"; }
-    void aftertouchHeader() override { qDebug() << "Getting AT settings. expecting " << 4 << " bytes"; }
+    void aftertouchHeader() override
+    {
+        qDebug() << "Getting AT settings. expecting " << 4 << " bytes";
+    }
     void aftertouchRecord() override { qDebug() << "got AT settings. from stream"; }
     void generalHeader() override
     {
@@ -427,11 +433,10 @@ bool KorvaneMidiEngine::DropVanishedPorts()
         d->mainOutPort.clear();
     }
     auto &extras = d->extras;
-    extras.erase(std::remove_if(extras.begin(), extras.end(),
-                                [&](const ExtraPort &e) {
-                                    return !listed(inNames, e.name.toStdString());
-                                }),
-                 extras.end());
+    extras.erase(
+        std::remove_if(extras.begin(), extras.end(),
+                       [&](const ExtraPort &e) { return !listed(inNames, e.name.toStdString()); }),
+        extras.end());
     qDebug() << "device ports left the system:" << name;
     return true;
 }
@@ -450,7 +455,10 @@ bool KorvaneMidiEngine::waitForUploads(int timeoutMs)
     return d->sender->waitIdle(std::chrono::milliseconds(timeoutMs));
 }
 
-bool KorvaneMidiEngine::isSending() const { return !d->sender->isIdle(); }
+bool KorvaneMidiEngine::isSending() const
+{
+    return !d->sender->isIdle();
+}
 
 void KorvaneMidiEngine::setPauses(std::chrono::milliseconds remote,
                                   std::chrono::milliseconds palmettoSettings)
@@ -603,8 +611,8 @@ void KorvaneMidiEngine::SendCalibration(KorvaneCalibration) {}
 
 void KorvaneMidiEngine::SendCalibrationRemote(KorvaneCalibration calib, float)
 {
-    qDebug().noquote() << QStringLiteral("vel scalar: %1")
-                              .arg(KorvaneSysex::floatToByte(calib.velocityScale));
+    qDebug().noquote()
+        << QStringLiteral("vel scalar: %1").arg(KorvaneSysex::floatToByte(calib.velocityScale));
     qDebug().noquote() << QStringLiteral("vel type: %1").arg(calib.velocityCurveType);
     MidiSender::Job job;
     for (const auto &m : KorvaneSysex::calibrationRemote(calib))

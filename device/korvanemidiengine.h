@@ -22,8 +22,7 @@ public:
     // Uses the system's MIDI ports through RtMidi.
     explicit KorvaneMidiEngine(QObject *parent = nullptr);
     // Uses the given port backend (tests use a scripted one).
-    explicit KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend,
-                               QObject *parent = nullptr);
+    explicit KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend, QObject *parent = nullptr);
     ~KorvaneMidiEngine() override;
 
     // Port discovery: the only place ports are opened.

@@ -116,9 +116,9 @@ std::unique_ptr<MidiInputPort> RtMidiBackend::createInput(const std::string &cli
 {
     std::lock_guard<std::mutex> lock(mutex_);
     auto make = [&](RtMidi::Api api) { return new RtMidiIn(api, clientName, queueLimit); };
-    std::unique_ptr<RtMidiIn> in = api_ == RtMidi::UNSPECIFIED
-                                       ? createWithFallback<RtMidiIn>(make)
-                                       : guard([&] { return std::unique_ptr<RtMidiIn>(make(api_)); });
+    std::unique_ptr<RtMidiIn> in =
+        api_ == RtMidi::UNSPECIFIED ? createWithFallback<RtMidiIn>(make)
+                                    : guard([&] { return std::unique_ptr<RtMidiIn>(make(api_)); });
     api_ = in->getCurrentApi();
     return std::make_unique<RtInput>(std::move(in));
 }

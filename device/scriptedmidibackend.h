@@ -38,7 +38,7 @@ public:
     // System port names that our open inputs / outputs are connected to, in creation order.
     std::vector<std::string> openInputs() const;
     std::vector<std::string> openOutputs() const;
-    int inputObjects() const;  // port objects alive
+    int inputObjects() const; // port objects alive
     int outputObjects() const;
 
 private:

@@ -37,13 +37,15 @@ uint8_t floatToByte(float value)
     return static_cast<uint8_t>(static_cast<int16_t>(t) & 0xFF);
 }
 
-static uint8_t low8(int32_t v) { return static_cast<uint8_t>(v & 0xFF); }
+static uint8_t low8(int32_t v)
+{
+    return static_cast<uint8_t>(v & 0xFF);
+}
 
 const std::array<int, kWireSlots> &deviceOrder()
 {
-    static const std::array<int, kWireSlots> order = {0,  1,  2,  3,  8,  4,  9,  5,
-                                                      10, 6,  11, 7,  12, 13, 14, 15,
-                                                      16, 17, -1, -1, -1, -1, -1, -1};
+    static const std::array<int, kWireSlots> order = {
+        0, 1, 2, 3, 8, 4, 9, 5, 10, 6, 11, 7, 12, 13, 14, 15, 16, 17, -1, -1, -1, -1, -1, -1};
     return order;
 }
 
@@ -85,9 +87,18 @@ std::array<std::pair<uint8_t, uint8_t>, kWireSlots> wireSlots(const KorvaneSenso
     return out;
 }
 
-Message versionRequest() { return frame(CmdVersionRequest); }
-Message infoRequest() { return frame(CmdInfoRequest); }
-Message eepromWrite() { return frame(CmdEepromWrite, {0x00}); }
+Message versionRequest()
+{
+    return frame(CmdVersionRequest);
+}
+Message infoRequest()
+{
+    return frame(CmdInfoRequest);
+}
+Message eepromWrite()
+{
+    return frame(CmdEepromWrite, {0x00});
+}
 
 std::vector<Message> mappingRemote(const KorvaneSensorsState &state, bool vesko)
 {
@@ -105,8 +116,7 @@ std::vector<Message> calibrationRemote(const KorvaneCalibration &c)
         frame(CmdThresholdHeader, {0x00}),
         frame(CmdThresholdRecord, nibbles({c.aftertouchDelay, c.onThreshold, c.offThreshold})),
         frame(CmdCurveHeader, {0x00}),
-        frame(CmdCurveRecord,
-              nibbles({low8(c.velocityCurveType), floatToByte(c.velocityScale)})),
+        frame(CmdCurveRecord, nibbles({low8(c.velocityCurveType), floatToByte(c.velocityScale)})),
         frame(CmdCurveHeader, {0x01}),
         frame(CmdCurveRecord,
               nibbles({low8(c.aftertouchCurveType), floatToByte(c.aftertouchScale)})),

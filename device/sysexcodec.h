@@ -23,7 +23,8 @@ constexpr int kWireSlots = 24;
 constexpr uint8_t kFillerType = 100;
 
 // Commands sent in the Remote dialect.
-enum RemoteCommand : uint8_t {
+enum RemoteCommand : uint8_t
+{
     CmdVersionRequest = 0x01,
     CmdMappingHeader = 0x02,
     CmdMappingSlot = 0x03,
@@ -42,7 +43,8 @@ enum RemoteCommand : uint8_t {
 };
 
 // Commands sent in the Palmetto dialect (plain byte payloads).
-enum PalmettoCommand : uint8_t {
+enum PalmettoCommand : uint8_t
+{
     PalMapping = 0x07,
     PalAftertouchDelay = 0x10,
     PalOnThreshold = 0x05,

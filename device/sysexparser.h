@@ -33,7 +33,8 @@ class SysexReplyParser
 {
 public:
     // Reply commands understood from the device.
-    enum Reply : uint8_t {
+    enum Reply : uint8_t
+    {
         ReplyVersion = 0x01,
         ReplyMappingHeader = 0x02,
         ReplyNode = 0x03,
@@ -62,7 +63,14 @@ public:
     const KorvaneCalibration &calibrationUnderAssembly() const { return calibration_; }
 
 private:
-    enum FrameState { FrameIdle, FrameStart, FrameHeader, FramePayload, FrameForeign };
+    enum FrameState
+    {
+        FrameIdle,
+        FrameStart,
+        FrameHeader,
+        FramePayload,
+        FrameForeign
+    };
 
     void command(uint8_t byte, SysexReplyListener &listener);
     void applyRecord(uint8_t a, uint8_t b, SysexReplyListener &listener);
@@ -88,7 +96,15 @@ private:
 // Channel messages the device sends, by kind.
 struct ChannelMessage
 {
-    enum Kind { None, NoteOff, NoteOn, PolyAftertouch, ControlChange, PitchBend };
+    enum Kind
+    {
+        None,
+        NoteOff,
+        NoteOn,
+        PolyAftertouch,
+        ControlChange,
+        PitchBend
+    };
     Kind kind = None;
     int channel = 0; // 0..15
     int data1 = 0;

@@ -62,7 +62,8 @@ void TestDeviceLinkJack::engineFindsEmulator()
 
     engine.FindDevices();
     QVERIFY(engine.isOutputOpen());
-    QVERIFY2(status.contains("connected to: KVRN Emulator Out:MIDI out"), qPrintable(status.join('|')));
+    QVERIFY2(status.contains("connected to: KVRN Emulator Out:MIDI out"),
+             qPrintable(status.join('|')));
     QVERIFY(status.contains("connected to: KVRN Emulator In:MIDI in"));
 
     // The first search asks for the device's information, and the answers come back.
@@ -120,8 +121,9 @@ void TestDeviceLinkJack::uploadArrivesByteForByte()
     KorvaneGyroSettings gyro{3, 50, 2};
 
     std::vector<Bytes> expected = KorvaneSysex::mappingRemote(map, false);
-    for (const auto &list : {KorvaneSysex::calibrationRemote(cal), KorvaneSysex::settingsRemote(cal),
-                             KorvaneSysex::bendRemote(bend), KorvaneSysex::gyroRemote(gyro)})
+    for (const auto &list :
+         {KorvaneSysex::calibrationRemote(cal), KorvaneSysex::settingsRemote(cal),
+          KorvaneSysex::bendRemote(bend), KorvaneSysex::gyroRemote(gyro)})
         expected.insert(expected.end(), list.begin(), list.end());
     expected.push_back(KorvaneSysex::mappingPalmetto(map));
     expected.push_back(KorvaneSysex::eepromWrite());

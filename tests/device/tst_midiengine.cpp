@@ -156,9 +156,8 @@ void TestMidiEngine::findWithNoPorts()
 {
     Fixture f({}, {});
     f.engine->FindDevices();
-    QCOMPARE(f.log->lines,
-             QStringList({"Removing old port connections", "Searching for Devices...",
-                          "No devices found", "No devices found"}));
+    QCOMPARE(f.log->lines, QStringList({"Removing old port connections", "Searching for Devices...",
+                                        "No devices found", "No devices found"}));
     QVERIFY(!f.engine->isOutputOpen());
     QVERIFY(f.engine->waitForUploads(2000));
     QVERIFY(f.sys->sent().empty());
@@ -192,7 +191,8 @@ void TestMidiEngine::noMidiSystemAtAll()
     StatusLog log(&engine);
     engine.FindDevices();
     QVERIFY(log.lines.contains("MIDI error: no MIDI system"));
-    QCOMPARE(log.lines.mid(log.lines.size() - 2), QStringList({"No devices found", "No devices found"}));
+    QCOMPARE(log.lines.mid(log.lines.size() - 2),
+             QStringList({"No devices found", "No devices found"}));
     QVERIFY(!engine.isOutputOpen());
     QVERIFY(!engine.DropVanishedPorts());
     engine.SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, false);
@@ -415,8 +415,8 @@ void TestMidiEngine::pacedMappingUpload()
     qInfo("mapping upload, first to last message: %lld ms",
           static_cast<long long>(
               duration_cast<milliseconds>(sent.back().time - sent.front().time).count()));
-    QCOMPARE(f.log->lines, QStringList({"Sending sensor mapping",
-                                        "Sending sysex to RemoteCore: .. success?"}));
+    QCOMPARE(f.log->lines,
+             QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?"}));
 
     // The Palmetto mapping leaves without a pause and reports its bytes.
     f.log->lines.clear();

@@ -63,9 +63,8 @@ public:
             return true;
         try {
             const std::string base = name_.toStdString();
-            auto in = RtMidiBackend::createWithFallback<RtMidiIn>([&](RtMidi::Api api) {
-                return new RtMidiIn(api, base + " In", 1000);
-            });
+            auto in = RtMidiBackend::createWithFallback<RtMidiIn>(
+                [&](RtMidi::Api api) { return new RtMidiIn(api, base + " In", 1000); });
             // The output uses the API the input started with.
             auto out = std::make_unique<RtMidiOut>(in->getCurrentApi(), base + " Out");
             in->ignoreTypes(false, true, true);
@@ -265,7 +264,8 @@ private:
             if (e->received_.size() > 100000)
                 e->received_.pop_front();
         }
-        QMetaObject::invokeMethod(e, [e, m] { e->handle(m); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            e, [e, m] { e->handle(m); }, Qt::QueuedConnection);
     }
 
     QString send(const std::vector<uint8_t> &m)
