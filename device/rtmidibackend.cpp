@@ -1,5 +1,7 @@
 #include "rtmidibackend.h"
 
+#include <atomic>
+
 namespace {
 
 // Runs an RtMidi call and turns its errors into ours.
@@ -42,13 +44,17 @@ public:
         guard([&] { in_->closePort(); });
     }
     bool isOpen() const override { return in_->isPortOpen(); }
+    // The engine installs one callback per input, before the port opens.
     void setCallback(Callback callback) override
     {
         guard([&] {
             if (installed_)
                 in_->cancelCallback();
             installed_ = false;
+            ready_.store(false);
             callback_ = std::move(callback);
+            // The input thread may already run; it reads callback_ only after this store.
+            ready_.store(true, std::memory_order_release);
             in_->setCallback(&RtInput::trampoline, this);
             installed_ = true;
         });
@@ -71,10 +77,11 @@ private:
     static void trampoline(double, std::vector<unsigned char> *message, void *self)
     {
         auto *in = static_cast<RtInput *>(self);
-        if (message && in->callback_)
+        if (message && in->ready_.load(std::memory_order_acquire) && in->callback_)
             in->callback_(*message);
     }
     Callback callback_;
+    std::atomic<bool> ready_{false};
     bool installed_ = false;
     std::unique_ptr<RtMidiIn> in_; // destroyed first, so no call arrives after callback_ is gone
 };
