@@ -1,11 +1,21 @@
-// The main window: owns the hub and shows what it reports.
+// The main window: two tabs ("Mapping" and "Settings") whose controls turn into hub calls,
+// and the views of what the hub reports. Owns the hub and the secondary windows and answers
+// their requests. GUI thread only.
 #pragma once
 
+#include "audio/samplertypes.h"
+#include "core/korvanerecords.h"
+
+#include <QItemSelection>
 #include <QMainWindow>
 #include <QString>
 
+class AboutDialog;
 class KorvaneCore;
-class QLabel;
+class KorvaneHandWidget;
+class NameDialog;
+class NumberEdit;
+struct MainWindowForm;
 
 class MainWindow : public QMainWindow
 {
@@ -15,12 +25,147 @@ public:
     ~MainWindow() override;
 
     KorvaneCore *core() const { return hub; }
+    KorvaneHandWidget *handWidget() const;
+    NameDialog *nameDialog() const { return name; }
+    NumberEdit *numberEditor() const { return numedit; }
+    AboutDialog *aboutDialog() const { return about; }
+    int getKeyOffset() const { return keyOffset; }
+    int getOctaveCounter() const { return octaveCounter; }
+    bool isUnsaved() const { return unsaved; }
+    QString styleSheetText() const { return styleText; }
+
+    // The preset instrument that the test-sound choice index plays.
+    static QString testSoundFile(const QString &dataPath, int index);
 
 public slots:
-    void setMainMessage(QString message);
+    // Reached by the hub and the other windows.
+    void GenerateScale(int nro);
+    void scaleGeneration(int nro);
+    void ProcessSamplerMode(int mode);
+    void ProcessPreviewPlay(int sample_id);
+    void ProcessPreviewStop();
+    void ProcessLayerUpdate(KorvaneLayerView view);
+    void EndRecord();
+    void ReadyRecSampler();
+    void SoundLoadComplete();
+    void LoadComplete();
+    void SysExLoadComplete();
+    void UpdateSettingsUI(KorvaneCalibration calib);
+    void UpdateBendUI(KorvaneBendSettings bend);
+    void OpenNodeView(int node_i);
+    void UpdateNode(KorvaneSensorNode node, int node_i);
+    void removeGlobalBend();
+    void reSendMapping();
+    void setMainMessage(QString msg);
+    void setMute(bool on);
+    void setRemoteMapping(int mapping);
+    void ShowDeviceVersionNumber(int nro);
+    void ShowVersionError();
+    void setReverbParameters(KorvaneSamplerReverb reverb);
+    void setEnvelopeParameters(KorvaneEnvelope envelope);
+    void setReverbAmount(float amount);
+    void PassEnvelopeAttack(int value);
+    void PassEnvelopeRelease(int value);
+    void setUnsaved();
+    void setPatchName(QString filename);
+    void GetMapFolder(QString name);
+    void OpenNumberEditor(int target_sample, double freq);
+    void UpdateDirectory();
+
+    // File, instrument and folder requests.
+    void FlushMemorySelected(int i);
+    void FlushMemoryAsk();
+    void FlushPreviousAsk();
+    void SaveState(QString filename);
+    void DeleteState(QString filename);
+    void NewState(QString path);
+    void RenameState(QString filename);
+    void ReceiveName(int mode, QString text);
+    void OpenSoundSaveAs(bool isnew);
+    void SaveSound(QString soundName);
+    void NewSound(QString path);
+    void RenameSound(QString filename);
+    void NewFolder(QString path);
+    void DeleteFolder(QString path);
+    void RenameFolder(QString path);
+    void ProcessSoundSave();
+    void ProcessSoundSaveAs();
+
+    // Kept for the connections that reach them; they have nothing to do.
+    void UpdateView();
+    void selectionChanged(QItemSelection selection);
+    void DeleteSound(QString filename);
+    void setCurrentSoundName(QString name);
+    void setSamplerMessage(QString message);
+    void GetSoundFolder(QString path);
+    void OpenSoundEdit();
+    void NextSound();
+    void PrevSound();
+    void getMessage(QString message);
+    void EnableMIDIConnect();
+    void EnableMIDIDisconnect();
+    void setWriteCountAmount(int count);
+    void setAsNewSound();
+    void UpdateLayerView();
+
+private slots:
+    // Bound to the form's controls by name.
+    void on_onThresholdSlider_valueChanged(int value);
+    void on_onThresholdSlider_sliderMoved(int value);
+    void on_offThresholdSlider_valueChanged(int value);
+    void on_offThresholdSlider_sliderMoved(int value);
+    void on_velocitySlider_sliderMoved(int value);
+    void on_controlSlider_sliderMoved(int value);
+    void on_onThresholdSlider_sliderReleased();
+    void on_offThresholdSlider_sliderReleased();
+    void on_velocitySlider_sliderReleased();
+    void on_controlSlider_sliderReleased();
+    void on_velocityCurveBox_currentIndexChanged(int index);
+    void on_controlCurveBox_currentIndexChanged(int index);
+    void on_aftertouchSpinbox_valueChanged(int value);
+    void on_defaultControlBox_currentIndexChanged(int index);
+    void on_ccNumberspinBox_valueChanged(int value);
+    void on_midiChannelBox_currentIndexChanged(int index);
+    void on_syncButton_clicked();
+    void on_ROMButton_clicked();
+    void on_reConButton_clicked();
+    void on_disconButton_clicked();
+    void on_versionButton_clicked();
+    void on_actionAbout_Korvane_Control_triggered();
+    void on_transposeUp_clicked();
+    void on_transPoseDown_clicked();
+    void on_oupButton_clicked();
+    void on_odownButton_clicked();
+    void on_comboBox_currentIndexChanged(int index);
+    void on_patchPushButton_clicked();
+    void on_mapSaveButton_clicked();
+    void on_testSoundBox_currentIndexChanged(int index);
+    void on_muteBox_toggled(bool checked);
+    void on_volSlider_valueChanged(int v);
+    void on_bleButton_clicked();
+    void on_muteBox_clicked();
 
 private:
+    void refreshHand();
+    void showMapLoaded(bool fromFile);
+    bool confirm(const QString &text);
+
+    MainWindowForm *ui = nullptr;
     KorvaneCore *hub = nullptr;
-    QLabel *statusLabel = nullptr;
+    NameDialog *name = nullptr;
+    NumberEdit *numedit = nullptr;
+    AboutDialog *about = nullptr;
+
+    bool unsaved = false;
+    bool soundEdited = false;
+    bool memoryFlushed = false;
+    bool isNewSound = false;
+    int keyOffset = 0;
+    int octaveCounter = 4;
     QString dataPath;
+    QString styleText;
+    QString currentSound;
+    QString currentFolder;
+    QString mapToRename;
+    QString soundToRename;
 };

@@ -9,4 +9,5 @@ void varnoInitResources()
         return;
     done = true;
     Q_INIT_RESOURCE(ui);
+    Q_INIT_RESOURCE(pictures);
 }
