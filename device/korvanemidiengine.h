@@ -8,11 +8,21 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class MidiPortBackend;
+
 class KorvaneMidiEngine : public QObject
 {
     Q_OBJECT
 public:
+    // Uses the system's MIDI ports through RtMidi.
     explicit KorvaneMidiEngine(QObject *parent = nullptr);
+    // Uses the given port backend (tests use a scripted one).
+    explicit KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend, QObject *parent = nullptr);
     ~KorvaneMidiEngine() override;
 
     // Port discovery: the only place ports are opened.
@@ -24,6 +34,18 @@ public:
     bool DropVanishedPorts();
     // Closes the main input and output (shutdown).
     void ReleasePorts();
+
+    // Feeds one incoming message to the reply parser and dispatches channel messages. Called
+    // on the input threads; calls from several inputs are serialised.
+    void ProcessMessage(const std::vector<uint8_t> &message);
+
+    // Blocks until every queued upload has left, at most timeoutMs. For shutdown and tests.
+    bool waitForUploads(int timeoutMs);
+    // True while uploads are queued or leaving.
+    bool isSending() const;
+    // Pauses after each Remote-dialect message (30 ms) and after each of the first nine
+    // Palmetto settings messages (8 s). Tests shorten the long one.
+    void setPauses(std::chrono::milliseconds remote, std::chrono::milliseconds palmettoSettings);
 
 signals:
     void SendStatusMessage(QString message);

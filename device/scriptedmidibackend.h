@@ -1,0 +1,74 @@
+// A MIDI system in memory, for tests: the port lists are set by the test and may change at
+// any time (hot-plug), every send is recorded with its time, and messages can be delivered
+// to the inputs connected to a port. Thread-safe.
+#pragma once
+
+#include "midiportbackend.h"
+
+#include <chrono>
+#include <mutex>
+#include <set>
+
+class ScriptedMidiSystem
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    struct Sent
+    {
+        std::string port; // the system port the output was connected to
+        std::vector<uint8_t> bytes;
+        Clock::time_point time;
+    };
+
+    // Ports the system offers: device outputs (read by our inputs) and device inputs.
+    void setInputPorts(std::vector<std::string> names);
+    void setOutputPorts(std::vector<std::string> names);
+    // Opening a port of this name throws, like a port held by another program.
+    void failOpening(const std::string &name);
+    // Creating any port object throws, like a machine without a MIDI system.
+    void failCreating(bool fail);
+
+    // Delivers one message to every open input connected to the port; returns how many took
+    // it (inputs that ignore the message's type do not count). Runs the callbacks on the
+    // calling thread.
+    int deliver(const std::string &port, const std::vector<uint8_t> &message);
+
+    std::vector<Sent> sent() const;
+    void clearSent();
+    // System port names that our open inputs / outputs are connected to, in creation order.
+    std::vector<std::string> openInputs() const;
+    std::vector<std::string> openOutputs() const;
+    int inputObjects() const; // port objects alive
+    int outputObjects() const;
+
+private:
+    friend class ScriptedInput;
+    friend class ScriptedOutput;
+    friend class ScriptedMidiBackend;
+    struct InputState;
+    struct OutputState;
+
+    mutable std::mutex mutex_;
+    std::vector<std::string> inputNames_;
+    std::vector<std::string> outputNames_;
+    std::set<std::string> failing_;
+    bool failCreate_ = false;
+    std::vector<InputState *> inputs_;
+    std::vector<OutputState *> outputs_;
+    std::vector<Sent> sent_;
+};
+
+class ScriptedMidiBackend : public MidiPortBackend
+{
+public:
+    explicit ScriptedMidiBackend(std::shared_ptr<ScriptedMidiSystem> system)
+        : system_(std::move(system))
+    {
+    }
+    std::unique_ptr<MidiInputPort> createInput(const std::string &clientName,
+                                               unsigned queueLimit) override;
+    std::unique_ptr<MidiOutputPort> createOutput(const std::string &clientName) override;
+
+private:
+    std::shared_ptr<ScriptedMidiSystem> system_;
+};
