@@ -23,7 +23,7 @@ stop_server() {
 case "$cmd" in
 start)
     stop_server
-    jackd --no-realtime -n "$name" -d dummy -r 44100 -p 512 </dev/null >"$log" 2>&1 &
+    jackd --no-realtime --sync --timeout 10000 -n "$name" -d dummy -r 44100 -p 512 </dev/null >"$log" 2>&1 &
     echo $! >"$pidfile"
     for _ in $(seq 100); do
         if JACK_DEFAULT_SERVER="$name" JACK_NO_START_SERVER=1 jack_lsp >/dev/null 2>&1; then

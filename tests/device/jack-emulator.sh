@@ -25,7 +25,7 @@ fi
 
 stop # a run that was cut short may have left its processes
 export JACK_DEFAULT_SERVER="$server" JACK_NO_AUDIO_RESERVATION=1
-jackd --no-realtime -n "$server" -d dummy -r 44100 -p 512 >"$dir/jackd.log" 2>&1 </dev/null &
+jackd --no-realtime --sync --timeout 10000 -n "$server" -d dummy -r 44100 -p 512 >"$dir/jackd.log" 2>&1 </dev/null &
 echo $! >"$pids"
 if ! jack_wait -s "$server" -w -t 10 >/dev/null 2>&1; then
     echo "jackd did not start:"; cat "$dir/jackd.log"; stop; exit 1
