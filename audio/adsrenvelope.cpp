@@ -30,6 +30,9 @@ void AdsrEnvelope::init(int attack, int decay, float sustain, int release)
     attackRate_ = float(200.0 * std::max(attack, 0));
     decayRate_ = float(200.0 * std::max(decay, 0));
     releaseRate_ = float(releaseFrames(release));
+    // The decay stage falls towards the sustain level, which must lie between silence and
+    // the attack's peak (a larger one would grow without end).
+    sustain = std::isfinite(sustain) ? std::clamp(sustain, 0.0f, 1.0f) : 0.0f;
     sustainLevel_ = sustain;
 
     const double ac = coef(attackRate_, targetRatioA);

@@ -510,6 +510,17 @@ const KorvaneSampler::Sample *KorvaneSampler::findSample(const Bank &bank, int i
     return &bank.samples[size_t(it->second)];
 }
 
+namespace {
+// Far beyond full scale, yet finite: a NaN becomes silence, an overflow a clipped peak.
+inline float bounded(float v) noexcept
+{
+    const float limit = 16.0f;
+    if (!(v > -limit)) // NaN too
+        return v != v ? 0.0f : -limit;
+    return v < limit ? v : limit;
+}
+} // namespace
+
 StereoFrame KorvaneSampler::renderOne(const Bank &bank) noexcept
 {
     if (!ready_ || bank.samples.empty())
@@ -540,8 +551,10 @@ StereoFrame KorvaneSampler::renderOne(const Bank &bank) noexcept
         right += f[1] * v2;
     }
     const float m2 = masterVolume_ * masterVolume_;
-    left *= m2;
-    right *= m2;
+    // Whatever an instrument file holds, nothing unbounded reaches the reverb (whose state
+    // would keep it) or the sound card.
+    left = bounded(left * m2);
+    right = bounded(right * m2);
     if (reverbParameters_.amount > -0.9f)
         reverb_.process(left, right, left, right);
     if (previewing_) {
@@ -557,7 +570,7 @@ StereoFrame KorvaneSampler::renderOne(const Bank &bank) noexcept
         if (previewPosition_ >= count)
             previewing_ = false;
     }
-    return {left, right};
+    return {bounded(left), bounded(right)};
 }
 
 void KorvaneSampler::render(StereoFrame *out, int frames) noexcept

@@ -37,6 +37,12 @@ SamplerReverb::SamplerReverb()
 
 void SamplerReverb::set(float room, float damp, float width, float amount, float mode)
 {
+    // Outside these ranges the combs feed back more than they take in and the tail grows
+    // without end; an instrument file may hold anything.
+    room = std::clamp(room, 0.0f, 1.0f);
+    damp = std::clamp(damp, 0.0f, 1.0f);
+    width = std::clamp(width, 0.0f, 1.0f);
+    amount = std::clamp(amount, -1.0f, 1.0f);
     roomsize_ = 0.28f * room + 0.7f;
     damp_ = 0.4f * damp;
     width_ = width;

@@ -155,6 +155,8 @@ ChannelMessage classifyChannelMessage(const uint8_t *data, size_t size)
     ChannelMessage m;
     if (size < 3)
         return m; // every kind handled here needs two data bytes
+    if ((data[1] | data[2]) & 0x80)
+        return m; // a data byte never has its top bit set: a damaged message is dropped
     switch (data[0] >> 4) {
     case 0x8:
         m.kind = ChannelMessage::NoteOff;

@@ -18,20 +18,41 @@ public:
         return socket.waitForConnected(3000);
     }
     // Sends one command and returns its reply (without the closing dot line).
-    QString command(const QString &line)
+    QString command(const QString &line, int timeoutMs = 5000)
     {
         socket.write((line + QLatin1Char('\n')).toUtf8());
         socket.waitForBytesWritten(1000);
         QByteArray reply;
         QElapsedTimer t;
         t.start();
-        while (!reply.endsWith("\n.\n") && !(reply == ".\n") && t.elapsed() < 5000) {
+        while (!reply.endsWith("\n.\n") && !(reply == ".\n") && t.elapsed() < timeoutMs) {
             if (socket.waitForReadyRead(200))
                 reply += socket.readAll();
         }
         reply.chop(2);
         return QString::fromUtf8(reply);
     }
+    // Sends a command without waiting for its reply, for commands that run long while the
+    // caller's event loop keeps running; poll replyReady() between event-loop passes.
+    void post(const QString &line)
+    {
+        pending.clear();
+        socket.write((line + QLatin1Char('\n')).toUtf8());
+        socket.flush();
+    }
+    bool replyReady()
+    {
+        pending += socket.readAll();
+        return pending.endsWith("\n.\n") || pending == ".\n";
+    }
+    QString takeReply()
+    {
+        QByteArray r = pending;
+        r.chop(2);
+        pending.clear();
+        return QString::fromUtf8(r);
+    }
+
     struct Received
     {
         qint64 ms;
@@ -61,4 +82,5 @@ public:
     }
 
     QLocalSocket socket;
+    QByteArray pending;
 };

@@ -262,6 +262,10 @@ void TestSysexParser::channelMessageKinds()
         {"D0 05 00", ChannelMessage::None, 0, 0, 0},
         {"90 3C", ChannelMessage::None, 0, 0, 0},
         {"F8", ChannelMessage::None, 0, 0, 0},
+        // A data byte with its top bit set is damage, not a note 188 or a bend past 16383.
+        {"90 BC 64", ChannelMessage::None, 0, 0, 0},
+        {"E0 00 C0", ChannelMessage::None, 0, 0, 0},
+        {"B0 07 FF", ChannelMessage::None, 0, 0, 0},
     };
     for (const Case &c : cases) {
         const auto b = hex(c.bytes);

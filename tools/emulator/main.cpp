@@ -14,6 +14,7 @@
 #include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTextStream>
+#include <QThread>
 
 #include <rtmidi/RtMidi.h>
 
@@ -39,6 +40,11 @@ const char *const kHelp =
     "                            rec-end | speed-up V | speed-down V | scratch V\n"
     "  offset N                  send a temporal offset reply (-64..63)\n"
     "  raw HEX...                send raw bytes, e.g. raw F0 7D 0E 01 F7\n"
+    "  flood N [SEED] [BYTES]    N messages as fast as the MIDI system carries them: notes,\n"
+    "                            aftertouch, bends, controllers and, every 250th, the info\n"
+    "                            replies with a changed mapping; reports the last of each.\n"
+    "                            At most BYTES (default 900) of JACK MIDI buffer per 512-frame\n"
+    "                            period at 44.1 kHz: JACK drops what does not fit a period\n"
     "  sync                      send the info replies unasked\n"
     "  set version N | set type N | set slot K TYPE VALUE\n"
     "  set cal FIELD VALUE       FIELD as in the dump: delay, on, off, velocity-type,\n"
@@ -170,6 +176,8 @@ public:
                 bytes.push_back(uint8_t(w[i].toUInt(nullptr, 16)));
             return send(bytes);
         }
+        if (c == "flood")
+            return flood(num(1, 100000), unsigned(num(2, 1)), num(3, 900));
         if (c == "sync") {
             QString out;
             for (const auto &m : device_.infoReplies())
@@ -268,6 +276,113 @@ private:
             e, [e, m] { e->handle(m); }, Qt::QueuedConnection);
     }
 
+    // Sends and waits while the MIDI system's buffer is full, so nothing is dropped here.
+    bool sendWaiting(const std::vector<uint8_t> &m)
+    {
+        for (int tries = 0; tries < 20000; ++tries) {
+            full_ = false;
+            try {
+                out_->sendMessage(m.data(), m.size());
+            } catch (const std::exception &) {
+                return false;
+            }
+            if (!full_)
+                return true;
+            QThread::usleep(500);
+        }
+        return false;
+    }
+    static void outputError(RtMidiError::Type type, const std::string &text, void *self)
+    {
+        if (type == RtMidiError::WARNING && text.find("full") != std::string::npos)
+            static_cast<Emulator *>(self)->full_ = true;
+        else
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+    QString flood(int count, unsigned seed, int bytesPerPeriod)
+    {
+        if (!out_)
+            return "error: unplugged\n";
+        out_->setErrorCallback(&Emulator::outputError, this);
+        uint32_t x = seed ? seed : 1;
+        auto next = [&x] {
+            x ^= x << 13;
+            x ^= x >> 17;
+            x ^= x << 5;
+            return x;
+        };
+        QElapsedTimer timer;
+        timer.start();
+        // JACK hands a port one buffer per period; an event costs its bytes and a 12-byte
+        // header. Spending at most the budget per period's worth of wall time keeps even two
+        // windows that land in one period inside the buffer.
+        const qint64 periodNs = 512LL * 1000000000LL / 44100;
+        qint64 window = 0;
+        int spent = 0;
+        int sent = 0, bend = -1, offset = 0, notesOn = 0;
+        std::vector<uint8_t> lastMapping;
+        for (int i = 0; i < count; ++i) {
+            const uint32_t r = next();
+            const uint8_t ch = uint8_t(r & 0x0F);
+            const uint8_t a = uint8_t((r >> 8) & 0x7F), b = uint8_t((r >> 16) & 0x7F);
+            std::vector<std::vector<uint8_t>> batch;
+            if (i % 250 == 249) {
+                // The device changes one slot and answers an info request.
+                device_.mapping[size_t(i / 250 % 24)] = {uint8_t(r % 2), uint8_t(a)};
+                batch = device_.infoReplies();
+                lastMapping = batch[1];
+            } else if (i % 250 == 124) {
+                offset = int(a % 128) - 64;
+                batch.push_back({0xF0, 0x7D, 0x16, uint8_t(offset + 64), 0xF7});
+            } else {
+                switch (r % 5) {
+                case 0:
+                    batch.push_back({uint8_t(0x90 | ch), a, uint8_t(b | 1)});
+                    ++notesOn;
+                    break;
+                case 1:
+                    batch.push_back({uint8_t(0x80 | ch), a, 0});
+                    break;
+                case 2:
+                    batch.push_back({uint8_t(0xA0 | ch), a, b});
+                    break;
+                case 3:
+                    bend = a | (b << 7);
+                    batch.push_back({uint8_t(0xE0 | ch), a, b});
+                    break;
+                default:
+                    batch.push_back({uint8_t(0xB0 | ch), uint8_t(a % 120), b});
+                    break;
+                }
+            }
+            for (const auto &m : batch) {
+                const int cost = 12 + int(m.size());
+                if (spent + cost > bytesPerPeriod) {
+                    while (timer.nsecsElapsed() / periodNs == window)
+                        QThread::usleep(200);
+                    window = timer.nsecsElapsed() / periodNs;
+                    spent = 0;
+                }
+                spent += cost;
+                if (!sendWaiting(m)) {
+                    out_->setErrorCallback(nullptr, nullptr);
+                    return QStringLiteral("error: the MIDI system took only %1 messages\n")
+                        .arg(sent);
+                }
+            }
+            ++sent;
+        }
+        out_->setErrorCallback(nullptr, nullptr);
+        QString reply = QStringLiteral("flooded %1 messages in %2 ms\n").arg(sent).arg(timer.elapsed());
+        reply += QStringLiteral("notes-on %1\nlast-bend %2\nlast-offset %3\nlast-mapping %4\n")
+                     .arg(notesOn)
+                     .arg(bend)
+                     .arg(offset)
+                     .arg(QString::fromStdString(hexText(lastMapping)));
+        return reply;
+    }
+
     QString send(const std::vector<uint8_t> &m)
     {
         if (!out_)
@@ -293,6 +408,7 @@ private:
     std::deque<std::pair<qint64, std::vector<uint8_t>>> received_;
     std::unique_ptr<RtMidiIn> in_;
     std::unique_ptr<RtMidiOut> out_;
+    bool full_ = false;
 };
 
 } // namespace

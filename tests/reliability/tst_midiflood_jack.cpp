@@ -1,0 +1,144 @@
+// 100,000 messages from the emulator as fast as JACK carries them (notes, aftertouch, bends,
+// controllers, with temporal offsets and whole info replies in between) while the sampler
+// plays on the same server. Nothing is lost, memory stays bounded, the hub ends up holding
+// what was sent last, and the GUI thread's queue empties soon after the flood ends.
+#include "../core/hubtestenv.h"
+#include "../device/emulatorcontrol.h"
+#include "app/mainwindow.h"
+#include "audio/korvaneaudioengine.h"
+#include "audio/korvanesampler.h"
+#include "core/korvanecore.h"
+#include "device/korvanemidiengine.h"
+#include "device/sysexparser.h"
+#include "reliabilitytesthelpers.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+struct MappingCatcher : SysexReplyListener
+{
+    KorvaneSensorsState state;
+    bool complete = false;
+    void mappingComplete(const KorvaneSensorsState &s) override
+    {
+        state = s;
+        complete = true;
+    }
+};
+
+QString field(const QString &reply, const QString &key)
+{
+    for (const QString &line : reply.split(QLatin1Char('\n')))
+        if (line.startsWith(key + QLatin1Char(' ')))
+            return line.mid(key.size() + 1);
+    return QString();
+}
+
+} // namespace
+
+class TestMidiFlood : public QObject
+{
+    Q_OBJECT
+private slots:
+    void floodWhileThePlayerPlays()
+    {
+        EmulatorControl emu;
+        QVERIFY2(emu.connectToEmulator(), "the emulator's control socket is not there");
+        QCOMPARE(emu.command("plug"), QString("plugged\n"));
+        emu.command("reset");
+        HubTestEnv env;
+        QCoreApplication::setApplicationName(QStringLiteral("varno-control-test"));
+        qputenv("QT_LOGGING_RULES", "*.debug=false;*.info=false");
+
+        // The whole window, shown: every status line lands in its labels.
+        MainWindow window;
+        window.show();
+        KorvaneCore &hub = *window.core();
+        QSignalSpy synced(&hub, SIGNAL(SysExLoadCompleted()));
+        QVERIFY2(hub.audio()->isStreamRunning(), "the sampler has no stream on the JACK server");
+        QTRY_VERIFY_WITH_TIMEOUT(synced.count() >= 1, 10000);
+        QTest::qWait(300);
+
+        int played = 0, maps = 0, lastOffset = 1000, statusLines = 0;
+        QString lastStatus;
+        connect(&hub, &KorvaneCore::SendNoteTrigger, this, [&](int, bool on, int) {
+            if (on)
+                ++played;
+        });
+        connect(&hub, &KorvaneCore::SysExLoadCompleted, this, [&] { ++maps; });
+        connect(&hub, &KorvaneCore::SendTemporalOffset, this, [&](int o) { lastOffset = o; });
+        connect(&hub, &KorvaneCore::sendStatusMessage, this, [&](const QString &text) {
+            ++statusLines;
+            lastStatus = text;
+        });
+
+        const long rssBefore = reliability::procStatusKiB("VmRSS");
+        const int count = 100000;
+        QElapsedTimer clock;
+        clock.start();
+        emu.post(QStringLiteral("flood %1 7 %2").arg(count).arg(qEnvironmentVariableIntValue("VARNO_FLOOD_BYTES") > 0 ? qEnvironmentVariableIntValue("VARNO_FLOOD_BYTES") : 1900));
+        // The GUI thread keeps running its event loop during the flood, as in the program.
+        long longestPass = 0;
+        while (!emu.replyReady() && clock.elapsed() < 600000) {
+            QElapsedTimer pass;
+            pass.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            longestPass = std::max<long>(longestPass, long(pass.elapsed()));
+            emu.socket.waitForReadyRead(1);
+        }
+        const QString reply = emu.takeReply();
+        const qint64 floodEnd = clock.elapsed();
+        QVERIFY2(reply.startsWith(QStringLiteral("flooded %1 messages").arg(count)),
+                 qPrintable(reply));
+        const int notesOn = field(reply, "notes-on").toInt();
+        const int expectedMaps = count / 250;
+
+        // Every note arrives; the queue is empty once the last one was handled.
+        while (!(played == notesOn && maps == expectedMaps) && clock.elapsed() - floodEnd < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const qint64 drained = clock.elapsed() - floodEnd;
+        const long peak = reliability::procStatusKiB("VmHWM");
+        std::printf("MEASURED flood of %d messages: sent in %lld ms, queue drained %lld ms after "
+                    "the end, longest event-loop pass %ld ms, %d status lines reached the "
+                    "window, RSS %ld KiB before, peak %ld KiB\n",
+                    count, floodEnd, drained, longestPass, statusLines, rssBefore, peak);
+        std::fflush(stdout);
+
+        QCOMPARE(played, notesOn);
+        QCOMPARE(maps, expectedMaps);
+        QCOMPARE(lastOffset, field(reply, "last-offset").toInt());
+        QCOMPARE(hub.audio()->sampler().lastBend(), field(reply, "last-bend").toInt());
+
+        // The map the hub holds is the last one the device sent.
+        std::vector<uint8_t> bytes;
+        for (const QString &h : field(reply, "last-mapping").split(' ', Qt::SkipEmptyParts))
+            bytes.push_back(uint8_t(h.toUInt(nullptr, 16)));
+        SysexReplyParser parser;
+        MappingCatcher last;
+        parser.feed(bytes.data(), bytes.size(), last);
+        QVERIFY(last.complete);
+        const KorvaneSensorsState held = hub.GetState();
+        QCOMPARE(held.nodes.size(), last.state.nodes.size());
+        for (size_t i = 0; i < held.nodes.size(); ++i) {
+            QCOMPARE(held.nodes[i].type, last.state.nodes[i].type);
+            QCOMPARE(held.nodes[i].note, last.state.nodes[i].note);
+            QCOMPARE(held.nodes[i].cc, last.state.nodes[i].cc);
+        }
+
+        // Bounded: the queue never holds the flood's status lines one by one. A generous
+        // bound that an event per message and status line would exceed.
+        QVERIFY2(peak - rssBefore < 200 * 1024, qPrintable(QString::number(peak - rssBefore)));
+        QVERIFY(hub.audio()->isStreamRunning());
+        // The window shows the latest status line.
+        QCOMPARE(window.findChild<QLabel *>("mainmessages")->text(), lastStatus);
+    }
+};
+
+QTEST_MAIN(TestMidiFlood)
+#include "tst_midiflood_jack.moc"
