@@ -66,6 +66,11 @@ public:
     void close() override;
     bool isRunning() const override { return running_.load(); }
 
+    // As when the sound server goes away: the stream stops without close().
+    void simulateLoss() { running_.store(false); }
+    // Whether open() fails from now on.
+    void setFailToOpen(bool fail) { failToOpen_ = fail; }
+
     // One callback of `frames` frames; in may be nullptr. Returns false while closed.
     bool process(double *out, const double *in, unsigned frames);
     // Runs callbacks of the requested block size until `frames` frames are produced and

@@ -16,6 +16,7 @@ namespace {
 const int renderChunk = 128;
 const int inputRingFrames = 1 << 18; // about six seconds of input between drains
 const int drainIntervalMs = 20;
+const int streamCheckIntervalMs = 1000;
 } // namespace
 
 struct KorvaneAudioEngine::Private : public AudioStreamClient
@@ -86,6 +87,10 @@ struct KorvaneAudioEngine::Private : public AudioStreamClient
     KorvaneSensorsState map;
     QTimer drainTimer;
     std::vector<double> drainScratch;
+    // The stream should run (init succeeded, no close since); lost: it stopped by itself.
+    bool streamWanted = false;
+    bool streamLost = false;
+    QTimer streamCheck;
 
     // Last, so it is destroyed (and its stream closed) before everything the callback uses.
     std::unique_ptr<AudioBackend> backend;
@@ -102,6 +107,8 @@ KorvaneAudioEngine::KorvaneAudioEngine(std::unique_ptr<AudioBackend> backend, QO
     registerSamplerMetaTypes();
     d->drainTimer.setInterval(drainIntervalMs);
     connect(&d->drainTimer, &QTimer::timeout, this, &KorvaneAudioEngine::pumpInput);
+    d->streamCheck.setInterval(streamCheckIntervalMs);
+    connect(&d->streamCheck, &QTimer::timeout, this, &KorvaneAudioEngine::checkStream);
 }
 
 KorvaneAudioEngine::~KorvaneAudioEngine()
@@ -139,13 +146,45 @@ bool KorvaneAudioEngine::init(int sampleRate)
         emit SendStatusMessage(
             QStringLiteral("Sound output on %1; no input device, recording is not available")
                 .arg(QString::fromStdString(info.outputDevice)));
+    d->streamWanted = true;
+    d->streamLost = false;
+    d->streamCheck.start();
     return true;
 }
 
 void KorvaneAudioEngine::close()
 {
+    d->streamWanted = false;
+    d->streamCheck.stop();
     if (d->backend)
         d->backend->close();
+}
+
+void KorvaneAudioEngine::checkStream()
+{
+    if (!d->streamWanted || !d->backend)
+        return;
+    if (!d->streamLost) {
+        if (d->backend->isRunning())
+            return;
+        // The server closed the stream under us (its own thread has finished closing it once
+        // the stream no longer reports running). Release our side and start over.
+        d->streamLost = true;
+        d->backend->close();
+        qWarning() << "audio stream lost";
+        emit SendStatusMessage(
+            QStringLiteral("Sound server lost: the test sound is off until it comes back"));
+    }
+    AudioStreamRequest request;
+    request.sampleRate = unsigned(d->sampleRate);
+    AudioStreamInfo info;
+    if (!d->backend->open(request, d, info))
+        return; // tried again at the next check
+    d->streamLost = false;
+    qInfo().noquote() << "audio stream reopened on" << QString::fromStdString(info.outputDevice)
+                      << "through" << QString::fromStdString(info.api);
+    emit SendStatusMessage(QStringLiteral("Sound server back: sound on %1")
+                               .arg(QString::fromStdString(info.outputDevice)));
 }
 
 bool KorvaneAudioEngine::isStreamRunning() const

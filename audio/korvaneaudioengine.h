@@ -29,6 +29,9 @@ public:
     bool init(int sampleRate);
     void close();
     bool isStreamRunning() const;
+    // Once a second after a successful init: a stream that stopped without close() (the sound
+    // server went away) is reported and opened again until it runs. Also callable directly.
+    void checkStream();
 
     void noteOn(int channel, int note, int velocity);
     void noteOff(int channel, int note);

@@ -17,6 +17,7 @@ const char *const kInputClient = "RtMidi Input Client";
 const char *const kOutputClient = "RtMidi Output Client";
 const char *const kInputPortName = "RtMidi Input";
 const char *const kOutputPortName = "RtMidi Output";
+const char *const kProbeClient = "VARNO Control port check";
 constexpr unsigned kQueueLimit = 100;
 
 const QString kSuccess = QStringLiteral(".. success?");
@@ -66,6 +67,9 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     std::chrono::milliseconds remotePause{30};
     std::chrono::milliseconds palmettoPause{8000};
     std::unique_ptr<MidiSender> sender;
+    // Port objects of a MIDI system that went away; never closed or destroyed (see
+    // DropVanishedPorts).
+    std::vector<std::shared_ptr<MidiPort>> abandoned;
 
     void status(const QString &text) { emit q->SendStatusMessage(text); }
 
@@ -395,20 +399,25 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     if (!inOpen && !outOpen)
         return false;
 
-    // The system's current port lists. A failure to list is not taken as a departure.
+    // The system's current port lists, read through new port objects: one whose MIDI system
+    // went away (a JACK server that stopped) keeps listing the ports it knew, so the main
+    // ports cannot be asked. Without a MIDI system the lists are empty.
+    auto listPorts = [&](bool inputs, std::vector<std::string> &names) {
+        std::unique_ptr<MidiPort> probe;
+        if (inputs)
+            probe = d->backend->createInput(kProbeClient, 1);
+        else
+            probe = d->backend->createOutput(kProbeClient);
+        const unsigned n = probe->portCount();
+        for (unsigned i = 0; i < n; ++i)
+            names.push_back(probe->portName(i));
+    };
     std::vector<std::string> inNames, outNames;
     try {
-        if (d->mainIn) {
-            const unsigned n = d->mainIn->portCount();
-            for (unsigned i = 0; i < n; ++i)
-                inNames.push_back(d->mainIn->portName(i));
-        }
-        if (outOpen) {
-            std::lock_guard<std::mutex> lock(d->portMutex);
-            const unsigned n = d->mainOut->portCount();
-            for (unsigned i = 0; i < n; ++i)
-                outNames.push_back(d->mainOut->portName(i));
-        }
+        if (outOpen)
+            listPorts(false, outNames);
+        if (!outOpen || !d->extras.empty())
+            listPorts(true, inNames);
     } catch (const std::exception &e) {
         qWarning() << "MIDI port list unavailable:" << e.what();
         return false;
@@ -416,21 +425,37 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     auto listed = [](const std::vector<std::string> &names, const std::string &n) {
         return std::find(names.begin(), names.end(), n) != names.end();
     };
-    const bool inGone = inOpen && !d->mainInPort.empty() && !listed(inNames, d->mainInPort);
     const bool outGone = outOpen && !d->mainOutPort.empty() && !listed(outNames, d->mainOutPort);
+    const bool inGone =
+        !outOpen && inOpen && !d->mainInPort.empty() && !listed(inNames, d->mainInPort);
     if (!inGone && !outGone)
         return false;
 
     const QString name = QString::fromStdString(outGone ? d->mainOutPort : d->mainInPort);
-    // The device left: release both main ports so the next search connects afresh, and the
-    // extra ports whose device left with it.
-    d->guardedOut([](MidiOutputPort &out) { out.close(); });
-    if (d->mainIn)
-        d->guarded([&] { d->mainIn->close(); });
+    // The device left, or the MIDI system with it: release both main port objects, so the next
+    // search starts with new ones that reach the system as it is now, and the extra ports
+    // whose device left too. When nothing at all is listed, the system itself is gone (a
+    // stopped JACK server): closing a port of a client whose server died crashes inside the
+    // library, so such port objects are set aside, never closed.
+    const bool systemGone = (!outOpen || outNames.empty()) && (outOpen || inNames.empty());
+    auto drop = [&](auto &port) {
+        if (systemGone && port)
+            d->abandoned.push_back(std::shared_ptr<MidiPort>(port.release(), [](MidiPort *) {}));
+        port.reset();
+    };
+    drop(d->mainIn);
     d->mainInPort.clear();
     {
         std::lock_guard<std::mutex> lock(d->portMutex);
+        drop(d->mainOut);
         d->mainOutPort.clear();
+    }
+    if (systemGone) {
+        for (ExtraPort &e : d->extras) {
+            drop(e.input);
+            drop(e.output);
+        }
+        d->extras.clear();
     }
     auto &extras = d->extras;
     extras.erase(

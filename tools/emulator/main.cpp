@@ -52,6 +52,9 @@ const char *const kHelp =
     "                            cc, channel\n"
     "  reset                     back to the state at start (what was uploaded is lost)\n"
     "  unplug | plug             close or reopen the MIDI ports (hot-plug)\n"
+    "  reconnect                 after the MIDI system restarted: open new ports, leaving the\n"
+    "                            old ones unclosed (closing a port of a stopped JACK server\n"
+    "                            crashes inside the library)\n"
     "  quit\n";
 
 class Emulator : public QObject
@@ -61,7 +64,14 @@ public:
     {
         clock_.start();
     }
-    ~Emulator() override { unplug(); }
+    ~Emulator() override
+    {
+        unplug();
+        for (auto &p : abandoned_)
+            (void)p.release();
+        for (auto &p : abandonedOut_)
+            (void)p.release();
+    }
 
     bool plug(QString *error)
     {
@@ -213,6 +223,12 @@ public:
         if (c == "unplug") {
             unplug();
             return "unplugged\n";
+        }
+        if (c == "reconnect") {
+            abandoned_.push_back(std::move(in_));
+            abandonedOut_.push_back(std::move(out_));
+            QString error;
+            return plug(&error) ? "plugged\n" : "error: " + error + "\n";
         }
         if (c == "plug") {
             QString error;
@@ -409,6 +425,9 @@ private:
     std::unique_ptr<RtMidiIn> in_;
     std::unique_ptr<RtMidiOut> out_;
     bool full_ = false;
+    // Ports of a MIDI system that went away, never closed.
+    std::vector<std::unique_ptr<RtMidiIn>> abandoned_;
+    std::vector<std::unique_ptr<RtMidiOut>> abandonedOut_;
 };
 
 } // namespace
