@@ -160,16 +160,21 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     }
     MidiSender::Step statusStep(const QString &text)
     {
-        return MidiSender::Step::call([this, text](bool) { status(text); });
+        return MidiSender::Step::call([this, text](const MidiSender::Progress &) { status(text); });
     }
     // The closing status of an upload, then a line saying nothing left when no device took it.
     MidiSender::Step finalStep(const QString &text)
     {
-        return MidiSender::Step::call([this, text](bool anySent) {
+        return MidiSender::Step::call([this, text](const MidiSender::Progress &p) {
             if (!text.isEmpty())
                 status(text);
-            if (!anySent)
+            if (p.sent == 0)
                 status(kNoDevice);
+            else if (p.unsent > 0)
+                status(QStringLiteral("Upload interrupted: the device left after %1 of %2 "
+                                      "messages; send it again once the device is back")
+                           .arg(p.sent)
+                           .arg(p.sent + p.unsent));
         });
     }
 
@@ -416,7 +421,7 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     try {
         if (outOpen)
             listPorts(false, outNames);
-        if (!outOpen || !d->extras.empty())
+        if (!outOpen || !d->extras.empty() || outNames.empty())
             listPorts(true, inNames);
     } catch (const std::exception &e) {
         qWarning() << "MIDI port list unavailable:" << e.what();
@@ -434,10 +439,10 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     const QString name = QString::fromStdString(outGone ? d->mainOutPort : d->mainInPort);
     // The device left, or the MIDI system with it: release both main port objects, so the next
     // search starts with new ones that reach the system as it is now, and the extra ports
-    // whose device left too. When nothing at all is listed, the system itself is gone (a
-    // stopped JACK server): closing a port of a client whose server died crashes inside the
+    // whose device left too. When no port at all is listed either way, the system itself is
+    // gone (a stopped JACK server): closing a port of a client whose server died crashes inside the
     // library, so such port objects are set aside, never closed.
-    const bool systemGone = (!outOpen || outNames.empty()) && (outOpen || inNames.empty());
+    const bool systemGone = outNames.empty() && inNames.empty();
     auto drop = [&](auto &port) {
         if (systemGone && port)
             d->abandoned.push_back(std::shared_ptr<MidiPort>(port.release(), [](MidiPort *) {}));
@@ -722,9 +727,9 @@ void KorvaneMidiEngine::SendWriteCommand()
     qDebug() << "Sending eeprom write command";
     MidiSender::Job job;
     job.push_back(d->sendStep(KorvaneSysex::eepromWrite(), d->remotePause));
-    job.push_back(MidiSender::Step::call([this](bool anySent) {
+    job.push_back(MidiSender::Step::call([this](const MidiSender::Progress &p) {
         emit RomWritten();
-        if (!anySent)
+        if (p.sent == 0)
             d->status(kNoDevice);
     }));
     d->sender->enqueue(std::move(job));

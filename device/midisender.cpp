@@ -53,20 +53,20 @@ void MidiSender::run()
         Job job = std::move(queue_.front());
         queue_.pop_front();
         busy_ = true;
-        bool anySent = false;
+        Progress progress;
         for (Step &step : job) {
             if (stop_)
                 break;
             lock.unlock();
             if (step.action) {
-                step.action(anySent);
+                step.action(progress);
                 lock.lock();
                 continue;
             }
             const bool sent = send_(step.message);
             const auto deadline = std::chrono::steady_clock::now() + step.pause;
             lock.lock();
-            anySent = anySent || sent;
+            ++(sent ? progress.sent : progress.unsent);
             // The pause keeps the device from being flooded; a message that did not leave
             // needs none. A stop request cuts the pause short.
             if (sent && step.pause.count() > 0)

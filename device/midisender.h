@@ -19,13 +19,19 @@ public:
     // the sender thread.
     using SendFunction = std::function<bool(const std::vector<uint8_t> &)>;
 
+    // How far a job got: messages that left, and messages that found no open port.
+    struct Progress
+    {
+        int sent = 0;
+        int unsent = 0;
+    };
     // One step: a message with the pause that follows it, or an action (a status line, a
-    // signal). An action learns whether any message of its job has been sent so far.
+    // signal). An action learns how many messages of its job have left so far.
     struct Step
     {
         std::vector<uint8_t> message;
         std::chrono::milliseconds pause{0};
-        std::function<void(bool anySent)> action;
+        std::function<void(const Progress &)> action;
 
         static Step send(std::vector<uint8_t> m, std::chrono::milliseconds pause)
         {
@@ -34,7 +40,7 @@ public:
             s.pause = pause;
             return s;
         }
-        static Step call(std::function<void(bool)> f)
+        static Step call(std::function<void(const Progress &)> f)
         {
             Step s;
             s.action = std::move(f);
