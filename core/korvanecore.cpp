@@ -15,9 +15,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QtEndian>
 
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -37,6 +39,15 @@ QByteArray readWholeFile(const QString &path, QString *error)
 }
 
 const char *const kPresets[] = {"Flute.kvi", "Electric Piano.kvi", "Marimba.kvi"};
+
+// A refused file is about to be replaced by the next save; a copy beside it keeps what it
+// held. Returns the copy's name, or an empty string when no copy could be made.
+QString keepRefusedFile(const QString &path)
+{
+    const QString copy = path + QStringLiteral(".damaged");
+    QFile::remove(copy);
+    return QFile::copy(path, copy) ? QFileInfo(copy).fileName() : QString();
+}
 
 } // namespace
 
@@ -203,6 +214,12 @@ void KorvaneCore::StartEngines()
     emit SendSoundName(QStringLiteral("Electric Piano"));
     // The start-up map goes into the maps folder, never the working directory.
     SaveState(dataPath + QStringLiteral("/maps/Defaults.kvs"));
+    // A data folder that cannot be written is said at once, not at the first lost save.
+    QTemporaryFile probe(dataPath + QStringLiteral("/.write-test-XXXXXX"));
+    if (!probe.open())
+        emit sendStatusMessage(QStringLiteral("The data folder %1 cannot be written (%2): maps, "
+                                              "instruments and settings will not be saved.")
+                                   .arg(dataPath, probe.errorString()));
 }
 
 void KorvaneCore::ShutDown()
@@ -678,8 +695,10 @@ bool KorvaneCore::LoadSettings()
         return false;
     }
     if (r == SettingsFile::Result::Damaged) {
+        const QString kept = keepRefusedFile(path);
         emit sendStatusMessage(
-            QStringLiteral("Settings file is damaged; default settings are used."));
+            QStringLiteral("Settings file is damaged; default settings are used.") +
+            (kept.isEmpty() ? QString() : QStringLiteral(" The file was kept as %1.").arg(kept)));
         return false;
     }
     calibration = st.calibration;
@@ -702,11 +721,15 @@ void KorvaneCore::LoadWriteCount()
         qDebug() << "No write count file found";
     } else {
         const QByteArray bytes = readWholeFile(path, &error);
-        if (bytes.size() < 4) {
+        // Exactly one count, and never a negative one.
+        const qint32 count = bytes.size() == 4 ? qFromLittleEndian<qint32>(bytes.constData()) : -1;
+        if (count < 0) {
+            const QString kept = keepRefusedFile(path);
             emit sendStatusMessage(
-                QStringLiteral("Write count file is damaged; count kept at %1.").arg(writeCount));
+                QStringLiteral("Write count file is damaged; count kept at %1.").arg(writeCount) +
+                (kept.isEmpty() ? QString() : QStringLiteral(" The file was kept as %1.").arg(kept)));
         } else {
-            writeCount = qFromLittleEndian<qint32>(bytes.constData());
+            writeCount = count;
             qDebug() << "write count loaded: " << writeCount;
         }
     }
@@ -728,7 +751,8 @@ bool KorvaneCore::SaveWriteCount()
 
 void KorvaneCore::IncreaseWriteCount()
 {
-    writeCount += 1;
+    if (writeCount < std::numeric_limits<int32_t>::max())
+        writeCount += 1;
     emit SendWriteCount(writeCount);
     SaveWriteCount();
 }

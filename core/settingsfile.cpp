@@ -54,6 +54,10 @@ Result parse(const QByteArray &bytes, float minVersion, Settings &settings, floa
         s >> mute;
     if (s.status() != QDataStream::Ok)
         return Result::Damaged;
+    // Values no setting of the program can take mean a damaged file, not settings to send.
+    if (ctl.bytes[2] > 15 || afterType > CurveSudden || velType > CurveSudden || remoteType < 0 ||
+        remoteType > 1 || remoteMap < 0 || remoteMap > 2 || (hasMute && (mute < 0 || mute > 1)))
+        return Result::Damaged;
 
     settings.calibration.unpackCalibration(cal);
     settings.calibration.unpackControl(ctl);

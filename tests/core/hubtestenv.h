@@ -22,6 +22,8 @@ public:
         qputenv("XDG_DATA_HOME", dir->path().toUtf8());
     }
     QString dataPath() const { return dir->path() + QStringLiteral("/varno-control-test"); }
+    // Points the data folder's parent somewhere else (for folders that cannot be written).
+    static void setDataHome(const QString &path) { qputenv("XDG_DATA_HOME", path.toUtf8()); }
 
 private:
     std::unique_ptr<QTemporaryDir> dir;

@@ -1,0 +1,330 @@
+// Faults the program must survive without losing anything: damaged files of every kind, a data
+// folder that cannot be written, a sound stream that dies, a MIDI system that goes away.
+#include "../core/hubtestenv.h"
+#include "audio/audiobackend.h"
+#include "audio/instrumentfile.h"
+#include "audio/korvaneaudioengine.h"
+#include "core/korvanecore.h"
+#include "core/mapfile.h"
+#include "core/settingsfile.h"
+#include "device/korvanemidiengine.h"
+#include "device/scriptedmidibackend.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QtEndian>
+#include <QtTest>
+
+#include <limits>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+QByteArray le32(qint32 v)
+{
+    QByteArray b(4, '\0');
+    qToLittleEndian<qint32>(v, b.data());
+    return b;
+}
+QByteArray random(int size, quint32 seed)
+{
+    QRandomGenerator g(seed);
+    QByteArray b(size, '\0');
+    for (char &c : b)
+        c = char(g.bounded(256));
+    return b;
+}
+bool spyHas(const QSignalSpy &spy, const QString &text)
+{
+    for (const QList<QVariant> &args : spy)
+        if (args.value(0).toString().contains(text))
+            return true;
+    return false;
+}
+QString lastText(const QSignalSpy &spy)
+{
+    return spy.isEmpty() ? QString() : spy.last().value(0).toString();
+}
+// Every file below root with its bytes, to show nothing on disk changed.
+QMap<QString, QByteArray> snapshot(const QString &root)
+{
+    QMap<QString, QByteArray> all;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        all[p] = readAll(p);
+    }
+    return all;
+}
+
+KorvaneInstrument smallInstrument()
+{
+    KorvaneInstrument ins;
+    for (int i = 0; i < 2; ++i) {
+        SamplerSample s;
+        s.name = QStringLiteral("Kept %1").arg(i);
+        s.frames.assign(400, StereoFrame{0.25f, -0.25f});
+        ins.samples.push_back(s);
+    }
+    ins.hasVolumes = true;
+    return ins;
+}
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init() { env.renew(); }
+
+    // Empty, truncated, random and huge-count files of every kind are refused with a status
+    // line; what the program holds and what is on disk stay as they were.
+    void damagedFilesAreRefused()
+    {
+        KorvaneCore hub;
+        QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
+        const QString maps = env.dataPath() + "/maps/";
+        const QString sounds = env.dataPath() + "/sounds/";
+
+        KorvaneSensorsState map = hub.GetState();
+        map.key = 5;
+        map.nodes[3].note = 77;
+        hub.UpdateState(map);
+        const QByteArray goodMap = MapFile::serialize(map, 0.2f, 1);
+        const QByteArray randomMap = goodMap.left(40) + random(480, 11);
+        const QByteArray hugeMap =
+            goodMap.left(36) + le32(std::numeric_limits<qint32>::max()) + goodMap.mid(40);
+
+        QVERIFY(hub.audio()->sampleCount() == 0);
+        hub.audio()->loadInstrument(smallInstrument());
+        const QByteArray goodSound = serializeInstrument(smallInstrument());
+        const QByteArray hugeSound =
+            goodSound.left(4) + le32(std::numeric_limits<qint32>::max()) + goodSound.mid(8);
+
+        struct Case
+        {
+            const char *what;
+            QByteArray bytes;
+        };
+        const QList<Case> badMaps = {{"empty", {}},
+                                     {"truncated", goodMap.left(300)},
+                                     {"random", randomMap},
+                                     {"huge count", hugeMap}};
+        const QList<Case> badSounds = {{"empty", {}},
+                                       {"truncated", goodSound.left(goodSound.size() - 900)},
+                                       {"random", random(5000, 12)},
+                                       {"huge count", hugeSound}};
+        for (const Case &c : badMaps)
+            QVERIFY(writeAll(maps + c.what + ".kvs", c.bytes));
+        for (const Case &c : badSounds)
+            QVERIFY(writeAll(sounds + c.what + ".kvi", c.bytes));
+        const auto before = snapshot(env.dataPath());
+
+        for (const Case &c : badMaps) {
+            status.clear();
+            QVERIFY2(!hub.LoadState(maps + c.what + ".kvs"), c.what);
+            QVERIFY2(lastText(status).contains("is damaged"), qPrintable(lastText(status)));
+            QCOMPARE(hub.GetState().key, 5);
+            QCOMPARE(hub.GetState().nodes[3].note, 77);
+            QCOMPARE(int(hub.GetState().nodes.size()), 24);
+        }
+        for (const Case &c : badSounds) {
+            status.clear();
+            QVERIFY2(!hub.LoadSound(sounds + c.what + ".kvi"), c.what);
+            QVERIFY2(lastText(status).startsWith("Could not load instrument"),
+                     qPrintable(lastText(status)));
+            QCOMPARE(hub.audio()->sampleCount(), 2);
+            QCOMPARE(hub.audio()->sampleAt(1).name, QStringLiteral("Kept 1"));
+        }
+        QCOMPARE(snapshot(env.dataPath()), before);
+
+        // Settings and the write count are read at start; a refused one is kept beside it,
+        // since the next save replaces it.
+        hub.setMute(true);
+        const KorvaneCalibration calibration = hub.getCalibration();
+        const QByteArray good = SettingsFile::serialize({calibration, 1, 0, 1}, 0.5f);
+        const QByteArray randomSettings = good.left(4) + random(62, 13); // a version it takes
+        const QByteArray hugeSettings =
+            good.left(54) + le32(std::numeric_limits<qint32>::max()) + good.mid(58);
+        const QList<Case> badSettings = {{"empty", {}},
+                                         {"truncated", good.left(40)},
+                                         {"random", randomSettings},
+                                         {"huge count", hugeSettings}};
+        const QString settings = env.dataPath() + "/settings.ini";
+        for (const Case &c : badSettings) {
+            QVERIFY(writeAll(settings, c.bytes));
+            status.clear();
+            QVERIFY2(!hub.LoadSettings(), c.what);
+            QVERIFY2(lastText(status).contains("damaged"), qPrintable(lastText(status)));
+            QCOMPARE(hub.GetMute(), true);
+            QCOMPARE(hub.getCalibration().midiChannel, calibration.midiChannel);
+            QCOMPARE(readAll(settings), c.bytes);
+            QCOMPARE(readAll(settings + ".damaged"), c.bytes);
+        }
+
+        const QString count = env.dataPath() + "/write.count";
+        QVERIFY(writeAll(count, le32(7)));
+        hub.LoadWriteCount();
+        QCOMPARE(hub.GetWriteCount(), 7);
+        const QList<Case> badCounts = {{"empty", {}},
+                                       {"truncated", le32(9).left(3)},
+                                       {"random", le32(-123456)},
+                                       {"huge count", le32(9) + le32(9)}};
+        for (const Case &c : badCounts) {
+            QVERIFY(writeAll(count, c.bytes));
+            status.clear();
+            hub.LoadWriteCount();
+            QVERIFY2(lastText(status).contains("damaged"), c.what);
+            QCOMPARE(hub.GetWriteCount(), 7);
+            QCOMPARE(readAll(count + ".damaged"), c.bytes);
+        }
+        // The largest count stays the largest instead of wrapping round.
+        QVERIFY(writeAll(count, le32(std::numeric_limits<qint32>::max())));
+        hub.LoadWriteCount();
+        hub.IncreaseWriteCount();
+        QCOMPARE(hub.GetWriteCount(), std::numeric_limits<qint32>::max());
+    }
+
+    // A data folder nothing can be written to: said at start, every save reports its failure
+    // (no "saved" line), nothing held in memory is dropped, nothing on disk changes.
+    void readOnlyDataFolder_data()
+    {
+        QTest::addColumn<bool>("mount");
+        QTest::newRow("under a regular file") << false;
+        QTest::newRow("read-only mount") << true;
+    }
+    void readOnlyDataFolder()
+    {
+        QFETCH(bool, mount);
+        QTemporaryDir outer;
+        QString mounted;
+        if (mount) {
+            // A read-only bind mount stops root too. It needs the right to mount.
+            {
+                HubTestEnv::setDataHome(outer.path());
+                KorvaneCore first; // fills the folder: presets, settings
+                first.setMute(true);
+                QVERIFY(first.SaveState(first.GetDataPath() + "/maps/Live.kvs"));
+            }
+            mounted = outer.path();
+            QProcess m;
+            m.start("mount", {"--bind", "-o", "ro", mounted, mounted});
+            if (!m.waitForFinished(10000) || m.exitCode() != 0)
+                QSKIP("no right to mount here; the folder under a regular file covers the rest");
+        } else {
+            // Root writes through permission bits, but not into a folder under a file.
+            QVERIFY(writeAll(outer.path() + "/file", "not a folder"));
+            HubTestEnv::setDataHome(outer.path() + "/file");
+        }
+        const auto before = snapshot(outer.path());
+        {
+            KorvaneCore hub;
+            QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
+            hub.StartEngines();
+            QVERIFY(spyHas(status, "cannot be written"));
+            status.clear();
+
+            hub.setMute(!hub.GetMute());
+            const bool mute = hub.GetMute();
+            QVERIFY(lastText(status).startsWith("Settings could not be saved"));
+            QVERIFY(!spyHas(status, "Settings saved."));
+            QVERIFY(!hub.SaveState(hub.GetDataPath() + "/maps/Stage.kvs"));
+            QVERIFY(lastText(status).startsWith("Map was not saved"));
+            QVERIFY(!hub.SaveSound(hub.GetDataPath() + "/sounds/Mine.kvi"));
+            QVERIFY(lastText(status).startsWith("Instrument was not saved"));
+            hub.IncreaseWriteCount();
+            QVERIFY(lastText(status).startsWith("Write count could not be saved"));
+            QCOMPARE(hub.GetWriteCount(), 1);
+            QCOMPARE(hub.GetMute(), mute);
+            if (mount) // what was there still loads
+                QVERIFY(hub.LoadState(hub.GetDataPath() + "/maps/Live.kvs"));
+            hub.ShutDown();
+        }
+        QCOMPARE(snapshot(outer.path()), before);
+        if (mount)
+            QCOMPARE(QProcess::execute("umount", {mounted}), 0);
+    }
+
+    // The stream stops by itself (the sound server went away): said once, tried again each
+    // second while nothing opens, and said again when sound is back.
+    void audioStreamComesBack()
+    {
+        auto *backend = new OfflineAudioBackend(true);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QSignalSpy status(&engine, SIGNAL(SendStatusMessage(QString)));
+        QVERIFY(engine.init(44100));
+        engine.loadInstrument(smallInstrument());
+        status.clear();
+        engine.checkStream();
+        QCOMPARE(status.count(), 0);
+
+        backend->simulateLoss();
+        backend->setFailToOpen(true);
+        engine.checkStream();
+        engine.checkStream();
+        QCOMPARE(status.count(), 1);
+        QVERIFY(lastText(status).startsWith("Sound server lost"));
+        QVERIFY(!engine.isStreamRunning());
+
+        backend->setFailToOpen(false);
+        engine.checkStream();
+        QVERIFY(engine.isStreamRunning());
+        QVERIFY(lastText(status).startsWith("Sound server back"));
+        QCOMPARE(engine.sampleCount(), 2);
+        // A stream closed on purpose is not reopened.
+        engine.close();
+        engine.checkStream();
+        QVERIFY(!engine.isStreamRunning());
+    }
+
+    // The whole MIDI system goes away (no port left either way): the ports of the old system
+    // are set aside unclosed, and new ones reach the system when it returns.
+    void midiSystemComesBack()
+    {
+        auto sys = std::make_shared<ScriptedMidiSystem>();
+        sys->setInputPorts({"KVRN A"});
+        sys->setOutputPorts({"KVRN A"});
+        KorvaneMidiEngine engine(std::make_unique<ScriptedMidiBackend>(sys));
+        engine.FindDevices();
+        QVERIFY(engine.isOutputOpen());
+        QVERIFY(engine.waitForUploads(2000));
+        const int objects = sys->inputObjects() + sys->outputObjects();
+
+        sys->setInputPorts({});
+        sys->setOutputPorts({});
+        QVERIFY(engine.DropVanishedPorts());
+        QVERIFY(!engine.isOutputOpen());
+        QCOMPARE(sys->inputObjects() + sys->outputObjects(), objects); // not destroyed
+        engine.FindDevices();
+        QVERIFY(!engine.isOutputOpen());
+
+        sys->setInputPorts({"KVRN A"});
+        sys->setOutputPorts({"KVRN A"});
+        engine.FindDevices();
+        QVERIFY(engine.isOutputOpen());
+        sys->clearSent();
+        engine.SendDeviceVersionRequest();
+        QVERIFY(engine.waitForUploads(2000));
+        QCOMPARE(int(sys->sent().size()), 1);
+    }
+
+private:
+    HubTestEnv env;
+};
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"
