@@ -69,8 +69,6 @@ Result parse(const QByteArray &bytes, float minVersion, KorvaneSensorsState &out
     for (int i = 0; i < kSensorCount; ++i) {
         qint32 type, action, cc, extra, note;
         s >> type >> action >> cc >> extra >> note;
-        if (type < NodeNote || type > NodeUnlabelled)
-            return damaged(QStringLiteral("sensor %1 has the unknown type %2").arg(i).arg(type));
         KorvaneSensorNode n(i, type);
         n.action = action;
         n.cc = cc;

@@ -105,7 +105,7 @@ private slots:
         map.nodes[3].note = 77;
         hub.UpdateState(map);
         const QByteArray goodMap = MapFile::serialize(map, 0.2f, 1);
-        const QByteArray randomMap = goodMap.left(40) + random(480, 11);
+        const QByteArray randomMap = goodMap.left(4) + random(516, 11); // a version it takes
         const QByteArray hugeMap =
             goodMap.left(36) + le32(std::numeric_limits<qint32>::max()) + goodMap.mid(40);
 

@@ -131,9 +131,12 @@ private slots:
             QCOMPARE(held.nodes[i].cc, last.state.nodes[i].cc);
         }
 
-        // Bounded: the queue never holds the flood's status lines one by one. A generous
-        // bound that an event per message and status line would exceed.
-        QVERIFY2(peak - rssBefore < 200 * 1024, qPrintable(QString::number(peak - rssBefore)));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        // Bounded: the flood's messages never pile up (the sanitizers' allocators keep freed
+        // memory for a while, so the bound holds for the plain build only). Measured growth:
+        // well under a megabyte; a queue that fell behind by 100,000 messages would take more.
+        QVERIFY2(peak - rssBefore < 32 * 1024, qPrintable(QString::number(peak - rssBefore)));
+#endif
         QVERIFY(hub.audio()->isStreamRunning());
         // The window shows the latest status line.
         QCOMPARE(window.findChild<QLabel *>("mainmessages")->text(), lastStatus);
