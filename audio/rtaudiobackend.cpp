@@ -67,8 +67,11 @@ public:
         if (!audio_)
             return;
         try {
+            // abortStream: no drain of the last buffers. RtAudio's JACK stopStream waits on a
+            // condition with a mutex it never locked (undefined behaviour); an abort skips
+            // that wait, and nothing needs the tail at close.
             if (audio_->isStreamRunning())
-                audio_->stopStream();
+                audio_->abortStream();
             if (audio_->isStreamOpen())
                 audio_->closeStream();
         } catch (const RtAudioError &) {

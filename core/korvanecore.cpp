@@ -727,7 +727,8 @@ void KorvaneCore::LoadWriteCount()
             const QString kept = keepRefusedFile(path);
             emit sendStatusMessage(
                 QStringLiteral("Write count file is damaged; count kept at %1.").arg(writeCount) +
-                (kept.isEmpty() ? QString() : QStringLiteral(" The file was kept as %1.").arg(kept)));
+                (kept.isEmpty() ? QString()
+                                : QStringLiteral(" The file was kept as %1.").arg(kept)));
         } else {
             writeCount = count;
             qDebug() << "write count loaded: " << writeCount;

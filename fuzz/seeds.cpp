@@ -28,7 +28,8 @@ int main(int argc, char **argv)
         m.scale = scale;
         m.key = scale % 12;
         generateMapping(m, scale % 2 == 1);
-        put(out + "/mapfile", QStringLiteral("map%1.kvs").arg(scale), MapFile::serialize(m, 0.2f, 1));
+        put(out + "/mapfile", QStringLiteral("map%1.kvs").arg(scale),
+            MapFile::serialize(m, 0.2f, 1));
     }
     SettingsFile::Settings st;
     put(out + "/settingsfile", "default.ini", SettingsFile::serialize(st, 0.5f));

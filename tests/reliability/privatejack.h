@@ -13,11 +13,10 @@ class PrivateJack
 public:
     explicit PrivateJack(const QString &tag)
     {
-        const QByteArray hash =
-            QCryptographicHash::hash(QByteArray(VARNO_BUILD_DIR) + tag.toUtf8(),
-                                     QCryptographicHash::Md5)
-                .toHex()
-                .left(8);
+        const QByteArray hash = QCryptographicHash::hash(QByteArray(VARNO_BUILD_DIR) + tag.toUtf8(),
+                                                         QCryptographicHash::Md5)
+                                    .toHex()
+                                    .left(8);
         server = QStringLiteral("varno-%1-%2").arg(tag, QString::fromLatin1(hash));
         control = server + QStringLiteral("-control");
         qputenv("JACK_DEFAULT_SERVER", server.toUtf8());
@@ -34,9 +33,8 @@ public:
     bool startServer()
     {
         jackd.setProcessChannelMode(QProcess::MergedChannels);
-        jackd.start(QStringLiteral("jackd"),
-                    {"--no-realtime", "--sync", "--timeout", "10000", "-n", server, "-d", "dummy",
-                     "-r", "44100", "-p", "512"});
+        jackd.start(QStringLiteral("jackd"), {"--no-realtime", "--sync", "--timeout", "10000", "-n",
+                                              server, "-d", "dummy", "-r", "44100", "-p", "512"});
         if (!jackd.waitForStarted(5000))
             return false;
         return waitFor([this] { return ports().contains(QLatin1String("system:")); }, 10000);

@@ -62,7 +62,7 @@ private slots:
         KorvaneCore &hub = *window.core();
         QSignalSpy synced(&hub, SIGNAL(SysExLoadCompleted()));
         QVERIFY2(hub.audio()->isStreamRunning(), "the sampler has no stream on the JACK server");
-        QTRY_VERIFY_WITH_TIMEOUT(synced.count() >= 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(synced.count() >= 1, 60000); // slow under ThreadSanitizer
         QTest::qWait(300);
 
         int played = 0, maps = 0, lastOffset = 1000, statusLines = 0;
@@ -82,7 +82,11 @@ private slots:
         const int count = 100000;
         QElapsedTimer clock;
         clock.start();
-        emu.post(QStringLiteral("flood %1 7 %2").arg(count).arg(qEnvironmentVariableIntValue("VARNO_FLOOD_BYTES") > 0 ? qEnvironmentVariableIntValue("VARNO_FLOOD_BYTES") : 1900));
+        emu.post(QStringLiteral("flood %1 7 %2")
+                     .arg(count)
+                     .arg(qEnvironmentVariableIntValue("VARNO_FLOOD_BYTES") > 0
+                              ? qEnvironmentVariableIntValue("VARNO_FLOOD_BYTES")
+                              : 1900));
         // The GUI thread keeps running its event loop during the flood, as in the program.
         long longestPass = 0;
         while (!emu.replyReady() && clock.elapsed() < 600000) {

@@ -390,7 +390,8 @@ private:
             ++sent;
         }
         out_->setErrorCallback(nullptr, nullptr);
-        QString reply = QStringLiteral("flooded %1 messages in %2 ms\n").arg(sent).arg(timer.elapsed());
+        QString reply =
+            QStringLiteral("flooded %1 messages in %2 ms\n").arg(sent).arg(timer.elapsed());
         reply += QStringLiteral("notes-on %1\nlast-bend %2\nlast-offset %3\nlast-mapping %4\n")
                      .arg(notesOn)
                      .arg(bend)
