@@ -213,44 +213,44 @@ void KorvaneCore::ShutDown()
     midiEngine->ReleasePorts();
 }
 
-bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
-                                  const std::vector<KorvaneSensorNode> &b)
+namespace {
+
+// Compares as CompareMappings does; each line it logs is appended to log followed by '\n'
+// (the same text the debug log shows for it).
+bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<KorvaneSensorNode> &b,
+                  QString &log)
 {
     if (b.size() < a.size())
         return false; // never read past the file's list
     bool equal = true;
+    auto mismatch = [&](size_t i, QLatin1String what) {
+        log += QLatin1String("sensor  ") + QString::number(i) + QLatin1String("  ") + what +
+               QLatin1Char('\n');
+        equal = false;
+    };
     for (size_t i = 0; i < a.size(); ++i) {
         const KorvaneSensorNode &x = a[i];
         const KorvaneSensorNode &y = b[i];
         if (x.type != y.type) {
-            qDebug() << "sensor " << i << " type not matching";
-            equal = false;
+            mismatch(i, QLatin1String("type not matching"));
             continue;
         }
         switch (x.type) {
         case NodeNote:
-            if (x.note != y.note) {
-                qDebug() << "sensor " << i << " number not matching";
-                equal = false;
-            }
+            if (x.note != y.note)
+                mismatch(i, QLatin1String("number not matching"));
             break;
         case NodeControlChange:
-            if (x.cc != y.cc) {
-                qDebug() << "sensor " << i << " cc not matching";
-                equal = false;
-            }
+            if (x.cc != y.cc)
+                mismatch(i, QLatin1String("cc not matching"));
             break;
         case NodeAction:
-            if (x.action != y.action) {
-                qDebug() << "sensor " << i << " action not matching";
-                equal = false;
-            }
+            if (x.action != y.action)
+                mismatch(i, QLatin1String("action not matching"));
             break;
         case NodeGyroControlChange:
-            if (x.cc != y.cc) {
-                qDebug() << "sensor " << i << " gyro action not matching";
-                equal = false;
-            }
+            if (x.cc != y.cc)
+                mismatch(i, QLatin1String("gyro action not matching"));
             break;
         case NodeGyroBend:
         case NodeGyroAction:
@@ -262,6 +262,27 @@ bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
             break;
         }
     }
+    return equal;
+}
+
+// Writes the collected lines as one log message (the text keeps one line per entry).
+void flushLog(QString &log)
+{
+    if (log.isEmpty())
+        return;
+    log.chop(1); // the handler ends the message with its own newline
+    qDebug().noquote() << log;
+    log.clear();
+}
+
+} // namespace
+
+bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
+                                  const std::vector<KorvaneSensorNode> &b)
+{
+    QString log;
+    const bool equal = compareNodes(a, b, log);
+    flushLog(log);
     return equal;
 }
 
@@ -531,9 +552,12 @@ bool KorvaneCore::LoadState(QString filename)
 KorvaneSensorsState KorvaneCore::LoadStateTemp(QString filename)
 {
     KorvaneSensorsState result;
-    QString error;
-    const QByteArray bytes = readWholeFile(filename, &error);
-    if (!error.isEmpty())
+    // Only the first 520 bytes are ever parsed.
+    QFile f(filename);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return result;
+    const QByteArray bytes = f.read(MapFile::kFileSize);
+    if (f.error() != QFileDevice::NoError)
         return result;
     KorvaneSensorsState parsed;
     const MapFile::Result r = MapFile::parse(bytes, mapVersion, parsed);
@@ -569,16 +593,25 @@ void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
     const QString folder = dataPath + QStringLiteral("/maps/");
     const QStringList entries =
         QDir(folder).entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files);
+    // A folder may hold thousands of maps: each file's lines are collected and written to the
+    // log a few hundred files at a time instead of one message (and one write) per line.
+    QString log;
+    int pending = 0;
     for (const QString &entry : entries) {
         const QString path = folder + entry;
         const KorvaneSensorsState candidate = LoadStateTemp(path);
-        if (!candidate.nodes.empty() && CompareMappings(loadState.nodes, candidate.nodes)) {
-            qDebug().noquote() << "file " << path << " matched!";
+        if (!candidate.nodes.empty() && compareNodes(loadState.nodes, candidate.nodes, log)) {
+            log += QLatin1String("file  ") + path + QLatin1String("  matched!\n");
             mapName = QFileInfo(entry).baseName();
         } else {
-            qDebug().noquote() << "file " << path << " not maching";
+            log += QLatin1String("file  ") + path + QLatin1String("  not maching\n");
+        }
+        if (++pending == 256) {
+            flushLog(log);
+            pending = 0;
         }
     }
+    flushLog(log);
     map = loadState;
     emit SysExLoadCompleted();
 }
