@@ -3,7 +3,9 @@
 // driver; scripts/bench starts both). A precise 5 ms timer ticks on the hub's thread, which
 // runs a real event loop; the longest gap between two ticks is the figure.
 //
-// Prints: upload_stall_ms LONGEST_GAP upload_ms TOTAL ticks N
+// Prints: upload_stall_ms LONGEST_GAP upload_ms TOTAL ticks N busy_ms CPU_IN_LONGEST_GAP
+// (the thread's own CPU time within the longest gap: near zero means the thread was waiting
+// for the processor, not working).
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 
@@ -15,6 +17,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
+
+namespace {
+double threadCpuMs()
+{
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -52,11 +64,19 @@ int main(int argc, char **argv)
     QElapsedTimer clock, tick;
     qint64 longest = 0;
     long ticks = 0;
+    double lastCpu = threadCpuMs();
+    double busyInLongest = 0.0;
     QEventLoop loop;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longest = std::max(longest, tick.nsecsElapsed());
+        const qint64 gap = tick.nsecsElapsed();
+        const double cpuNow = threadCpuMs();
+        if (gap > longest) {
+            longest = gap;
+            busyInLongest = cpuNow - lastCpu;
+        }
+        lastCpu = cpuNow;
         tick.restart();
         ++ticks;
         if (!hub.midi()->isSending() || clock.elapsed() > 120000)
@@ -67,8 +87,8 @@ int main(int argc, char **argv)
     ticker.start(5);
     loop.exec();
     const qint64 total = clock.elapsed();
-    std::printf("upload_stall_ms %.2f upload_ms %lld ticks %ld\n", double(longest) / 1e6, total,
-                ticks);
+    std::printf("upload_stall_ms %.2f upload_ms %lld ticks %ld busy_ms %.2f\n",
+                double(longest) / 1e6, total, ticks, busyInLongest);
     if (hub.midi()->isSending() || total < 70000) {
         std::fprintf(stderr, "the upload did not run its course\n");
         return 1;

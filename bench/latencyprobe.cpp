@@ -148,10 +148,13 @@ int main(int argc, char **argv)
     }
     const double rate = jack_get_sample_rate(p.client);
     const int period = int(jack_get_buffer_size(p.client));
-    p.midiOut = jack_port_register(p.client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    p.midiOut =
+        jack_port_register(p.client, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     p.midiIn = jack_port_register(p.client, "midi_in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-    p.audioIn[0] = jack_port_register(p.client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
-    p.audioIn[1] = jack_port_register(p.client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    p.audioIn[0] =
+        jack_port_register(p.client, "in_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+    p.audioIn[1] =
+        jack_port_register(p.client, "in_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     jack_set_process_callback(p.client, process, &p);
     if (jack_activate(p.client) != 0) {
         std::fprintf(stderr, "could not activate the probe\n");
@@ -183,9 +186,9 @@ int main(int argc, char **argv)
         char line[4096];
         while (std::fgets(line, sizeof line, log)) {
             if (readyMs.load() < 0 && std::strstr(line, "All ready!")) {
-                readyMs.store(std::chrono::duration_cast<std::chrono::microseconds>(
-                                  Clock::now() - started)
-                                  .count());
+                readyMs.store(
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - started)
+                        .count());
             }
         }
         std::fclose(log);
@@ -217,8 +220,8 @@ int main(int argc, char **argv)
     // connect.
     bool connected = waitFor(
         [&] {
-            const char **ports =
-                jack_get_ports(p.client, "^VARNO Control:", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
+            const char **ports = jack_get_ports(
+                p.client, "^VARNO Control:", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
             if (!ports)
                 return false;
             int n = 0;
