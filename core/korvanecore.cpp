@@ -2,6 +2,8 @@
 
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
+#include "audio/sampleimport.h"
+#include "audio/sfzexport.h"
 #include "core/atomicfile.h"
 #include "core/datapaths.h"
 #include "core/mapfile.h"
@@ -92,6 +94,16 @@ KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
     connect(audioEngine, SIGNAL(IOSReSendMapping()), this, SIGNAL(IOSResendMapping()));
 
     pushMapToAudio();
+
+    importer = new KorvaneSampleImport(this);
+    connect(importer, &KorvaneSampleImport::Progress, this,
+            [this](int permille, int fileIndex, const QString &fileName) {
+                emit ImportProgress(permille, QStringLiteral("Importing %1 (%2 of %3)")
+                                                  .arg(fileName)
+                                                  .arg(fileIndex + 1)
+                                                  .arg(importCount));
+            });
+    connect(importer, &KorvaneSampleImport::Finished, this, &KorvaneCore::importDone);
 
     checkTimer = new QTimer(this);
     connect(checkTimer, SIGNAL(timeout()), this, SLOT(CheckMIDI()));
@@ -213,6 +225,34 @@ void KorvaneCore::ShutDown()
     midiEngine->ReleasePorts();
 }
 
+namespace {
+
+// Why the device's node x differs from a file's node y: nullptr when they match, an empty
+// text when they differ without a log line of their own.
+const char *nodeMismatch(const KorvaneSensorNode &x, const KorvaneSensorNode &y)
+{
+    if (x.type != y.type)
+        return " type not matching";
+    switch (x.type) {
+    case NodeNote:
+        return x.note != y.note ? " number not matching" : nullptr;
+    case NodeControlChange:
+        return x.cc != y.cc ? " cc not matching" : nullptr;
+    case NodeAction:
+        return x.action != y.action ? " action not matching" : nullptr;
+    case NodeGyroControlChange:
+        return x.cc != y.cc ? " gyro action not matching" : nullptr;
+    case NodeGyroBend:
+    case NodeGyroAction:
+    case NodeUnlabelled:
+        return x.action != y.action ? "" : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
 bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
                                   const std::vector<KorvaneSensorNode> &b)
 {
@@ -220,49 +260,26 @@ bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
         return false; // never read past the file's list
     bool equal = true;
     for (size_t i = 0; i < a.size(); ++i) {
-        const KorvaneSensorNode &x = a[i];
-        const KorvaneSensorNode &y = b[i];
-        if (x.type != y.type) {
-            qDebug() << "sensor " << i << " type not matching";
-            equal = false;
+        const char *why = nodeMismatch(a[i], b[i]);
+        if (!why)
             continue;
-        }
-        switch (x.type) {
-        case NodeNote:
-            if (x.note != y.note) {
-                qDebug() << "sensor " << i << " number not matching";
-                equal = false;
-            }
-            break;
-        case NodeControlChange:
-            if (x.cc != y.cc) {
-                qDebug() << "sensor " << i << " cc not matching";
-                equal = false;
-            }
-            break;
-        case NodeAction:
-            if (x.action != y.action) {
-                qDebug() << "sensor " << i << " action not matching";
-                equal = false;
-            }
-            break;
-        case NodeGyroControlChange:
-            if (x.cc != y.cc) {
-                qDebug() << "sensor " << i << " gyro action not matching";
-                equal = false;
-            }
-            break;
-        case NodeGyroBend:
-        case NodeGyroAction:
-        case NodeUnlabelled:
-            if (x.action != y.action)
-                equal = false;
-            break;
-        default:
-            break;
-        }
+        if (*why)
+            qDebug() << "sensor " << i << why;
+        equal = false;
     }
     return equal;
+}
+
+QList<int> KorvaneCore::DifferingSensors(const std::vector<KorvaneSensorNode> &a,
+                                         const std::vector<KorvaneSensorNode> &b)
+{
+    QList<int> differ;
+    for (size_t i = 0; i < a.size(); ++i) {
+        // A position the file does not have counts as differing.
+        if (i >= b.size() || nodeMismatch(a[i], b[i]))
+            differ.append(int(i));
+    }
+    return differ;
 }
 
 void KorvaneCore::pushMapToAudio()
@@ -524,6 +541,7 @@ bool KorvaneCore::LoadState(QString filename)
     map = loaded;
     sensorCount = kSensorCount;
     mapName = QFileInfo(filename).fileName();
+    emit SendDifferingSensors(QList<int>());
     emit LoadCompleted();
     return true;
 }
@@ -569,18 +587,41 @@ void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
     const QString folder = dataPath + QStringLiteral("/maps/");
     const QStringList entries =
         QDir(folder).entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files);
+    bool matched = false;
+    // The readable map with the fewest differing sensors, the first one on ties.
+    QString nearest;
+    QList<int> nearestDiffer;
     for (const QString &entry : entries) {
         const QString path = folder + entry;
         const KorvaneSensorsState candidate = LoadStateTemp(path);
         if (!candidate.nodes.empty() && CompareMappings(loadState.nodes, candidate.nodes)) {
             qDebug().noquote() << "file " << path << " matched!";
             mapName = QFileInfo(entry).baseName();
+            matched = true;
         } else {
             qDebug().noquote() << "file " << path << " not maching";
+            if (candidate.nodes.empty())
+                continue;
+            const QList<int> differ = DifferingSensors(loadState.nodes, candidate.nodes);
+            if (nearest.isEmpty() || differ.size() < nearestDiffer.size()) {
+                nearest = QFileInfo(entry).baseName();
+                nearestDiffer = differ;
+            }
         }
     }
     map = loadState;
     emit SysExLoadCompleted();
+    if (matched || nearest.isEmpty()) {
+        emit SendDifferingSensors(QList<int>());
+        return;
+    }
+    emit SendDifferingSensors(nearestDiffer);
+    const int n = int(nearestDiffer.size());
+    emit sendStatusMessage(QStringLiteral("Nearest map: %1, %2 %3")
+                               .arg(nearest)
+                               .arg(n)
+                               .arg(n == 1 ? QStringLiteral("sensor differs")
+                                           : QStringLiteral("sensors differ")));
 }
 
 // ---- instruments ----
@@ -842,4 +883,76 @@ void KorvaneCore::GotSettingsFromDevice()
         SendCalibration();
         PassStatusMessage(QStringLiteral("Calibration echoed back to device"));
     }
+}
+
+// ---- sample import and export ----
+
+void KorvaneCore::ImportSampleFiles(QStringList files, bool mixToMono)
+{
+    if (files.isEmpty())
+        return;
+    if (importer->isRunning()) {
+        emit sendStatusMessage(QStringLiteral("An import is already running"));
+        return;
+    }
+    importCount = int(files.size());
+    importer->start(files, audioEngine->sampleRate(),
+                    mixToMono ? ImportChannels::MixToMono : ImportChannels::KeepStereo);
+}
+
+void KorvaneCore::CancelImport()
+{
+    importer->cancel();
+}
+
+bool KorvaneCore::IsImporting() const
+{
+    return importer->isRunning();
+}
+
+void KorvaneCore::importDone()
+{
+    QString message;
+    bool ok = false;
+    switch (importer->result()) {
+    case DecodeResult::Failed:
+        message = importer->errorText() + QStringLiteral(". Nothing was imported.");
+        break;
+    case DecodeResult::Cancelled:
+        message = QStringLiteral("Import cancelled. Nothing was imported.");
+        break;
+    case DecodeResult::Ok: {
+        std::vector<ImportedSample> samples = importer->takeSamples();
+        for (ImportedSample &s : samples)
+            audioEngine->importSample(std::move(s.frames), s.sourceName, s.estimate);
+        message = samples.size() == 1
+                      ? QStringLiteral("Imported 1 sample")
+                      : QStringLiteral("Imported %1 samples").arg(int(samples.size()));
+        ok = true;
+        emit SendLayerView(audioEngine->getLayerView());
+        break;
+    }
+    }
+    emit sendStatusMessage(message);
+    emit sendSamplerMessage(message);
+    emit ImportFinished(ok, message);
+}
+
+bool KorvaneCore::ExportSound(QString folder, QString title)
+{
+    const KorvaneInstrument instrument = audioEngine->currentInstrument();
+    if (instrument.samples.empty()) {
+        emit sendStatusMessage(QStringLiteral("The instrument has no samples to export"));
+        return false;
+    }
+    QString error;
+    if (!SfzExport::exportInstrument(instrument, folder, title, audioEngine->sampleRate(),
+                                     &error)) {
+        emit sendStatusMessage(QStringLiteral("Export failed: %1").arg(error));
+        return false;
+    }
+    emit sendStatusMessage(QStringLiteral("Exported %1 samples and %2.sfz to %3")
+                               .arg(int(instrument.samples.size()))
+                               .arg(SfzExport::safeStem(title), folder));
+    return true;
 }
