@@ -21,9 +21,12 @@ namespace SfzExport {
 
 namespace {
 
-QString number(double v)
+QString number(double v, int decimals = 6)
 {
-    return QString::number(v, 'f', 6).remove(QRegularExpression(QStringLiteral("\\.?0+$")));
+    QString text = QString::number(v, 'f', decimals);
+    if (text.contains(QLatin1Char('.')))
+        text.remove(QRegularExpression(QStringLiteral("\\.?0+$")));
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
 // The sample a pitched note plays: the nearest base frequency, the first one on ties.
@@ -137,7 +140,7 @@ QString sfzText(const KorvaneInstrument &ins, const QStringList &wavNames, const
     out << "<global>\n";
     out << "ampeg_attack=" << number(200.0 * std::max(e.attack, 0) / sampleRate) << '\n';
     out << "ampeg_decay=" << number(200.0 * std::max(e.decay, 0) / sampleRate) << '\n';
-    out << "ampeg_sustain=" << number(100.0 * std::clamp(double(e.sustain), 0.0, 1.0)) << '\n';
+    out << "ampeg_sustain=" << number(100.0 * std::clamp(double(e.sustain), 0.0, 1.0), 3) << '\n';
     out << "ampeg_release=" << number(AdsrEnvelope::releaseFrames(e.release) / sampleRate)
         << '\n';
     if (pitched) {
