@@ -212,6 +212,8 @@ void KorvaneSampleImport::run(QStringList files, double targetRate, ImportChanne
         QString fileError;
         r = decodeAudioFile(files.at(i), targetRate, channels, audio, &fileError, report);
         if (r == DecodeResult::Failed) {
+            while (fileError.endsWith(QLatin1Char('.')))
+                fileError.chop(1);
             why = QStringLiteral("%1 cannot be imported: %2").arg(name, fileError);
             break;
         }

@@ -941,18 +941,23 @@ void KorvaneCore::importDone()
 bool KorvaneCore::ExportSound(QString folder, QString title)
 {
     const KorvaneInstrument instrument = audioEngine->currentInstrument();
+    // Told on the status line and in the sound editor, where the export was asked for.
+    auto tell = [this](const QString &message) {
+        emit sendStatusMessage(message);
+        emit sendSamplerMessage(message);
+    };
     if (instrument.samples.empty()) {
-        emit sendStatusMessage(QStringLiteral("The instrument has no samples to export"));
+        tell(QStringLiteral("The instrument has no samples to export"));
         return false;
     }
     QString error;
     if (!SfzExport::exportInstrument(instrument, folder, title, audioEngine->sampleRate(),
                                      &error)) {
-        emit sendStatusMessage(QStringLiteral("Export failed: %1").arg(error));
+        tell(QStringLiteral("Export failed: %1").arg(error));
         return false;
     }
-    emit sendStatusMessage(QStringLiteral("Exported %1 samples and %2.sfz to %3")
-                               .arg(int(instrument.samples.size()))
-                               .arg(SfzExport::safeStem(title), folder));
+    tell(QStringLiteral("Exported %1 samples and %2.sfz to %3")
+             .arg(int(instrument.samples.size()))
+             .arg(SfzExport::safeStem(title), folder));
     return true;
 }

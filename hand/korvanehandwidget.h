@@ -48,7 +48,7 @@ public:
     bool majorScale() const { return major; }
     // Sensors drawn with a ring: those that differ from the nearest stored map.
     QList<int> outlinedSensors() const { return outlined; }
-    static QColor outlineColour() { return QColor(255, 120, 0); }
+    static QColor outlineColour() { return QColor(0, 200, 255); }
     // The text drawn in node i's circle.
     QString nodeLabel(int i) const;
     // Note name with octave for MIDI note n ("G♭4"); spelled with sharps or flats after the key.
