@@ -1071,9 +1071,9 @@ void MainWindow::importFinished(bool ok, QString message)
     // A cancel was the user's own doing; a file that could not be read is told in a box.
     if (message.startsWith(QStringLiteral("Import cancelled")))
         return;
-    importError = new QMessageBox(QMessageBox::Warning, QStringLiteral("Import"),
-                                  QStringLiteral("The samples were not imported."),
-                                  QMessageBox::Ok, owner);
+    importError =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Import"),
+                        QStringLiteral("The samples were not imported."), QMessageBox::Ok, owner);
     importError->setInformativeText(message);
     importError->open();
 }

@@ -9,6 +9,7 @@
 #include "dialogs/aboutdialog.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
+#include "dialogs/korvanesamplerwidget.h"
 #include "dialogs/korvanesoundeditview.h"
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/korvanetreeview.h"
@@ -28,6 +29,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <sndfile.h>
@@ -238,6 +240,14 @@ int main(int argc, char *argv[])
             QSignalSpy done(hub, &KorvaneCore::ImportFinished);
             window.ImportFiles({marimba, bell});
             ok &= waitFor(done);
+            // Scroll the sample list to its end, where the imported samples are.
+            QWidget *list = window.soundEditView()->samplerWidget();
+            for (int i = 0; i < 12; ++i) {
+                const QPointF at(list->width() / 2.0, list->height() / 2.0);
+                QWheelEvent wheel(at, list->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, -120),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(list, &wheel);
+            }
             ok &= save(window.soundEditView(), QStringLiteral("sound-editor-imported"));
         }
         // Export of the instrument as WAV files and an SFZ file; the status line tells.

@@ -67,8 +67,8 @@ DecodeResult decodeAudioFile(const QString &path, double targetRate, ImportChann
     const double ratio = targetRate / info.samplerate;
     const bool resample = std::fabs(ratio - 1.0) > 1e-9;
     if (resample && (ratio < 1.0 / 256 || ratio > 256))
-        return fail(QStringLiteral("its sample rate of %1 Hz cannot be converted")
-                        .arg(info.samplerate));
+        return fail(
+            QStringLiteral("its sample rate of %1 Hz cannot be converted").arg(info.samplerate));
 
     std::unique_ptr<SRC_STATE, SrcDeleter> converter;
     if (resample) {

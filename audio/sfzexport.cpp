@@ -80,9 +80,8 @@ QString safeStem(const QString &name)
     QString safe;
     for (const QChar c : stem) {
         const bool bad = c.unicode() < 32 || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
-                         c == QLatin1Char(':') || c == QLatin1Char('*') ||
-                         c == QLatin1Char('?') || c == QLatin1Char('"') ||
-                         c == QLatin1Char('<') || c == QLatin1Char('>') ||
+                         c == QLatin1Char(':') || c == QLatin1Char('*') || c == QLatin1Char('?') ||
+                         c == QLatin1Char('"') || c == QLatin1Char('<') || c == QLatin1Char('>') ||
                          c == QLatin1Char('|') || c == QLatin1Char('=');
         safe.append(bad ? QLatin1Char('_') : c);
     }
@@ -141,8 +140,7 @@ QString sfzText(const KorvaneInstrument &ins, const QStringList &wavNames, const
     out << "ampeg_attack=" << number(200.0 * std::max(e.attack, 0) / sampleRate) << '\n';
     out << "ampeg_decay=" << number(200.0 * std::max(e.decay, 0) / sampleRate) << '\n';
     out << "ampeg_sustain=" << number(100.0 * std::clamp(double(e.sustain), 0.0, 1.0), 3) << '\n';
-    out << "ampeg_release=" << number(AdsrEnvelope::releaseFrames(e.release) / sampleRate)
-        << '\n';
+    out << "ampeg_release=" << number(AdsrEnvelope::releaseFrames(e.release) / sampleRate) << '\n';
     if (pitched) {
         // Pitch bend spans 0.75 to 1.25 times the note.
         out << "bend_up=" << int(std::lround(1200.0 * std::log2(1.25))) << '\n';

@@ -617,11 +617,11 @@ void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
     }
     emit SendDifferingSensors(nearestDiffer);
     const int n = int(nearestDiffer.size());
-    emit sendStatusMessage(QStringLiteral("Nearest map: %1, %2 %3")
-                               .arg(nearest)
-                               .arg(n)
-                               .arg(n == 1 ? QStringLiteral("sensor differs")
-                                           : QStringLiteral("sensors differ")));
+    emit sendStatusMessage(
+        QStringLiteral("Nearest map: %1, %2 %3")
+            .arg(nearest)
+            .arg(n)
+            .arg(n == 1 ? QStringLiteral("sensor differs") : QStringLiteral("sensors differ")));
 }
 
 // ---- instruments ----

@@ -239,8 +239,9 @@ void TestBeyondWindow::exportFromTheEditor()
     QTest::mouseClick(editor->findChild<QPushButton *>("exportButton"), Qt::LeftButton);
     const QString folder = files->filePath("Flute");
     QTRY_VERIFY(QFileInfo::exists(folder + "/Flute.sfz"));
-    QVERIFY(editor->findChild<QLabel *>("sampletMSG")->text().startsWith(
-        "Exported 7 samples and Flute.sfz"));
+    QVERIFY(editor->findChild<QLabel *>("sampletMSG")
+                ->text()
+                .startsWith("Exported 7 samples and Flute.sfz"));
     const QStringList wavs = QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name);
     QCOMPARE(wavs.size(), 7);
     // Every sample's frames come back from its file, left channel from element 1.
@@ -320,9 +321,8 @@ void TestBeyondWindow::recordingShownInTheEditor()
     const int y = int(KorvaneRecordingView::levelPlot(area).center().y());
     const QRgb onset = image.pixel(int(std::floor(view->onsetX(area))), y);
     const QRgb end = image.pixel(int(std::floor(view->endX(area))), y);
-    const QRgb peak =
-        image.pixel(int(std::floor(view->peakX(area))),
-                    int(KorvaneRecordingView::spectrumPlot(area).bottom()) - 3);
+    const QRgb peak = image.pixel(int(std::floor(view->peakX(area))),
+                                  int(KorvaneRecordingView::spectrumPlot(area).bottom()) - 3);
     QVERIFY2(qGreen(onset) > 120 && qRed(onset) < 100, qPrintable(QString::number(onset, 16)));
     QVERIFY2(qRed(end) > 160 && qGreen(end) < 110, qPrintable(QString::number(end, 16)));
     QVERIFY2(qBlue(peak) > 160 && qRed(peak) < 100, qPrintable(QString::number(peak, 16)));

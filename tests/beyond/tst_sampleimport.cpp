@@ -37,12 +37,11 @@ private slots:
         DecodedAudio audio;
         QString error;
         std::vector<double> shares;
-        const DecodeResult r =
-            decodeAudioFile(path, 44100.0, ImportChannels::KeepStereo, audio, &error,
-                            [&](double share) {
-                                shares.push_back(share);
-                                return true;
-                            });
+        const DecodeResult r = decodeAudioFile(path, 44100.0, ImportChannels::KeepStereo, audio,
+                                               &error, [&](double share) {
+                                                   shares.push_back(share);
+                                                   return true;
+                                               });
         QCOMPARE(int(r), int(DecodeResult::Ok));
         QCOMPARE(audio.sourceRate, 48000);
         QCOMPARE(audio.sourceChannels, 2);
@@ -139,8 +138,8 @@ private slots:
         QVERIFY(audio.frames.empty());
         // Missing.
         error.clear();
-        QCOMPARE(int(decodeAudioFile(dir->filePath("gone.wav"), 44100.0,
-                                     ImportChannels::KeepStereo, audio, &error)),
+        QCOMPARE(int(decodeAudioFile(dir->filePath("gone.wav"), 44100.0, ImportChannels::KeepStereo,
+                                     audio, &error)),
                  int(DecodeResult::Failed));
         QVERIFY(!error.isEmpty());
         // A header without a single frame.
@@ -152,9 +151,8 @@ private slots:
         const QString longFile = dir->filePath("long.wav");
         QVERIFY(audiofiles::write(longFile, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1,
                                   std::vector<float>(8000 * 61, 0.0f)));
-        QCOMPARE(
-            int(decodeAudioFile(longFile, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-            int(DecodeResult::Failed));
+        QCOMPARE(int(decodeAudioFile(longFile, 44100.0, ImportChannels::KeepStereo, audio, &error)),
+                 int(DecodeResult::Failed));
         QVERIFY(error.contains("60 seconds"));
     }
 
@@ -228,9 +226,9 @@ private slots:
         QStringList files;
         for (int i = 0; i < 4; ++i) {
             files << dir->filePath(QStringLiteral("Pad %1.wav").arg(i));
-            QVERIFY(audiofiles::write(files.last(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 2,
-                                      audiofiles::sines({220.0, 221.0}, {0.5, 0.5}, 22050,
-                                                        22050 * 20)));
+            QVERIFY(audiofiles::write(
+                files.last(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 22050, 2,
+                audiofiles::sines({220.0, 221.0}, {0.5, 0.5}, 22050, 22050 * 20)));
         }
         KorvaneSampleImport import;
         QSignalSpy finished(&import, &KorvaneSampleImport::Finished);
