@@ -9,6 +9,7 @@
 #include "core/mapfile.h"
 #include "core/settingsfile.h"
 #include "device/korvanemidiengine.h"
+#include "device/midiportbackend.h"
 #include "resources/resources.h"
 #include "scales/mapping.h"
 
@@ -42,7 +43,10 @@ const char *const kPresets[] = {"Flute.kvi", "Electric Piano.kvi", "Marimba.kvi"
 
 } // namespace
 
-KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
+KorvaneCore::KorvaneCore(QObject *parent) : KorvaneCore(nullptr, parent) {}
+
+KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *parent)
+    : QObject(parent)
 {
     varnoInitResources();
     registerKorvaneMetaTypes();
@@ -57,7 +61,8 @@ KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
     map = KorvaneSensorsState::fresh();
     GenerateMapping(remoteMap == 2);
 
-    midiEngine = new KorvaneMidiEngine(this);
+    midiEngine = midiBackend ? new KorvaneMidiEngine(std::move(midiBackend), this)
+                             : new KorvaneMidiEngine(this);
     connect(midiEngine, SIGNAL(SendStatusMessage(QString)), this, SLOT(PassStatusMessage(QString)));
     connect(midiEngine, SIGNAL(MidiPlay(int, int, int)), this, SLOT(MidiPlay(int, int, int)));
     connect(midiEngine, SIGNAL(MidiStop(int, int, int)), this, SLOT(MidiStop(int, int, int)));

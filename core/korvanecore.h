@@ -8,7 +8,10 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class KorvaneMidiEngine;
+class MidiPortBackend;
 class KorvaneAudioEngine;
 class KorvaneSampleImport;
 class QTimer;
@@ -18,6 +21,8 @@ class KorvaneCore : public QObject
     Q_OBJECT
 public:
     explicit KorvaneCore(QObject *parent = nullptr);
+    // Uses the given MIDI port backend instead of the system's (tests, emulation).
+    explicit KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *parent = nullptr);
     ~KorvaneCore() override;
 
     KorvaneSensorsState GetState(int i = 0) const;
