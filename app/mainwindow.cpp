@@ -421,6 +421,12 @@ void MainWindow::on_patchPushButton_clicked()
     patchBrowser->show();
 }
 
+void MainWindow::on_soundsButton_clicked()
+{
+    soundBrowser->show();
+    soundBrowser->raise();
+}
+
 void MainWindow::on_mapSaveButton_clicked()
 {
     patchBrowser->Save();

@@ -162,6 +162,7 @@ private slots:
     void on_odownButton_clicked();
     void on_comboBox_currentIndexChanged(int index);
     void on_patchPushButton_clicked();
+    void on_soundsButton_clicked();
     void on_mapSaveButton_clicked();
     void on_testSoundBox_currentIndexChanged(int index);
     void on_muteBox_toggled(bool checked);
