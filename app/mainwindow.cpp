@@ -2,6 +2,7 @@
 
 #include "app/mainwindowform.h"
 #include "audio/korvaneaudioengine.h"
+#include "audio/sfzexport.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
 #include "dialogs/aboutdialog.h"
@@ -20,9 +21,11 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextStream>
@@ -156,6 +159,19 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     connect(edit, SIGNAL(OpenFreqNumberEditor(int, double)), this,
             SLOT(OpenNumberEditor(int, double)));
     connect(numedit, SIGNAL(SendNumber(int, double)), edit, SLOT(setSampleBaseFreq(int, double)));
+
+    // Import, export, the recording's pictures and the nearest map's sensors.
+    connect(edit, SIGNAL(ImportSamples()), this, SLOT(ImportSamples()));
+    connect(edit, SIGNAL(ExportSound()), this, SLOT(ExportSound()));
+    connect(hub, SIGNAL(ImportProgress(int, QString)), this, SLOT(importProgress(int, QString)));
+    connect(hub, SIGNAL(ImportFinished(bool, QString)), this, SLOT(importFinished(bool, QString)));
+    // The views point into the engine's buffers only while delivered: direct on purpose.
+    connect(hub, SIGNAL(SendRecData(RecordView)), edit, SLOT(ShowRecData(RecordView)),
+            Qt::DirectConnection);
+    connect(hub, SIGNAL(SendAnalyzeData(AnalyzeDataView)), edit,
+            SLOT(ShowAnalyzeData(AnalyzeDataView)), Qt::DirectConnection);
+    connect(hub, SIGNAL(SendDifferingSensors(QList<int>)), hand,
+            SLOT(setOutlinedSensors(QList<int>)));
 
     // The sound browser moves files itself; what goes wrong there reaches the status line.
     connect(sound, SIGNAL(sendStatusMessage(QString)), this, SLOT(setMainMessage(QString)));
@@ -403,6 +419,12 @@ void MainWindow::on_comboBox_currentIndexChanged(int index)
 void MainWindow::on_patchPushButton_clicked()
 {
     patchBrowser->show();
+}
+
+void MainWindow::on_soundsButton_clicked()
+{
+    soundBrowser->show();
+    soundBrowser->raise();
 }
 
 void MainWindow::on_mapSaveButton_clicked()
@@ -991,6 +1013,97 @@ void MainWindow::NextSound()
 void MainWindow::PrevSound()
 {
     soundBrowser->PrevSound();
+}
+
+// ---- sample import and export ----
+
+void MainWindow::ImportSamples()
+{
+    QFileDialog dialog(soundEditor->isVisible() ? static_cast<QWidget *>(soundEditor) : this,
+                       QStringLiteral("Import samples"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilters(
+        {QStringLiteral("Audio files (*.wav *.wave *.aif *.aiff *.aifc *.flac *.ogg *.oga "
+                        "*.opus *.mp3 *.WAV *.AIF *.AIFF *.FLAC *.OGG *.MP3)"),
+         QStringLiteral("All files (*)")});
+    if (dialog.exec() == QDialog::Accepted)
+        ImportFiles(dialog.selectedFiles());
+}
+
+void MainWindow::ImportFiles(QStringList files)
+{
+    if (files.isEmpty() || hub->IsImporting())
+        return;
+    if (importError) {
+        importError->deleteLater();
+        importError = nullptr;
+    }
+    QWidget *owner = soundEditor->isVisible() ? static_cast<QWidget *>(soundEditor) : this;
+    importDialog = new QProgressDialog(QStringLiteral("Importing samples..."),
+                                       QStringLiteral("Cancel"), 0, 1000, owner);
+    importDialog->setWindowTitle(QStringLiteral("Import"));
+    importDialog->setWindowModality(Qt::WindowModal);
+    importDialog->setAutoClose(false);
+    importDialog->setAutoReset(false);
+    // Short imports end before the dialog would show.
+    importDialog->setMinimumDuration(500);
+    importDialog->setValue(0);
+    connect(importDialog, &QProgressDialog::canceled, hub, &KorvaneCore::CancelImport);
+    hub->ImportSampleFiles(files, soundEditor->importMixToMono());
+}
+
+void MainWindow::importProgress(int permille, QString text)
+{
+    if (!importDialog)
+        return;
+    importDialog->setLabelText(text);
+    importDialog->setValue(std::clamp(permille, 0, 999));
+}
+
+void MainWindow::importFinished(bool ok, QString message)
+{
+    QWidget *owner = this;
+    if (importDialog) {
+        owner = importDialog->parentWidget();
+        importDialog->hide();
+        importDialog->deleteLater();
+        importDialog = nullptr;
+    }
+    if (ok) {
+        unsaved = true;
+        return;
+    }
+    // A cancel was the user's own doing; a file that could not be read is told in a box.
+    if (message.startsWith(QStringLiteral("Import cancelled")))
+        return;
+    importError =
+        new QMessageBox(QMessageBox::Warning, QStringLiteral("Import"),
+                        QStringLiteral("The samples were not imported."), QMessageBox::Ok, owner);
+    importError->setInformativeText(message);
+    importError->open();
+}
+
+void MainWindow::ExportSound()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        soundEditor->isVisible() ? static_cast<QWidget *>(soundEditor) : this,
+        QStringLiteral("Export instrument into folder"), QDir::homePath(),
+        QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    if (!folder.isEmpty())
+        ExportSoundTo(folder);
+}
+
+bool MainWindow::ExportSoundTo(QString parentFolder)
+{
+    const QString title =
+        currentSound.trimmed().isEmpty() ? QStringLiteral("User instrument") : currentSound;
+    const QString folder = parentFolder + QStringLiteral("/") + SfzExport::safeStem(title);
+    if (QFileInfo::exists(folder) &&
+        !confirm(QStringLiteral("Folder ") + folder +
+                 QStringLiteral(" exists; its files of the same names will be replaced.")))
+        return false;
+    return hub->ExportSound(folder, title);
 }
 
 // ---- slots with nothing to do ----

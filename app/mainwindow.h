@@ -19,6 +19,8 @@ class KorvaneSoundEditView;
 class KorvaneSoundView;
 class NameDialog;
 class NumberEdit;
+class QMessageBox;
+class QProgressDialog;
 struct MainWindowForm;
 
 class MainWindow : public QMainWindow
@@ -43,6 +45,8 @@ public:
     int getOctaveCounter() const { return octaveCounter; }
     bool isUnsaved() const { return unsaved; }
     QString styleSheetText() const { return styleText; }
+    QProgressDialog *importProgressDialog() const { return importDialog; }
+    QMessageBox *importMessage() const { return importError; }
 
     // The preset instrument that the test-sound choice index plays.
     static QString testSoundFile(const QString &dataPath, int index);
@@ -106,6 +110,12 @@ public slots:
     void NextSound();
     void PrevSound();
 
+    // Sample import and SFZ export, asked for by the sound editor.
+    void ImportSamples();                // asks for audio files, then ImportFiles
+    void ImportFiles(QStringList files); // reads them with progress and cancel
+    void ExportSound();                  // asks for a folder, then ExportSoundTo
+    bool ExportSoundTo(QString parentFolder);
+
     // Kept for the connections that reach them; they have nothing to do.
     void UpdateView();
     void selectionChanged(QItemSelection selection);
@@ -120,6 +130,9 @@ public slots:
     void UpdateLayerView();
 
 private slots:
+    void importProgress(int permille, QString text);
+    void importFinished(bool ok, QString message);
+
     // Bound to the form's controls by name.
     void on_onThresholdSlider_valueChanged(int value);
     void on_onThresholdSlider_sliderMoved(int value);
@@ -149,6 +162,7 @@ private slots:
     void on_odownButton_clicked();
     void on_comboBox_currentIndexChanged(int index);
     void on_patchPushButton_clicked();
+    void on_soundsButton_clicked();
     void on_mapSaveButton_clicked();
     void on_testSoundBox_currentIndexChanged(int index);
     void on_muteBox_toggled(bool checked);
@@ -194,4 +208,6 @@ private:
     QString mapToRename;
     QString soundToRename;
     QString soundSaveFolder; // where a save-as writes: the browser's folder or the sounds folder
+    QProgressDialog *importDialog = nullptr;
+    QMessageBox *importError = nullptr;
 };

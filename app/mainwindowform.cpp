@@ -134,11 +134,14 @@ void MainWindowForm::setupUi(QMainWindow *window)
     testSoundBox =
         combo(tab, "testSoundBox",
               {QStringLiteral("E Piano"), QStringLiteral("Marimba"), QStringLiteral("Flute")});
+    // Opens the sound browser, the way to the instruments and the sound editor.
+    soundsButton = button(tab, "soundsButton", QStringLiteral("Sounds…"), false);
     muteBox = make<QCheckBox>(tab, "muteBox");
     muteBox->setText(QStringLiteral("Mute"));
     muteBox->setFocusPolicy(Qt::NoFocus);
     sound->addWidget(label_4);
     sound->addWidget(testSoundBox, 1);
+    sound->addWidget(soundsButton);
     sound->addWidget(muteBox);
     mapping->addLayout(sound);
     widget = make<KorvaneHandWidget>(tab, "widget");

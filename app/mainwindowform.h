@@ -40,6 +40,7 @@ struct MainWindowForm
     QPushButton *disconButton = nullptr;
     QLabel *label_4 = nullptr;
     QComboBox *testSoundBox = nullptr;
+    QPushButton *soundsButton = nullptr;
     QCheckBox *muteBox = nullptr;
     KorvaneHandWidget *widget = nullptr;
     QLabel *mainmessages = nullptr;

@@ -2,11 +2,14 @@
 // dialogs into a folder. Meant to run under xvfb-run (see scripts/screenshot).
 // Usage: varno-screenshot OUTDIR
 #include "app/mainwindow.h"
+#include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
+#include "core/mapfile.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
+#include "dialogs/korvanesamplerwidget.h"
 #include "dialogs/korvanesoundeditview.h"
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/korvanetreeview.h"
@@ -18,13 +21,22 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSurfaceFormat>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 
+#include <sndfile.h>
+
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -50,6 +62,35 @@ bool save(QWidget *w, const QString &name)
     const bool ok = shot.save(path, "PNG");
     std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
     return ok;
+}
+
+// A test tone file written through libsndfile: a decaying tone with a few harmonics.
+bool writeTone(const QString &path, double frequency, int rate, double seconds)
+{
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE *f = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!f)
+        return false;
+    const long frames = long(rate * seconds);
+    std::vector<float> data(size_t(frames) * 2);
+    for (long i = 0; i < frames; ++i) {
+        const double t = double(i) / rate;
+        double v = 0.0;
+        for (int k = 1; k <= 4; ++k)
+            v += std::sin(2.0 * M_PI * frequency * k * t) / k;
+        data[size_t(2 * i)] = data[size_t(2 * i + 1)] = float(0.4 * v * std::exp(-2.0 * t));
+    }
+    const bool ok = sf_writef_float(f, data.data(), frames) == frames;
+    sf_close(f);
+    return ok;
+}
+
+bool waitFor(QSignalSpy &spy, int ms = 60000)
+{
+    return !spy.isEmpty() || spy.wait(ms);
 }
 
 } // namespace
@@ -136,6 +177,103 @@ int main(int argc, char *argv[])
         window.OpenSoundEdit();
         ok &= save(window.soundEditView(), QStringLiteral("sound-editor"));
         window.soundEditView()->hide();
+
+        // A recording: quiet, a second of a tone, quiet again; the editor draws its levels
+        // with the onset and end, and the spectrum with the chosen peak.
+        {
+            std::vector<double> input;
+            for (int i = 0; i < 22050; ++i)
+                input.push_back(0.002 * std::sin(i * 0.37));
+            for (int i = 0; i < 44100; ++i)
+                input.push_back(0.6 * std::exp(-1.5 * i / 44100.0) *
+                                (std::sin(2.0 * M_PI * 220.0 * i / 44100.0) +
+                                 0.4 * std::sin(2.0 * M_PI * 440.0 * i / 44100.0)));
+            for (int i = 0; i < 22050; ++i)
+                input.push_back(0.002 * std::sin(i * 0.37));
+            window.OpenSoundEdit();
+            hub->StartRecord();
+            hub->audio()->appendInput(input.data(), int(input.size()));
+            hub->EndRecord();
+            ok &= save(window.soundEditView(), QStringLiteral("sound-editor-recording"));
+        }
+
+        // Importing files: a long import with its progress, a file that cannot be read, then
+        // two files that become samples.
+        QTemporaryDir audio;
+        const QString longFile = audio.filePath(QStringLiteral("Strings.wav"));
+        const QString marimba = audio.filePath(QStringLiteral("Marimba C3.wav"));
+        const QString bell = audio.filePath(QStringLiteral("Bell G4.wav"));
+        const QString broken = audio.filePath(QStringLiteral("broken.wav"));
+        writeTone(longFile, 196.0, 48000, 50.0);
+        writeTone(marimba, 130.81, 48000, 1.5);
+        writeTone(bell, 392.0, 44100, 1.0);
+        {
+            QFile f(broken);
+            f.open(QIODevice::WriteOnly);
+            f.write("not a sound file");
+        }
+        {
+            QSignalSpy done(hub, &KorvaneCore::ImportFinished);
+            window.ImportFiles({longFile, longFile, longFile, longFile});
+            for (int i = 0; i < 100 && done.isEmpty(); ++i) {
+                settle(50);
+                QProgressDialog *p = window.importProgressDialog();
+                if (p && p->isVisible() && p->value() > 0) {
+                    ok &= save(p, QStringLiteral("sound-import-progress"));
+                    p->findChild<QPushButton *>()->click();
+                    break;
+                }
+            }
+            ok &= waitFor(done);
+        }
+        {
+            QSignalSpy done(hub, &KorvaneCore::ImportFinished);
+            window.ImportFiles({marimba, broken});
+            ok &= waitFor(done);
+            settle();
+            if (window.importMessage()) {
+                ok &= save(window.importMessage(), QStringLiteral("sound-import-refused"));
+                window.importMessage()->accept();
+            }
+        }
+        {
+            QSignalSpy done(hub, &KorvaneCore::ImportFinished);
+            window.ImportFiles({marimba, bell});
+            ok &= waitFor(done);
+            // Scroll the sample list to its end, where the imported samples are.
+            QWidget *list = window.soundEditView()->samplerWidget();
+            for (int i = 0; i < 12; ++i) {
+                const QPointF at(list->width() / 2.0, list->height() / 2.0);
+                QWheelEvent wheel(at, list->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, -120),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                QApplication::sendEvent(list, &wheel);
+            }
+            ok &= save(window.soundEditView(), QStringLiteral("sound-editor-imported"));
+        }
+        // Export of the instrument as WAV files and an SFZ file; the status line tells.
+        {
+            QTemporaryDir exportDir;
+            window.ExportSoundTo(exportDir.path());
+            ok &= save(window.soundEditView(), QStringLiteral("sound-exported"));
+            window.soundEditView()->hide();
+        }
+
+        // The device runs a map that no stored map matches: the nearest one is named and the
+        // sensors in which it differs are ringed.
+        {
+            KorvaneSensorsState device = hub->GetState(0);
+            for (int i : {2, 9, 14})
+                device.nodes[size_t(i)].note += 1;
+            KorvaneSensorsState stage = device;
+            stage.nodes[5].note += 2;
+            stage.nodes[12].note += 2;
+            QFile f(hub->GetDataPath() + QStringLiteral("/maps/Stage.kvs"));
+            f.open(QIODevice::WriteOnly);
+            f.write(MapFile::serialize(stage, 0.2f, 1));
+            f.close();
+            hub->LoadStateFromSysEx(device);
+            ok &= save(&window, QStringLiteral("mapping-nearest"));
+        }
 
         // Both browsers, with a few maps and a folder of instruments.
         const QString data = hub->GetDataPath();

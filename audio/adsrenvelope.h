@@ -26,7 +26,36 @@ public:
         output_ = 0.0f;
     }
     // Advances one frame and returns the new output.
-    float process() noexcept;
+    float process() noexcept
+    {
+        switch (state_) {
+        case Idle:
+        case Sustain:
+            break;
+        case Attack:
+            output_ = attackBase_ + output_ * attackCoef_;
+            if (output_ >= 1.0f) {
+                output_ = 1.0f;
+                state_ = Decay;
+            }
+            break;
+        case Decay:
+            output_ = decayBase_ + output_ * decayCoef_;
+            if (output_ <= sustainLevel_) {
+                output_ = sustainLevel_;
+                state_ = Sustain;
+            }
+            break;
+        case Release:
+            output_ = releaseBase_ + output_ * releaseCoef_;
+            if (output_ <= 0.0f) {
+                output_ = 0.0f;
+                state_ = Idle;
+            }
+            break;
+        }
+        return output_;
+    }
 
     State state() const { return state_; }
     float output() const { return output_; }

@@ -58,6 +58,7 @@ struct KorvaneAudioEngine::Private : public AudioStreamClient
     }
 
     void process(int note);
+    int keyForNewSample(int note);
     int recordLimit() const { return int(std::lround(sampleRate * 12.0)); }
     void stopCapture()
     {
@@ -482,22 +483,51 @@ void KorvaneAudioEngine::Private::process(int note)
     sample.name = QStringLiteral("Recording");
     sample.start = 0;
     sample.volume = 1.0f;
-    if (sampler.getSamplerMode() == 1) {
-        if (note >= 0) {
-            sample.key = note;
-        } else {
-            ++recordKeyCounter;
-            const size_t node = size_t(recordKeyCounter % 18);
-            sample.key = node < map.nodes.size() ? map.nodes[node].note : 60;
-        }
-    } else {
-        sample.key = 60;
-    }
+    sample.key = keyForNewSample(note);
     sample.frames = std::move(normalised);
     if (note >= 0)
         sampler.replaceKeySample(note);
     sampler.addSample(std::move(sample), false);
     emit q->setUnsaved();
+}
+
+// The key rule of new samples: per-key mode gives an action recording its note and every
+// other new sample the note of the next sensor; pitched mode keys everything to 60.
+int KorvaneAudioEngine::Private::keyForNewSample(int note)
+{
+    if (sampler.getSamplerMode() != 1)
+        return 60;
+    if (note >= 0)
+        return note;
+    ++recordKeyCounter;
+    const size_t node = size_t(recordKeyCounter % 18);
+    return node < map.nodes.size() ? map.nodes[node].note : 60;
+}
+
+void KorvaneAudioEngine::importSample(std::vector<StereoFrame> frames, const QString &sourceName,
+                                      const FrequencyEstimate &estimate)
+{
+    if (frames.empty())
+        return;
+    emit SendAnalyzeData(AnalyzeDataView{estimate.magnitudes.data(),
+                                         int(estimate.magnitudes.size()), estimate.peakIndex,
+                                         estimate.maxValue});
+    emit SendSamplerMessage(QStringLiteral("Imported %1: %2 msecs. Frequency estimate: %3 Hz")
+                                .arg(sourceName)
+                                .arg(int(frames.size() * 1000.0 / d->sampleRate))
+                                .arg(QString::number(estimate.frequency, 'g', 6)));
+    SamplerSample sample;
+    sample.baseFrequency = estimate.frequency;
+    sample.loop = 0;
+    sample.loopStart = 0;
+    sample.loopEnd = int(std::lround(0.8 * double(frames.size())));
+    sample.name = sourceName;
+    sample.start = 0;
+    sample.volume = 1.0f;
+    sample.key = d->keyForNewSample(-1);
+    sample.frames = std::move(frames);
+    d->sampler.addSample(std::move(sample), false);
+    emit setUnsaved();
 }
 
 int KorvaneAudioEngine::bumpRecordKeyCounter()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/korvanerecords.h"
+#include "recordinganalysis.h"
 #include "samplertypes.h"
 
 #include <QObject>
@@ -59,6 +60,10 @@ public:
     void setLayerView(const KorvaneLayerView &view);
     void addSample(const SamplerSample &sample, bool keepName);
     void reestimate(int index);
+    // Adds a sample made from an audio file (frames at the engine's rate, pitch estimated):
+    // keyed like a recording, named after the file with the id in front.
+    void importSample(std::vector<StereoFrame> frames, const QString &sourceName,
+                      const FrequencyEstimate &estimate);
 
     // Replaces the whole instrument at once (stop voices, flush, add, settings).
     void loadInstrument(const KorvaneInstrument &instrument);

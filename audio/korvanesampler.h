@@ -22,6 +22,7 @@ class KorvaneSampler
 {
 public:
     static constexpr int MaxVoices = 16;
+    static constexpr int MaxBlock = 256; // frames mixed at a time on the stack
 
     explicit KorvaneSampler(double sampleRate = 44100.0, int voiceCount = 10);
     ~KorvaneSampler();
@@ -118,7 +119,8 @@ private:
     void assignVoice(int note, const VoiceNote &voiceNote, int sampleId, bool pitched);
     void applyEnvelopeLocked();
     const Sample *findSample(const Bank &bank, int id) const noexcept;
-    StereoFrame renderOne(const Bank &bank) noexcept;
+    void renderLocked(const Bank &bank, StereoFrame *out, int frames) noexcept;
+    void addPreview(const Bank &bank, StereoFrame *out, int frames, float m2) noexcept;
 
     const double sampleRate_;
     const int voiceCount_;

@@ -105,6 +105,7 @@ private:
                        std::vector<RtAudio::Api> &tried, std::string &errors)
     {
         std::unique_ptr<RtAudio> audio;
+        std::vector<RtAudio::DeviceInfo> devices;
         std::string name = api == RtAudio::UNSPECIFIED ? "default" : RtAudio::getApiName(api);
         try {
             audio = std::make_unique<RtAudio>(api);
@@ -118,10 +119,13 @@ private:
             info.log.push_back(name + ": " + std::to_string(count) + " devices");
             if (count == 0)
                 return false;
+            // Each query may cost the sound server a client of its own (JACK, some 25 ms each):
+            // the devices are asked once, and the defaults and names come from that list.
+            devices.assign(count, RtAudio::DeviceInfo());
             for (unsigned i = 0; i < count; ++i) {
                 try {
-                    const RtAudio::DeviceInfo d = audio->getDeviceInfo(i);
-                    info.log.push_back("  " + std::to_string(i) + ": " + d.name);
+                    devices[i] = audio->getDeviceInfo(i);
+                    info.log.push_back("  " + std::to_string(i) + ": " + devices[i].name);
                 } catch (const RtAudioError &) {
                 }
             }
@@ -135,11 +139,24 @@ private:
         for (bool duplex : {true, false}) {
             errors.clear();
             try {
+                // The first device marked default, else device 0, as RtAudio itself chooses;
+                // asked of RtAudio only when the list could not be read.
+                auto defaultDevice = [&](bool output) {
+                    for (unsigned i = 0; i < devices.size(); ++i)
+                        if (devices[i].probed &&
+                            (output ? devices[i].isDefaultOutput : devices[i].isDefaultInput))
+                            return i;
+                    for (const RtAudio::DeviceInfo &d : devices)
+                        if (!d.probed)
+                            return output ? audio->getDefaultOutputDevice()
+                                          : audio->getDefaultInputDevice();
+                    return 0u;
+                };
                 RtAudio::StreamParameters out;
-                out.deviceId = audio->getDefaultOutputDevice();
+                out.deviceId = defaultDevice(true);
                 out.nChannels = request.channels;
                 RtAudio::StreamParameters in;
-                in.deviceId = audio->getDefaultInputDevice();
+                in.deviceId = defaultDevice(false);
                 in.nChannels = request.channels;
                 RtAudio::StreamOptions options;
                 options.streamName = request.clientName;
@@ -160,8 +177,13 @@ private:
                     continue;
                 }
                 info.api = name;
-                info.outputDevice = audio->getDeviceInfo(out.deviceId).name;
-                info.inputDevice = duplex ? audio->getDeviceInfo(in.deviceId).name : "";
+                auto nameOf = [&](unsigned id) {
+                    return id < devices.size() && devices[id].probed
+                               ? devices[id].name
+                               : audio->getDeviceInfo(id).name;
+                };
+                info.outputDevice = nameOf(out.deviceId);
+                info.inputDevice = duplex ? nameOf(in.deviceId) : "";
                 info.sampleRate = audio->getStreamSampleRate();
                 info.bufferFrames = frames;
                 audio_ = std::move(audio);

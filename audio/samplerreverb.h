@@ -17,6 +17,8 @@ public:
 
     // One stereo frame in, one out.
     void process(float inL, float inR, float &outL, float &outR) noexcept;
+    // The same for `count` frames in place; the results equal process() frame by frame.
+    void processBlock(std::array<float, 2> *frames, int count) noexcept;
 
     // Empties every delay line.
     void clear();
@@ -47,10 +49,12 @@ private:
     };
     static constexpr int CombCount = 8;
     static constexpr int AllpassCount = 4;
+    static constexpr int MaxRun = 256; // frames per run of processBlock, on the stack
 
     void update();
     static float combStep(Comb &c, float input) noexcept;
     static float allpassStep(Allpass &a, float input) noexcept;
+    void processRun(std::array<float, 2> *frames, int count) noexcept;
 
     std::array<std::array<Comb, CombCount>, 2> combs_;
     std::array<std::array<Allpass, AllpassCount>, 2> allpasses_;

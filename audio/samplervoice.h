@@ -50,6 +50,14 @@ public:
     // Renders one frame from the given sample and advances.
     StereoFrame render(const StereoFrame *frames, int frameCount) noexcept;
 
+    // Renders up to `count` frames of the same sample, frame by frame exactly as render()
+    // does, adding each output frame times `volume2` to mix[2k] and mix[2k + 1]. Returns
+    // after the frame in which the voice stopped playing or a fade ended (the queued note
+    // then plays another sample, which the caller looks up again); returns the frames
+    // consumed.
+    int renderBlock(const StereoFrame *frames, int frameCount, float volume2, float *mix,
+                    int count) noexcept;
+
     bool playing() const { return playing_; }
     bool fading() const { return fading_; }
     int fadingSampleId() const { return fadingSampleId_; }

@@ -2,11 +2,14 @@
 
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
+#include "audio/sampleimport.h"
+#include "audio/sfzexport.h"
 #include "core/atomicfile.h"
 #include "core/datapaths.h"
 #include "core/mapfile.h"
 #include "core/settingsfile.h"
 #include "device/korvanemidiengine.h"
+#include "device/midiportbackend.h"
 #include "resources/resources.h"
 #include "scales/mapping.h"
 
@@ -51,7 +54,10 @@ QString keepRefusedFile(const QString &path)
 
 } // namespace
 
-KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
+KorvaneCore::KorvaneCore(QObject *parent) : KorvaneCore(nullptr, parent) {}
+
+KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *parent)
+    : QObject(parent)
 {
     varnoInitResources();
     registerKorvaneMetaTypes();
@@ -66,7 +72,8 @@ KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
     map = KorvaneSensorsState::fresh();
     GenerateMapping(remoteMap == 2);
 
-    midiEngine = new KorvaneMidiEngine(this);
+    midiEngine = midiBackend ? new KorvaneMidiEngine(std::move(midiBackend), this)
+                             : new KorvaneMidiEngine(this);
     connect(midiEngine, SIGNAL(SendStatusMessage(QString)), this, SLOT(PassStatusMessage(QString)));
     connect(midiEngine, SIGNAL(MidiPlay(int, int, int)), this, SLOT(MidiPlay(int, int, int)));
     connect(midiEngine, SIGNAL(MidiStop(int, int, int)), this, SLOT(MidiStop(int, int, int)));
@@ -103,6 +110,16 @@ KorvaneCore::KorvaneCore(QObject *parent) : QObject(parent)
     connect(audioEngine, SIGNAL(IOSReSendMapping()), this, SIGNAL(IOSResendMapping()));
 
     pushMapToAudio();
+
+    importer = new KorvaneSampleImport(this);
+    connect(importer, &KorvaneSampleImport::Progress, this,
+            [this](int permille, int fileIndex, const QString &fileName) {
+                emit ImportProgress(permille, QStringLiteral("Importing %1 (%2 of %3)")
+                                                  .arg(fileName)
+                                                  .arg(fileIndex + 1)
+                                                  .arg(importCount));
+            });
+    connect(importer, &KorvaneSampleImport::Finished, this, &KorvaneCore::importDone);
 
     checkTimer = new QTimer(this);
     connect(checkTimer, SIGNAL(timeout()), this, SLOT(CheckMIDI()));
@@ -230,56 +247,85 @@ void KorvaneCore::ShutDown()
     midiEngine->ReleasePorts();
 }
 
-bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
-                                  const std::vector<KorvaneSensorNode> &b)
+namespace {
+
+// Why the device's node x differs from a file's node y: nullptr when they match, an empty
+// text when they differ without a log line of their own.
+const char *nodeMismatch(const KorvaneSensorNode &x, const KorvaneSensorNode &y)
+{
+    if (x.type != y.type)
+        return " type not matching";
+    switch (x.type) {
+    case NodeNote:
+        return x.note != y.note ? " number not matching" : nullptr;
+    case NodeControlChange:
+        return x.cc != y.cc ? " cc not matching" : nullptr;
+    case NodeAction:
+        return x.action != y.action ? " action not matching" : nullptr;
+    case NodeGyroControlChange:
+        return x.cc != y.cc ? " gyro action not matching" : nullptr;
+    case NodeGyroBend:
+    case NodeGyroAction:
+    case NodeUnlabelled:
+        return x.action != y.action ? "" : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// Compares as CompareMappings does. Each line it logs is appended to log followed by '\n'
+// (the text the debug log shows for it); the differing positions go to differ when given.
+bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<KorvaneSensorNode> &b,
+                  QString &log, QList<int> *differ = nullptr)
 {
     if (b.size() < a.size())
         return false; // never read past the file's list
     bool equal = true;
     for (size_t i = 0; i < a.size(); ++i) {
-        const KorvaneSensorNode &x = a[i];
-        const KorvaneSensorNode &y = b[i];
-        if (x.type != y.type) {
-            qDebug() << "sensor " << i << " type not matching";
-            equal = false;
+        const char *why = nodeMismatch(a[i], b[i]);
+        if (!why)
             continue;
-        }
-        switch (x.type) {
-        case NodeNote:
-            if (x.note != y.note) {
-                qDebug() << "sensor " << i << " number not matching";
-                equal = false;
-            }
-            break;
-        case NodeControlChange:
-            if (x.cc != y.cc) {
-                qDebug() << "sensor " << i << " cc not matching";
-                equal = false;
-            }
-            break;
-        case NodeAction:
-            if (x.action != y.action) {
-                qDebug() << "sensor " << i << " action not matching";
-                equal = false;
-            }
-            break;
-        case NodeGyroControlChange:
-            if (x.cc != y.cc) {
-                qDebug() << "sensor " << i << " gyro action not matching";
-                equal = false;
-            }
-            break;
-        case NodeGyroBend:
-        case NodeGyroAction:
-        case NodeUnlabelled:
-            if (x.action != y.action)
-                equal = false;
-            break;
-        default:
-            break;
-        }
+        if (*why)
+            log += QLatin1String("sensor  ") + QString::number(i) + QLatin1Char(' ') +
+                   QLatin1String(why) + QLatin1Char('\n');
+        if (differ)
+            differ->append(int(i));
+        equal = false;
     }
     return equal;
+}
+
+// Writes the collected lines as one log message (the text keeps one line per entry).
+void flushLog(QString &log)
+{
+    if (log.isEmpty())
+        return;
+    log.chop(1); // the handler ends the message with its own newline
+    qDebug().noquote() << log;
+    log.clear();
+}
+
+} // namespace
+
+bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
+                                  const std::vector<KorvaneSensorNode> &b)
+{
+    QString log;
+    const bool equal = compareNodes(a, b, log);
+    flushLog(log);
+    return equal;
+}
+
+QList<int> KorvaneCore::DifferingSensors(const std::vector<KorvaneSensorNode> &a,
+                                         const std::vector<KorvaneSensorNode> &b)
+{
+    QList<int> differ;
+    for (size_t i = 0; i < a.size(); ++i) {
+        // A position the file does not have counts as differing.
+        if (i >= b.size() || nodeMismatch(a[i], b[i]))
+            differ.append(int(i));
+    }
+    return differ;
 }
 
 void KorvaneCore::pushMapToAudio()
@@ -541,6 +587,7 @@ bool KorvaneCore::LoadState(QString filename)
     map = loaded;
     sensorCount = kSensorCount;
     mapName = QFileInfo(filename).fileName();
+    emit SendDifferingSensors(QList<int>());
     emit LoadCompleted();
     return true;
 }
@@ -548,9 +595,12 @@ bool KorvaneCore::LoadState(QString filename)
 KorvaneSensorsState KorvaneCore::LoadStateTemp(QString filename)
 {
     KorvaneSensorsState result;
-    QString error;
-    const QByteArray bytes = readWholeFile(filename, &error);
-    if (!error.isEmpty())
+    // Only the first 520 bytes are ever parsed.
+    QFile f(filename);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return result;
+    const QByteArray bytes = f.read(MapFile::kFileSize);
+    if (f.error() != QFileDevice::NoError)
         return result;
     KorvaneSensorsState parsed;
     const MapFile::Result r = MapFile::parse(bytes, mapVersion, parsed);
@@ -586,18 +636,51 @@ void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
     const QString folder = dataPath + QStringLiteral("/maps/");
     const QStringList entries =
         QDir(folder).entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files);
+    bool matched = false;
+    // The readable map with the fewest differing sensors, the first one on ties.
+    QString nearest;
+    QList<int> nearestDiffer;
+    // A folder may hold thousands of maps: each file's lines are collected and written to the
+    // log a few hundred files at a time instead of one message (and one write) per line.
+    QString log;
+    int pending = 0;
     for (const QString &entry : entries) {
         const QString path = folder + entry;
         const KorvaneSensorsState candidate = LoadStateTemp(path);
-        if (!candidate.nodes.empty() && CompareMappings(loadState.nodes, candidate.nodes)) {
-            qDebug().noquote() << "file " << path << " matched!";
+        QList<int> differ;
+        if (!candidate.nodes.empty() &&
+            compareNodes(loadState.nodes, candidate.nodes, log, &differ)) {
+            log += QLatin1String("file  ") + path + QLatin1String("  matched!\n");
             mapName = QFileInfo(entry).baseName();
+            matched = true;
         } else {
-            qDebug().noquote() << "file " << path << " not maching";
+            log += QLatin1String("file  ") + path + QLatin1String("  not maching\n");
+            // A readable file holds all 24 sensors, so the positions compared are all there are.
+            if (!candidate.nodes.empty() &&
+                (nearest.isEmpty() || differ.size() < nearestDiffer.size())) {
+                nearest = QFileInfo(entry).baseName();
+                nearestDiffer = differ;
+            }
+        }
+        if (++pending == 256) {
+            flushLog(log);
+            pending = 0;
         }
     }
+    flushLog(log);
     map = loadState;
     emit SysExLoadCompleted();
+    if (matched || nearest.isEmpty()) {
+        emit SendDifferingSensors(QList<int>());
+        return;
+    }
+    emit SendDifferingSensors(nearestDiffer);
+    const int n = int(nearestDiffer.size());
+    emit sendStatusMessage(
+        QStringLiteral("Nearest map: %1, %2 %3")
+            .arg(nearest)
+            .arg(n)
+            .arg(n == 1 ? QStringLiteral("sensor differs") : QStringLiteral("sensors differ")));
 }
 
 // ---- instruments ----
@@ -867,4 +950,81 @@ void KorvaneCore::GotSettingsFromDevice()
         SendCalibration();
         PassStatusMessage(QStringLiteral("Calibration echoed back to device"));
     }
+}
+
+// ---- sample import and export ----
+
+void KorvaneCore::ImportSampleFiles(QStringList files, bool mixToMono)
+{
+    if (files.isEmpty())
+        return;
+    if (importer->isRunning()) {
+        emit sendStatusMessage(QStringLiteral("An import is already running"));
+        return;
+    }
+    importCount = int(files.size());
+    importer->start(files, audioEngine->sampleRate(),
+                    mixToMono ? ImportChannels::MixToMono : ImportChannels::KeepStereo);
+}
+
+void KorvaneCore::CancelImport()
+{
+    importer->cancel();
+}
+
+bool KorvaneCore::IsImporting() const
+{
+    return importer->isRunning();
+}
+
+void KorvaneCore::importDone()
+{
+    QString message;
+    bool ok = false;
+    switch (importer->result()) {
+    case DecodeResult::Failed:
+        message = importer->errorText() + QStringLiteral(". Nothing was imported.");
+        break;
+    case DecodeResult::Cancelled:
+        message = QStringLiteral("Import cancelled. Nothing was imported.");
+        break;
+    case DecodeResult::Ok: {
+        std::vector<ImportedSample> samples = importer->takeSamples();
+        for (ImportedSample &s : samples)
+            audioEngine->importSample(std::move(s.frames), s.sourceName, s.estimate);
+        message = samples.size() == 1
+                      ? QStringLiteral("Imported 1 sample")
+                      : QStringLiteral("Imported %1 samples").arg(int(samples.size()));
+        ok = true;
+        emit SendLayerView(audioEngine->getLayerView());
+        break;
+    }
+    }
+    emit sendStatusMessage(message);
+    emit sendSamplerMessage(message);
+    emit ImportFinished(ok, message);
+}
+
+bool KorvaneCore::ExportSound(QString folder, QString title)
+{
+    const KorvaneInstrument instrument = audioEngine->currentInstrument();
+    // Told on the status line and in the sound editor, where the export was asked for.
+    auto tell = [this](const QString &message) {
+        emit sendStatusMessage(message);
+        emit sendSamplerMessage(message);
+    };
+    if (instrument.samples.empty()) {
+        tell(QStringLiteral("The instrument has no samples to export"));
+        return false;
+    }
+    QString error;
+    if (!SfzExport::exportInstrument(instrument, folder, title, audioEngine->sampleRate(),
+                                     &error)) {
+        tell(QStringLiteral("Export failed: %1").arg(error));
+        return false;
+    }
+    tell(QStringLiteral("Exported %1 samples and %2.sfz to %3")
+             .arg(int(instrument.samples.size()))
+             .arg(SfzExport::safeStem(title), folder));
+    return true;
 }

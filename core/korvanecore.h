@@ -8,8 +8,12 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class KorvaneMidiEngine;
+class MidiPortBackend;
 class KorvaneAudioEngine;
+class KorvaneSampleImport;
 class QTimer;
 
 class KorvaneCore : public QObject
@@ -17,6 +21,8 @@ class KorvaneCore : public QObject
     Q_OBJECT
 public:
     explicit KorvaneCore(QObject *parent = nullptr);
+    // Uses the given MIDI port backend instead of the system's (tests, emulation).
+    explicit KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *parent = nullptr);
     ~KorvaneCore() override;
 
     KorvaneSensorsState GetState(int i = 0) const;
@@ -44,6 +50,9 @@ public:
     // Compares the device's node list a with a file's node list b (see map matching).
     static bool CompareMappings(const std::vector<KorvaneSensorNode> &a,
                                 const std::vector<KorvaneSensorNode> &b);
+    // The positions of a at which b differs by the same rules (missing positions differ).
+    static QList<int> DifferingSensors(const std::vector<KorvaneSensorNode> &a,
+                                       const std::vector<KorvaneSensorNode> &b);
 
 signals:
     void SendStateUI(KorvaneSensorsState state);
@@ -81,6 +90,13 @@ signals:
     void ResetScroll();
     void SendLoadedSoundName(QString name);
     void IOSResendMapping();
+    // Sensors in which the device's map differs from the nearest stored map; empty when a
+    // stored map matches or a map was loaded.
+    void SendDifferingSensors(QList<int> sensors);
+    // Sample import from audio files: progress in permille, then the end (ok false when
+    // cancelled or refused; nothing was added then).
+    void ImportProgress(int permille, QString text);
+    void ImportFinished(bool ok, QString message);
 
 public slots:
     void setDeviceFromSysEx(int type);
@@ -145,6 +161,13 @@ public slots:
     void SendWriteCommand();
     void RequestVersionNumber();
     void GotSettingsFromDevice();
+    // Reads the files on a worker thread and adds them all as samples when every one could
+    // be read; a file that cannot be read, or a cancel, adds nothing.
+    void ImportSampleFiles(QStringList files, bool mixToMono);
+    void CancelImport();
+    bool IsImporting() const;
+    // Writes the current instrument as WAV files and an SFZ file into folder.
+    bool ExportSound(QString folder, QString title);
 
 private:
     void pushMapToAudio();
@@ -169,4 +192,9 @@ private:
     QString soundName;
     KorvaneBendSettings bendSettings;
     QTimer *checkTimer = nullptr;
+    KorvaneSampleImport *importer = nullptr;
+    int importCount = 0;
+
+private slots:
+    void importDone();
 };

@@ -1,8 +1,10 @@
 #include "mapfile.h"
 
 #include <QDataStream>
+#include <QtEndian>
 
 #include <cmath>
+#include <cstring>
 
 namespace MapFile {
 
@@ -42,16 +44,18 @@ Result parse(const QByteArray &bytes, float minVersion, KorvaneSensorsState &out
     if (bytes.size() < kHeaderSize)
         return damaged(QStringLiteral("the file ends inside its header"));
 
-    QDataStream s(bytes);
-    littleEndian(s);
-    float version = 0;
-    qint32 remote1, mapId, key, reserved, scaleLength, octave, scale, remote2, count;
-    s >> version;
+    // Little-endian words read straight from the bytes (the maps folder may hold thousands
+    // of files, all read when the device reports its map).
+    const uchar *p = reinterpret_cast<const uchar *>(bytes.constData());
+    auto word = [p](int offset) { return qFromLittleEndian<qint32>(p + offset); };
+    const quint32 versionBits = qFromLittleEndian<quint32>(p);
+    float version;
+    std::memcpy(&version, &versionBits, sizeof version);
     if (std::isnan(version))
         return damaged(QStringLiteral("the version is not a number"));
     if (version < minVersion)
         return Result::OldVersion;
-    s >> remote1 >> mapId >> key >> reserved >> scaleLength >> octave >> scale >> remote2 >> count;
+    const qint32 count = word(36);
     if (count != kSensorCount)
         return damaged(
             QStringLiteral("it holds %1 sensors instead of %2").arg(count).arg(kSensorCount));
@@ -59,25 +63,23 @@ Result parse(const QByteArray &bytes, float minVersion, KorvaneSensorsState &out
         return damaged(QStringLiteral("the file ends early"));
 
     KorvaneSensorsState map = out;
-    map.mapId = mapId;
-    map.key = key;
-    map.reserved = reserved;
-    map.scaleLength = scaleLength;
-    map.octave = octave;
-    map.scale = scale;
+    map.mapId = word(8);
+    map.key = word(12);
+    map.reserved = word(16);
+    map.scaleLength = word(20);
+    map.octave = word(24);
+    map.scale = word(28);
     map.nodes.clear();
+    map.nodes.reserve(kSensorCount);
     for (int i = 0; i < kSensorCount; ++i) {
-        qint32 type, action, cc, extra, note;
-        s >> type >> action >> cc >> extra >> note;
-        KorvaneSensorNode n(i, type);
-        n.action = action;
-        n.cc = cc;
-        n.extra = extra;
-        n.note = note;
+        const int at = kHeaderSize + i * kNodeSize;
+        KorvaneSensorNode n(i, word(at));
+        n.action = word(at + 4);
+        n.cc = word(at + 8);
+        n.extra = word(at + 12);
+        n.note = word(at + 16);
         map.nodes.push_back(n);
     }
-    if (s.status() != QDataStream::Ok)
-        return damaged(QStringLiteral("the file ends early"));
     out = map;
     return Result::Ok;
 }

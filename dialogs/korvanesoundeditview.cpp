@@ -2,6 +2,7 @@
 #include "ui_korvanesoundeditview.h"
 
 #include "korvanerecordindicator.h"
+#include "korvanerecordingview.h"
 #include "korvanesamplerwidget.h"
 
 #include <cmath>
@@ -37,6 +38,26 @@ KorvaneSamplerWidget *KorvaneSoundEditView::samplerWidget() const
 KorvaneRecordIndicator *KorvaneSoundEditView::recordIndicator() const
 {
     return ui->recIndicator;
+}
+
+KorvaneRecordingView *KorvaneSoundEditView::recordingView() const
+{
+    return ui->recordingView;
+}
+
+bool KorvaneSoundEditView::importMixToMono() const
+{
+    return ui->importMonoBox->isChecked();
+}
+
+void KorvaneSoundEditView::ShowRecData(RecordView rec)
+{
+    ui->recordingView->setRecData(rec);
+}
+
+void KorvaneSoundEditView::ShowAnalyzeData(AnalyzeDataView data)
+{
+    ui->recordingView->setAnalyzeData(data);
 }
 
 void KorvaneSoundEditView::getLayerView(KorvaneLayerView view)
@@ -125,6 +146,11 @@ void KorvaneSoundEditView::on_reverbSlider_valueChanged(int value)
 void KorvaneSoundEditView::on_importButton_clicked()
 {
     emit ImportSamples();
+}
+
+void KorvaneSoundEditView::on_exportButton_clicked()
+{
+    emit ExportSound();
 }
 
 void KorvaneSoundEditView::on_samplerModeBox_currentIndexChanged(int index)

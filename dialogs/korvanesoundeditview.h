@@ -12,6 +12,7 @@ class KorvaneSoundEditView;
 }
 class KorvaneSamplerWidget;
 class KorvaneRecordIndicator;
+class KorvaneRecordingView;
 
 class KorvaneSoundEditView : public QDialog
 {
@@ -22,6 +23,9 @@ public:
 
     KorvaneSamplerWidget *samplerWidget() const;
     KorvaneRecordIndicator *recordIndicator() const;
+    KorvaneRecordingView *recordingView() const;
+    // Whether imported files are mixed to mono (the box beside Import).
+    bool importMixToMono() const;
 
 signals:
     void SendLayerUpdate(KorvaneLayerView view);
@@ -42,6 +46,7 @@ signals:
     void NewSound();
     void ImportSamples();
     void OpenFreqNumberEditor(int target_sample, double freq);
+    void ExportSound();
 
 public slots:
     void getLayerView(KorvaneLayerView view);
@@ -55,6 +60,9 @@ public slots:
     void setScreen();
     void setLoadSoundName(QString name);
     void setSampleBaseFreq(int target_sample, double freq);
+    // The engine's views are valid only while delivered: connect these directly.
+    void ShowRecData(RecordView rec);
+    void ShowAnalyzeData(AnalyzeDataView data);
 
 private slots:
     void on_flushMemButton_clicked();
@@ -63,6 +71,7 @@ private slots:
     void on_soundSaveAsButton_clicked();
     void on_reverbSlider_valueChanged(int value);
     void on_importButton_clicked();
+    void on_exportButton_clicked();
     void on_samplerModeBox_currentIndexChanged(int index);
 
 private:

@@ -235,6 +235,12 @@ void KorvaneHandWidget::setMajorScale(bool isMajor)
     major = isMajor;
 }
 
+void KorvaneHandWidget::setOutlinedSensors(QList<int> sensors)
+{
+    outlined = sensors;
+    update();
+}
+
 void KorvaneHandWidget::applyLayout(int type)
 {
     const Layout &l = kLayouts[type];
@@ -303,6 +309,12 @@ void KorvaneHandWidget::paintTo(QPaintDevice *device)
         painter.drawEllipse(box);
         painter.setPen(Qt::lightGray);
         painter.drawText(box, Qt::AlignCenter, nodeLabel(i));
+        if (outlined.contains(i)) {
+            // A ring just outside the circle: this sensor differs from the nearest map.
+            const qreal width = std::max<qreal>(3.0, 10.0 * sx);
+            painter.setPen(QPen(outlineColour(), width));
+            painter.drawEllipse(QRectF(box).adjusted(-width, -width, width, width));
+        }
     }
     painter.end();
 }

@@ -6,6 +6,7 @@
 #include "core/korvanerecords.h"
 
 #include <QImage>
+#include <QList>
 #include <QOpenGLWidget>
 #include <QPainter>
 
@@ -45,6 +46,9 @@ public:
     int pressedNode() const { return pressed; }
     int temporalOffset() const { return offset; }
     bool majorScale() const { return major; }
+    // Sensors drawn with a ring: those that differ from the nearest stored map.
+    QList<int> outlinedSensors() const { return outlined; }
+    static QColor outlineColour() { return QColor(0, 200, 255); }
     // The text drawn in node i's circle.
     QString nodeLabel(int i) const;
     // Note name with octave for MIDI note n ("G♭4"); spelled with sharps or flats after the key.
@@ -61,6 +65,7 @@ public slots:
     void ResetTriggers();
     void setDeviceType(int type);
     void setMajorScale(bool major);
+    void setOutlinedSensors(QList<int> sensors);
 
 protected:
     void paintGL() override;
@@ -91,6 +96,7 @@ private:
     bool major = true;
     int keyTransposition = 0;
     int offset = 0;
+    QList<int> outlined;
     // Scale from design units to pixels, as of the last paint or resize.
     float sx = 1.0f;
     float sy = 1.0f;

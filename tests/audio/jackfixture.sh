@@ -20,20 +20,29 @@ stop_server() {
     rm -f "$pidfile"
 }
 
-case "$cmd" in
-start)
-    stop_server
-    jackd --no-realtime --sync --timeout 10000 -n "$name" -d dummy -r 44100 -p 512 </dev/null >"$log" 2>&1 &
+# shellcheck source=../jackregistry.sh
+. "$(dirname "$0")/../jackregistry.sh"
+
+start_server() {
+    jackd --no-realtime --sync --timeout 10000 -n "$name" -d dummy -r 44100 -p 512 \
+        </dev/null >"$log" 2>&1 9>&- &
     echo $! >"$pidfile"
     for _ in $(seq 100); do
         if JACK_DEFAULT_SERVER="$name" JACK_NO_START_SERVER=1 jack_lsp >/dev/null 2>&1; then
-            exit 0
+            return 0
         fi
         if ! kill -0 "$(cat "$pidfile")" 2>/dev/null; then
             break
         fi
         sleep 0.1
     done
+    return 1
+}
+
+case "$cmd" in
+start)
+    stop_server
+    with_jack_lock start_server && exit 0
     echo "jackd did not start:"
     cat "$log"
     stop_server

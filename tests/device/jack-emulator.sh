@@ -25,9 +25,15 @@ fi
 
 stop # a run that was cut short may have left its processes
 export JACK_DEFAULT_SERVER="$server" JACK_NO_AUDIO_RESERVATION=1
-jackd --no-realtime --sync --timeout 10000 -n "$server" -d dummy -r 44100 -p 512 >"$dir/jackd.log" 2>&1 </dev/null &
-echo $! >"$pids"
-if ! jack_wait -s "$server" -w -t 10 >/dev/null 2>&1; then
+# shellcheck source=../jackregistry.sh
+. "$(dirname "$0")/../jackregistry.sh"
+start_server() {
+    jackd --no-realtime --sync --timeout 10000 -n "$server" -d dummy -r 44100 -p 512 \
+        >"$dir/jackd.log" 2>&1 </dev/null 9>&- &
+    echo $! >"$pids"
+    jack_wait -s "$server" -w -t 10 >/dev/null 2>&1
+}
+if ! with_jack_lock start_server; then
     echo "jackd did not start:"; cat "$dir/jackd.log"; stop; exit 1
 fi
 "$emulator" --control "$control" --no-stdin >"$dir/emulator.log" 2>&1 </dev/null &

@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
+#include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
 #include "dialogs/fixedspinbox.h"
+#include "dialogs/korvanesoundview.h"
 #include "dialogs/namedialog.h"
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
@@ -13,6 +15,9 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
+#include "dialogs/korvanesoundview.h"
+
+#include "audio/korvaneaudioengine.h"
 #include <QtTest>
 
 #include <memory>
@@ -53,6 +58,7 @@ private slots:
     void muteFromHubAndFromUser();
     void scaleChoiceSpellsMinorKeys();
     void testSoundChoice();
+    void soundsButtonOpensTheSoundBrowser();
     void octaveKeptAfterMapLoad();
     void transposeAndNodeEditsRefreshTheHand();
 
@@ -369,7 +375,19 @@ void TestMainWindow::testSoundChoice()
         for (const auto &args : loaded)
             mentioned |= args.at(0).toString() + ".kvi" == file;
         QVERIFY2(mentioned, qPrintable(file));
+        // The preset itself is playing now.
+        QCOMPARE(hub->audio()->sampleCount(), i == 1 ? 6 : (i == 2 ? 7 : 1));
     }
+}
+
+void TestMainWindow::soundsButtonOpensTheSoundBrowser()
+{
+    auto *browser = window->findChild<KorvaneSoundView *>();
+    QVERIFY(browser);
+    QVERIFY(!browser->isVisible());
+    QTest::mouseClick(child<QPushButton>("soundsButton"), Qt::LeftButton);
+    QVERIFY(browser->isVisible());
+    browser->hide();
 }
 
 void TestMainWindow::octaveKeptAfterMapLoad()

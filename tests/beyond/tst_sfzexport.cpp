@@ -1,0 +1,200 @@
+// Export of an instrument as WAV files with an SFZ map, read back: the files, the key ranges
+// against the sampler's own choice of sample, pitch centre and tune, loops, levels, envelope.
+#include "audio/adsrenvelope.h"
+#include "audio/korvanesampler.h"
+#include "audio/sfzexport.h"
+#include "audiofiles.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+using Opcodes = QMap<QString, QString>;
+
+// The SFZ file's <global> opcodes and its regions, one opcode a line as the exporter writes.
+struct Sfz
+{
+    Opcodes global;
+    QList<Opcodes> regions;
+};
+
+Sfz parseSfz(const QString &path)
+{
+    Sfz sfz;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return sfz;
+    Opcodes *current = nullptr;
+    for (const QString &raw : QString::fromUtf8(f.readAll()).split('\n')) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith("//"))
+            continue;
+        if (line == "<global>") {
+            current = &sfz.global;
+        } else if (line == "<region>") {
+            sfz.regions.append(Opcodes());
+            current = &sfz.regions.last();
+        } else if (current) {
+            const int eq = line.indexOf('=');
+            current->insert(line.left(eq), line.mid(eq + 1));
+        }
+    }
+    return sfz;
+}
+
+SamplerSample sample(const QString &name, double base, int frames, int key)
+{
+    SamplerSample s;
+    s.name = name;
+    s.baseFrequency = base;
+    s.key = key;
+    for (int i = 0; i < frames; ++i)
+        s.frames.push_back({float(i % 100) / 100.0f, -float(i % 50) / 50.0f});
+    s.loopEnd = frames * 4 / 5;
+    return s;
+}
+
+KorvaneInstrument instrument(int mode)
+{
+    KorvaneInstrument ins;
+    ins.samplerMode = mode;
+    ins.samples.push_back(sample("0 Low/Deep.wav", 220.0, 3000, 50));
+    ins.samples.push_back(sample("1 Mid", 445.0, 4000, 62));
+    ins.samples.push_back(sample("2 Mid", 880.0, 2000, 50)); // same key as the first
+    ins.samples[1].loop = 1;
+    ins.samples[1].loopStart = 500;
+    ins.samples[1].loopEnd = 3500;
+    ins.samples[1].start = 120;
+    ins.samples[1].volume = 0.5f;
+    ins.samples[2].loop = 3; // played forward like every loop
+    ins.envelope = {5, 20, 0.9f, 600};
+    return ins;
+}
+
+} // namespace
+
+class TestSfzExport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pitchedInstrumentReadsBack()
+    {
+        QTemporaryDir dir;
+        const KorvaneInstrument ins = instrument(0);
+        QString error;
+        QVERIFY2(SfzExport::exportInstrument(ins, dir.filePath("Out"), "My: Kit", 44100.0, &error),
+                 qPrintable(error));
+        // Names a file system and an SFZ parser can take, unique, extension dropped.
+        const QStringList wavs = {"0 Low_Deep.wav", "1 Mid.wav", "2 Mid.wav"};
+        QCOMPARE(QDir(dir.filePath("Out")).entryList({"*.wav"}, QDir::Files, QDir::Name), wavs);
+        QCOMPARE(SfzExport::wavFileNames(ins), wavs);
+        const Sfz sfz = parseSfz(dir.filePath("Out/My_ Kit.sfz"));
+        QVERIFY(!sfz.regions.isEmpty());
+
+        // Every WAV file holds its sample's frames, stereo, left from element 1.
+        for (int i = 0; i < 3; ++i) {
+            const audiofiles::Read r = audiofiles::read(dir.filePath("Out/" + wavs[i]));
+            QVERIFY(r.ok);
+            QCOMPARE(r.info.samplerate, 44100);
+            QCOMPARE(r.info.channels, 2);
+            QCOMPARE(int(r.info.frames), int(ins.samples[size_t(i)].frames.size()));
+            for (size_t k = 0; k < ins.samples[size_t(i)].frames.size(); ++k) {
+                QCOMPARE(r.data[2 * k], ins.samples[size_t(i)].frames[k][1]);
+                QCOMPARE(r.data[2 * k + 1], ins.samples[size_t(i)].frames[k][0]);
+            }
+        }
+
+        // The regions cover every key once, and each key plays the sample the sampler picks.
+        KorvaneSampler sampler(44100.0);
+        sampler.addSamples(ins.samples, true);
+        sampler.setSamplerMode(0);
+        QVector<QString> byKey(128);
+        for (const Opcodes &r : sfz.regions) {
+            for (int k = r["lokey"].toInt(); k <= r["hikey"].toInt(); ++k) {
+                QVERIFY(byKey[k].isEmpty());
+                byKey[k] = r["sample"];
+            }
+        }
+        for (int note = 0; note < 128; ++note) {
+            sampler.noteOn(0, note, 100);
+            int id = -1;
+            for (int v = 0; v < sampler.voiceCount(); ++v)
+                if (sampler.voiceSlot(v).note == note)
+                    id = sampler.voiceSlot(v).sampleId;
+            sampler.allNotesOff();
+            QCOMPARE(byKey[note], wavs[id]);
+        }
+
+        for (const Opcodes &r : sfz.regions) {
+            if (r["sample"] == wavs[1]) {
+                // 445 Hz is A4 twenty cents sharp: the centre is 69, tuned 20 cents down.
+                QCOMPARE(r["pitch_keycenter"], QString("69"));
+                QCOMPARE(r["tune"], QString("-20"));
+                QCOMPARE(r["loop_mode"], QString("loop_continuous"));
+                QCOMPARE(r["loop_start"], QString("500"));
+                QCOMPARE(r["loop_end"], QString("3499")); // the last frame before the wrap
+                QCOMPARE(r["offset"], QString("120"));
+                // Volume 0.5 is squared by the sampler: a quarter, about -12 dB.
+                QVERIFY(std::fabs(r["volume"].toDouble() - 20.0 * std::log10(0.25)) < 1e-3);
+            } else if (r["sample"] == wavs[0]) {
+                QCOMPARE(r["pitch_keycenter"], QString("57"));
+                QVERIFY(!r.contains("tune"));
+                QCOMPARE(r["loop_mode"], QString("no_loop"));
+                QCOMPARE(r["volume"].toDouble(), 0.0);
+            } else {
+                QCOMPARE(r["loop_mode"], QString("loop_continuous"));
+                QCOMPARE(r["loop_end"], QString("1599"));
+            }
+        }
+
+        // The envelope in seconds, the bend range of the pitched mode.
+        QVERIFY(std::fabs(sfz.global["ampeg_attack"].toDouble() - 1000.0 / 44100.0) < 1e-6);
+        QVERIFY(std::fabs(sfz.global["ampeg_decay"].toDouble() - 4000.0 / 44100.0) < 1e-6);
+        QCOMPARE(sfz.global["ampeg_sustain"], QString("90"));
+        QVERIFY(std::fabs(sfz.global["ampeg_release"].toDouble() -
+                          AdsrEnvelope::releaseFrames(600) / 44100.0) < 1e-6);
+        QCOMPARE(sfz.global["bend_up"], QString("386"));
+        QCOMPARE(sfz.global["bend_down"], QString("-498"));
+    }
+
+    void perKeyInstrumentMapsKeys()
+    {
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY(SfzExport::exportInstrument(instrument(1), dir.path(), "Keys", 44100.0, &error));
+        const Sfz sfz = parseSfz(dir.filePath("Keys.sfz"));
+        // Key 50 is held by two samples: the later one plays, as in the sampler.
+        QCOMPARE(sfz.regions.size(), 2);
+        QCOMPARE(sfz.regions[0]["key"], QString("50"));
+        QCOMPARE(sfz.regions[0]["sample"], QString("2 Mid.wav"));
+        QCOMPARE(sfz.regions[1]["key"], QString("62"));
+        QCOMPARE(sfz.regions[1]["sample"], QString("1 Mid.wav"));
+        // Played at the recorded speed, no bend.
+        QCOMPARE(sfz.regions[1]["pitch_keytrack"], QString("0"));
+        QCOMPARE(sfz.global["bend_up"], QString("0"));
+        // The first sample, hidden by the later one, is still written out.
+        QVERIFY(QFileInfo::exists(dir.filePath("0 Low_Deep.wav")));
+    }
+
+    void failuresAreReported()
+    {
+        QTemporaryDir dir;
+        // A file where the folder should be.
+        QFile blocker(dir.filePath("taken"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QString error;
+        QVERIFY(!SfzExport::exportInstrument(instrument(0), dir.filePath("taken"), "X", 44100.0,
+                                             &error));
+        QVERIFY(!error.isEmpty());
+        // A failed WAV write leaves no partial file behind.
+        QVERIFY(!SfzExport::writeWav(dir.filePath("taken/a.wav"), {{0.f, 0.f}}, 44100.0, &error));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"taken"}));
+        QCOMPARE(SfzExport::safeStem(" ../.."), QString("_._.."));
+        QCOMPARE(SfzExport::safeStem(""), QString("sample"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSfzExport)
+#include "tst_sfzexport.moc"
