@@ -13,6 +13,7 @@ stop() {
             kill "$pid" 2>/dev/null
             for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
             kill -9 "$pid" 2>/dev/null
+            for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
         done
         rm -f "$pids"
     fi

@@ -45,6 +45,8 @@ private slots:
         QCOMPARE(emu.command("unplug"), QString("unplugged\n"));
         QTRY_VERIFY_WITH_TIMEOUT(lost.count() >= 1, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(!hub.midi()->isSending(), 10000);
+        // The sender thread's last status lines arrive queued.
+        QTRY_VERIFY_WITH_TIMEOUT(!status.filter("Upload interrupted").isEmpty(), 5000);
         const QString interrupted = status.filter("Upload interrupted").value(0);
         QVERIFY2(interrupted.contains(" of 10 messages"), qPrintable(status.join('|')));
         const int arrived = int(emu.received().size());
