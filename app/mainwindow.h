@@ -3,8 +3,8 @@
 // their requests. GUI thread only.
 #pragma once
 
-#include "audio/samplertypes.h"
-#include "core/korvanerecords.h"
+#include "base/samplertypes.h"
+#include "base/korvanerecords.h"
 
 #include <QItemSelection>
 #include <QMainWindow>

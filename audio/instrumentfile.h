@@ -1,7 +1,7 @@
 // Instrument files (".kvi"): raw little-endian samples, envelope, reverb and volumes.
 #pragma once
 
-#include "samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QByteArray>
 #include <QString>

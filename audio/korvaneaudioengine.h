@@ -2,9 +2,9 @@
 // the stream callback only renders. Reports back through signals emitted on the GUI thread.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 #include "recordinganalysis.h"
-#include "samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QObject>
 #include <QString>

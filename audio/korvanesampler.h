@@ -9,7 +9,7 @@
 #pragma once
 
 #include "samplerreverb.h"
-#include "samplertypes.h"
+#include "base/samplertypes.h"
 #include "samplervoice.h"
 #include "spinlock.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "recordinganalysis.h"
-#include "samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QObject>
 #include <QString>

@@ -2,7 +2,7 @@
 // them the way the sampler plays them, so that the instrument sounds alike in SFZ players.
 #pragma once
 
-#include "samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QString>
 #include <QStringList>

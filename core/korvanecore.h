@@ -2,8 +2,8 @@
 // both engines, and routes every request between them and the windows. GUI thread only.
 #pragma once
 
-#include "audio/samplertypes.h"
-#include "core/korvanerecords.h"
+#include "base/samplertypes.h"
+#include "base/korvanerecords.h"
 
 #include <QObject>
 #include <QString>

@@ -1,7 +1,7 @@
 // Map files (".kvs"): a 40-byte little-endian header and 24 node records of 20 bytes.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <QByteArray>
 #include <QString>

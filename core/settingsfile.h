@@ -2,7 +2,7 @@
 // remote type, remote map and the mute word; 66 bytes.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <QByteArray>
 #include <QString>

@@ -3,7 +3,7 @@
 // received data are emitted on the MIDI input thread and delivered queued.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <QObject>
 #include <QString>

@@ -3,7 +3,7 @@
 // F0 7D <command> <payload> F7.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <array>
 #include <cstdint>

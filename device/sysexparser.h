@@ -3,7 +3,7 @@
 // byte by byte; not thread-safe on its own (the engine serialises its inputs).
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <cstddef>
 #include <cstdint>

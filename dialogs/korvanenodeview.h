@@ -2,7 +2,7 @@
 // settings. Every change leaves at once through a signal; there is no OK/Cancel.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <QDialog>
 #include <QString>

@@ -4,7 +4,7 @@
 // slots copy (and thin out) what they are given at once.
 #pragma once
 
-#include "audio/samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QVector>
 #include <QWidget>

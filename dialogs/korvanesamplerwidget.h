@@ -3,7 +3,7 @@
 // Edits are made by dragging and committed to the sampler as a whole layer view.
 #pragma once
 
-#include "audio/samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QEvent>
 #include <QPointF>

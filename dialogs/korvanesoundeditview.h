@@ -2,7 +2,7 @@
 // of the current instrument. It talks to the hub only through signals and slots.
 #pragma once
 
-#include "audio/samplertypes.h"
+#include "base/samplertypes.h"
 
 #include <QDialog>
 #include <QString>

@@ -2,7 +2,7 @@
 // parser and the engine's channel-message dispatch without a crash; nodes are numbered
 // without gaps and every play event carries values a MIDI message can hold.
 #include "device/korvanemidiengine.h"
-#include "device/scriptedmidibackend.h"
+#include "tests/support/scriptedmidibackend.h"
 #include "device/sysexparser.h"
 
 #include <QtGlobal>

@@ -3,7 +3,7 @@
 // GUI thread only.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <QImage>
 #include <QList>

@@ -1,7 +1,7 @@
 // Writes the sensors' notes of a map from its key, octave and scale.
 #pragma once
 
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 // Regenerates the notes of map from map.key, map.octave and map.scale; also sets
 // scaleSteps and scaleLength. With vesko, applies the vesko sensor layout afterwards.

@@ -4,7 +4,7 @@
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
 #include "audio/korvanesampler.h"
-#include "audiotesthelpers.h"
+#include "tests/support/audiotesthelpers.h"
 #include "resources/resources.h"
 
 #include <QFile>

@@ -2,7 +2,7 @@
 // the CTest fixture, found through JACK_DEFAULT_SERVER). A client of our own records the
 // engine's output ports, so a note-on can be heard and measured.
 #include "audio/korvaneaudioengine.h"
-#include "audiotesthelpers.h"
+#include "tests/support/audiotesthelpers.h"
 
 #include <QtTest>
 

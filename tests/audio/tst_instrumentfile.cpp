@@ -1,7 +1,7 @@
 // Instrument files: round trips, the preset kind, short files, names, damaged and hostile
 // input.
 #include "audio/instrumentfile.h"
-#include "audiotesthelpers.h"
+#include "tests/support/audiotesthelpers.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -3,7 +3,7 @@
 #include "audio/audiobackend.h"
 #include "audio/korvaneaudioengine.h"
 #include "audio/recordinganalysis.h"
-#include "audiotesthelpers.h"
+#include "tests/support/audiotesthelpers.h"
 
 #include <QSignalSpy>
 #include <QtTest>

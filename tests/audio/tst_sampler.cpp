@@ -1,7 +1,7 @@
 // Offline renders of the sampler: pitch, bend, envelope, voice allocation, the per-key mode,
 // preview, layer view and reverb.
 #include "audio/korvanesampler.h"
-#include "audiotesthelpers.h"
+#include "tests/support/audiotesthelpers.h"
 
 #include <QtTest>
 

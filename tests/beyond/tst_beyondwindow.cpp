@@ -3,7 +3,7 @@
 #include "app/mainwindow.h"
 #include "audio/korvaneaudioengine.h"
 #include "audio/recordinganalysis.h"
-#include "audiofiles.h"
+#include "tests/support/audiofiles.h"
 #include "core/korvanecore.h"
 #include "core/mapfile.h"
 #include "dialogs/korvanerecordingview.h"

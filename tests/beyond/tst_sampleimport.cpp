@@ -1,7 +1,7 @@
 // Reading audio files into samples: formats, channels, resampling, refusals, cancel, and the
 // worker that imports a list all or nothing.
 #include "audio/sampleimport.h"
-#include "audiofiles.h"
+#include "tests/support/audiofiles.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

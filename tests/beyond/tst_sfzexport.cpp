@@ -3,7 +3,7 @@
 #include "audio/adsrenvelope.h"
 #include "audio/korvanesampler.h"
 #include "audio/sfzexport.h"
-#include "audiofiles.h"
+#include "tests/support/audiofiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,6 +1,6 @@
 #include "core/korvanecore.h"
 #include "core/mapfile.h"
-#include "hubtestenv.h"
+#include "tests/support/hubtestenv.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -2,7 +2,7 @@
 #include "core/korvanecore.h"
 #include "core/mapfile.h"
 #include "core/settingsfile.h"
-#include "hubtestenv.h"
+#include "tests/support/hubtestenv.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "core/korvanerecords.h"
+#include "base/korvanerecords.h"
 
 #include <QMetaType>
 #include <QtTest>

@@ -2,9 +2,9 @@
 // connection check, on a scripted MIDI system.
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
-#include "device/scriptedmidibackend.h"
+#include "tests/support/scriptedmidibackend.h"
 #include "device/sysexcodec.h"
-#include "hubtestenv.h"
+#include "tests/support/hubtestenv.h"
 
 #include <QSignalSpy>
 #include <QtTest>

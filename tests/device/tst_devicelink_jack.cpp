@@ -1,10 +1,10 @@
 // The device link against the device emulator on a private JACK server (started by the
 // CTest fixture), through the real RtMidi backend.
-#include "../core/hubtestenv.h"
+#include "tests/support/hubtestenv.h"
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 #include "device/sysexcodec.h"
-#include "emulatorcontrol.h"
+#include "tests/support/emulatorcontrol.h"
 
 #include <QSignalSpy>
 #include <QtTest>

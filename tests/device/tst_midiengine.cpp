@@ -1,5 +1,5 @@
 #include "device/korvanemidiengine.h"
-#include "device/scriptedmidibackend.h"
+#include "tests/support/scriptedmidibackend.h"
 #include "device/sysexcodec.h"
 
 #include <QSignalSpy>

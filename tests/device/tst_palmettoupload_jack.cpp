@@ -1,11 +1,11 @@
 // The older dialect's settings upload in full (72 seconds) through the hub to the emulator:
 // progress shows while it runs, the window's thread keeps running, a later upload queues
 // behind it, and the device receives the ten messages eight seconds apart.
-#include "../core/hubtestenv.h"
+#include "tests/support/hubtestenv.h"
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 #include "device/sysexcodec.h"
-#include "emulatorcontrol.h"
+#include "tests/support/emulatorcontrol.h"
 
 #include <QSignalSpy>
 #include <QtTest>

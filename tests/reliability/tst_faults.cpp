@@ -1,6 +1,6 @@
 // Faults the program must survive without losing anything: damaged files of every kind, a data
 // folder that cannot be written, a sound stream that dies, a MIDI system that goes away.
-#include "../core/hubtestenv.h"
+#include "tests/support/hubtestenv.h"
 #include "audio/audiobackend.h"
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
@@ -8,7 +8,7 @@
 #include "core/mapfile.h"
 #include "core/settingsfile.h"
 #include "device/korvanemidiengine.h"
-#include "device/scriptedmidibackend.h"
+#include "tests/support/scriptedmidibackend.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,10 +1,10 @@
 // The sound server stops while the program runs (the audio stream and the MIDI ports die with
 // it) and comes back: the program keeps running, says so, and reconnects both by itself.
-#include "../core/hubtestenv.h"
-#include "../device/emulatorcontrol.h"
+#include "tests/support/hubtestenv.h"
+#include "tests/support/emulatorcontrol.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
-#include "privatejack.h"
+#include "tests/support/privatejack.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -2,15 +2,15 @@
 // controllers, with temporal offsets and whole info replies in between) while the sampler
 // plays on the same server. Nothing is lost, memory stays bounded, the hub ends up holding
 // what was sent last, and the GUI thread's queue empties soon after the flood ends.
-#include "../core/hubtestenv.h"
-#include "../device/emulatorcontrol.h"
+#include "tests/support/hubtestenv.h"
+#include "tests/support/emulatorcontrol.h"
 #include "app/mainwindow.h"
 #include "audio/korvaneaudioengine.h"
 #include "audio/korvanesampler.h"
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 #include "device/sysexparser.h"
-#include "reliabilitytesthelpers.h"
+#include "tests/support/reliabilitytesthelpers.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

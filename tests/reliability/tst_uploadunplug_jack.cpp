@@ -1,7 +1,7 @@
 // The device disappears in the middle of an upload and comes back: the program keeps
 // running, says the upload did not complete, reconnects, and the next upload arrives whole.
-#include "../core/hubtestenv.h"
-#include "../device/emulatorcontrol.h"
+#include "tests/support/hubtestenv.h"
+#include "tests/support/emulatorcontrol.h"
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 #include "device/sysexcodec.h"

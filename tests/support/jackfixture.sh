@@ -20,8 +20,8 @@ stop_server() {
     rm -f "$pidfile"
 }
 
-# shellcheck source=../jackregistry.sh
-. "$(dirname "$0")/../jackregistry.sh"
+# shellcheck source=jackregistry.sh
+. "$(dirname "$0")/jackregistry.sh"
 
 start_server() {
     jackd --no-realtime --sync --timeout 10000 -n "$name" -d dummy -r 44100 -p 512 \

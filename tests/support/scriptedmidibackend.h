@@ -3,7 +3,7 @@
 // to the inputs connected to a port. Thread-safe.
 #pragma once
 
-#include "midiportbackend.h"
+#include "device/midiportbackend.h"
 
 #include <chrono>
 #include <mutex>

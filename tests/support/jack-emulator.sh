@@ -26,8 +26,8 @@ fi
 
 stop # a run that was cut short may have left its processes
 export JACK_DEFAULT_SERVER="$server" JACK_NO_AUDIO_RESERVATION=1
-# shellcheck source=../jackregistry.sh
-. "$(dirname "$0")/../jackregistry.sh"
+# shellcheck source=jackregistry.sh
+. "$(dirname "$0")/jackregistry.sh"
 start_server() {
     jackd --no-realtime --sync --timeout 10000 -n "$server" -d dummy -r 44100 -p 512 \
         >"$dir/jackd.log" 2>&1 </dev/null 9>&- &
