@@ -107,23 +107,39 @@ int noteNumber(const QString &text)
         break;
     }
     const bool hasPitch = pitch >= 0;
+    // The accidental may be typed ("#", "b") or written as the window writes it ("♯", "♭"),
+    // and the lowest octave is written "-1" ("C-1" is note 0), so every name the program
+    // shows reads back to the same note.
+    const auto isSharp = [](QChar c) { return c == QLatin1Char('#') || c == QChar(0x266F); };
+    const auto isFlat = [](QChar c) { return c == QLatin1Char('b') || c == QChar(0x266D); };
+    const auto minusOne = [&text](int at) {
+        return text.size() > at + 1 && text.at(at) == QLatin1Char('-')
+               && text.at(at + 1) == QLatin1Char('1');
+    };
     int octave = 0;
     bool octaveSeen = false;
+    bool lowest = false;
     if (text.size() > 1) {
         const QChar c = text.at(1);
         if (c.isDigit()) {
             octave = c.digitValue();
             octaveSeen = true;
-        } else if (c == QLatin1Char('#') && hasPitch) {
+        } else if (minusOne(1)) {
+            octave = -1;
+            octaveSeen = lowest = true;
+        } else if (isSharp(c) && hasPitch) {
             pitch += 1;
-        } else if (c == QLatin1Char('b') && hasPitch) {
+        } else if (isFlat(c) && hasPitch) {
             pitch -= 1;
         }
     }
-    if (text.size() > 2) {
+    if (text.size() > 2 && !lowest) {
         const QChar c = text.at(2);
         if (c.isDigit()) {
             octave = c.digitValue();
+            octaveSeen = true;
+        } else if (minusOne(2)) {
+            octave = -1;
             octaveSeen = true;
         }
     }

@@ -164,6 +164,8 @@ void TestScales::typedNoteNames_data()
     QTest::newRow("empty") << "" << -1;
     QTest::newRow("C45") << "C45" << 72;
     QTest::newRow("A-1x") << "A 4 trailing" << 69;
+    QTest::newRow("C-1") << "C-1" << 0;
+    QTest::newRow("B-1") << "B-1" << 11;
 }
 
 void TestScales::typedNoteNames()
@@ -171,6 +173,12 @@ void TestScales::typedNoteNames()
     QFETCH(QString, text);
     QFETCH(int, number);
     QCOMPARE(noteNumber(text), number);
+    // Every name the window writes (flats as "♭", octave -1 for the lowest notes) reads back.
+    for (int note = 0; note < 128; ++note) {
+        const QString written = noteName(note) + QString::number(note / 12 - 1);
+        QCOMPARE(noteNumber(written), note);
+    }
+    QCOMPARE(noteNumber(QStringLiteral("F♯3")), 54);
 }
 
 QTEST_APPLESS_MAIN(TestScales)
