@@ -7,6 +7,9 @@
 NumberEdit::NumberEdit(QWidget *parent) : QDialog(parent), ui(new Ui::NumberEdit)
 {
     ui->setupUi(this);
+    // A base frequency of 0 Hz would make a voice read its sample at an infinite rate. The
+    // lowest MIDI note sounds at 8.18 Hz, so no playable sample has a lower one.
+    ui->numberBox->setMinimum(8.0);
 }
 
 NumberEdit::~NumberEdit()

@@ -101,6 +101,10 @@ void TestSmallDialogs::numberEdit()
     QTest::keyClicks(box, "30000");
     box->interpretText();
     QVERIFY(box->value() <= 20000.99);
+    // A frequency that cannot play (0 Hz) is never sent.
+    box->setValue(0.0);
+    QVERIFY(box->value() >= 8.0);
+    QVERIFY(sent.last().at(1).toDouble() >= 8.0);
 
     d.show();
     d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
