@@ -332,8 +332,6 @@ void MainWindow::UpdateSettingsUI(KorvaneCalibration calib)
     settings->showCalibration(calib);
 }
 
-void MainWindow::UpdateBendUI(KorvaneBendSettings) {}
-
 void MainWindow::OpenNodeView(int node_i)
 {
     if (node_i < 0 || node_i >= kSensorCount)
@@ -369,9 +367,9 @@ void MainWindow::setMute(bool on)
     mapping->showMute(on);
 }
 
-void MainWindow::setRemoteMapping(int mapping_)
+void MainWindow::setRemoteMapping(int deviceType)
 {
-    mapping->setRemoteMapping(mapping_);
+    mapping->setRemoteMapping(deviceType);
 }
 
 void MainWindow::ShowDeviceVersionNumber(int nro)
@@ -579,20 +577,7 @@ bool MainWindow::ExportSoundTo(QString parentFolder)
     return transfer->exportTo(parentFolder, requests->currentSound());
 }
 
-// ---- slots with nothing to do ----
-
 void MainWindow::UpdateView()
 {
     hub->GetInputLevel();
 }
-
-void MainWindow::selectionChanged(QItemSelection) {}
-void MainWindow::setCurrentSoundName(QString) {}
-void MainWindow::setSamplerMessage(QString) {}
-void MainWindow::GetSoundFolder(QString) {}
-void MainWindow::getMessage(QString) {}
-void MainWindow::EnableMIDIConnect() {}
-void MainWindow::EnableMIDIDisconnect() {}
-void MainWindow::setWriteCountAmount(int) {}
-void MainWindow::setAsNewSound() {}
-void MainWindow::UpdateLayerView() {}

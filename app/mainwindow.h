@@ -70,7 +70,7 @@ public slots:
     void LoadComplete();
     void SysExLoadComplete();
     void UpdateSettingsUI(KorvaneCalibration calib);
-    void UpdateBendUI(KorvaneBendSettings bend);
+    void UpdateBendUI(KorvaneBendSettings) {}
     void OpenNodeView(int node_i);
     void UpdateNode(KorvaneSensorNode node, int node_i);
     void removeGlobalBend();
@@ -123,16 +123,16 @@ public slots:
 
     // Kept for the connections that reach them; they have nothing to do.
     void UpdateView();
-    void selectionChanged(QItemSelection selection);
-    void setCurrentSoundName(QString name);
-    void setSamplerMessage(QString message);
-    void GetSoundFolder(QString path);
-    void getMessage(QString message);
-    void EnableMIDIConnect();
-    void EnableMIDIDisconnect();
-    void setWriteCountAmount(int count);
-    void setAsNewSound();
-    void UpdateLayerView();
+    void selectionChanged(QItemSelection) {}
+    void setCurrentSoundName(QString) {}
+    void setSamplerMessage(QString) {}
+    void GetSoundFolder(QString) {}
+    void getMessage(QString) {}
+    void EnableMIDIConnect() {}
+    void EnableMIDIDisconnect() {}
+    void setWriteCountAmount(int) {}
+    void setAsNewSound() {}
+    void UpdateLayerView() {}
 
 private slots:
     // The menu's "About Korvane Control", bound by name.

@@ -113,8 +113,8 @@ private:
     std::unique_ptr<HubTestEnv> env;
     std::unique_ptr<KorvaneCore> hub;
     std::unique_ptr<NameDialog> name;
-    std::unique_ptr<KorvanePatchView> maps_;
-    std::unique_ptr<KorvaneSoundView> sounds_;
+    std::unique_ptr<KorvanePatchView> mapBrowser;
+    std::unique_ptr<KorvaneSoundView> soundBrowser;
     std::unique_ptr<FileRequests> requests;
     QString dataPath;
     QString lastStatus;
@@ -127,10 +127,10 @@ void TestFileRequests::init()
     hub = std::make_unique<KorvaneCore>();
     dataPath = hub->GetDataPath();
     name = std::make_unique<NameDialog>();
-    maps_ = std::make_unique<KorvanePatchView>();
-    sounds_ = std::make_unique<KorvaneSoundView>();
-    requests = std::make_unique<FileRequests>(hub.get(), name.get(), maps_.get(), sounds_.get(),
-                                              dataPath, nullptr);
+    mapBrowser = std::make_unique<KorvanePatchView>();
+    soundBrowser = std::make_unique<KorvaneSoundView>();
+    requests = std::make_unique<FileRequests>(hub.get(), name.get(), mapBrowser.get(),
+                                              soundBrowser.get(), dataPath, nullptr);
     requests->updateDirectories();
     connect(name.get(), &NameDialog::Send, requests.get(), &FileRequests::receiveName);
     connect(requests.get(), &FileRequests::statusMessage, this,
@@ -142,8 +142,8 @@ void TestFileRequests::init()
 void TestFileRequests::cleanup()
 {
     requests.reset();
-    sounds_.reset();
-    maps_.reset();
+    soundBrowser.reset();
+    mapBrowser.reset();
     name.reset();
     hub->ShutDown();
     hub.reset();
@@ -201,13 +201,13 @@ void TestFileRequests::mapOverwriteAsksAndNoKeeps()
         QVERIFY(none.texts.isEmpty());
     }
     QVERIFY(QFileInfo::exists(maps() + "/Gig.kvs"));
-    QVERIFY(maps_->names().contains("Gig"));
+    QVERIFY(mapBrowser->names().contains("Gig"));
 }
 
 void TestFileRequests::renameMapLiveToStage()
 {
     QVERIFY(hub->SaveState(maps() + "/Live.kvs"));
-    maps_->UpdateDirectory(dataPath);
+    mapBrowser->UpdateDirectory(dataPath);
     requests->renameMap(maps() + "/Live.kvs");
     QCOMPARE(name->getMode(), 1);
     QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(), QStringLiteral("Renaming Live"));
@@ -217,8 +217,8 @@ void TestFileRequests::renameMapLiveToStage()
     QVERIFY(!QFileInfo::exists(maps() + "/Live.kvs"));
     // The label reads the hub's map name, which a rename of the file does not change.
     QCOMPARE(lastMapName.section('.', 0, 0), hub->GetMapName().section('.', 0, 0));
-    QVERIFY(maps_->names().contains("Stage"));
-    QVERIFY(!maps_->names().contains("Live"));
+    QVERIFY(mapBrowser->names().contains("Stage"));
+    QVERIFY(!mapBrowser->names().contains("Live"));
 }
 
 void TestFileRequests::flushAndSaveAfterFlush()

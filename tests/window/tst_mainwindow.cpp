@@ -3,6 +3,7 @@
 #include "dialogs/aboutdialog.h"
 #include "dialogs/fixedspinbox.h"
 #include "dialogs/korvanepatchview.h"
+#include "dialogs/korvanesoundeditview.h"
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/namedialog.h"
 
@@ -25,6 +26,7 @@ private slots:
     void cleanup();
     void startsWithTheFormDefaults();
     void buttonsReachTheirWindows();
+    void requestsReachTheWindow();
 
 private:
     template <typename T> T *child(const char *name)
@@ -108,6 +110,22 @@ void TestMainWindow::buttonsReachTheirWindows()
     QCOMPARE(window->getOctaveCounter(), 5);
     emit hub->SendMute(true);
     QVERIFY(child<QCheckBox>("muteBox")->isChecked());
+}
+
+void TestMainWindow::requestsReachTheWindow()
+{
+    // The editor's changes mark the instrument unsaved.
+    QVERIFY(!window->isUnsaved());
+    emit window->soundEditView()->SendEnvelopeAttack(40);
+    QVERIFY(window->isUnsaved());
+    // A map saved under a new name is named above the hand; refusals reach the status line.
+    const QString maps = hub->GetDataPath() + "/maps";
+    window->NewState(maps);
+    window->ReceiveName(0, "Gig");
+    QVERIFY(QFileInfo::exists(maps + "/Gig.kvs"));
+    QCOMPARE(child<QLabel>("patchNameLine")->text(), QString("Gig"));
+    window->DeleteFolder(maps);
+    QVERIFY(child<QLabel>("statuslabel")->text().contains("top folder"));
 }
 
 QTEST_MAIN(TestMainWindow)
