@@ -1,26 +1,31 @@
 // The main window: two tabs ("Mapping" and "Settings") whose controls turn into hub calls,
-// and the views of what the hub reports. Owns the hub and the secondary windows and answers
-// their requests. GUI thread only.
+// and the views of what the hub reports. Owns the hub and the secondary windows and wires
+// them together; the tabs, the file requests and import/export are handled by one class
+// each, which these slots hand over to. GUI thread only.
 #pragma once
 
-#include "base/samplertypes.h"
 #include "base/korvanerecords.h"
+#include "base/samplertypes.h"
 
 #include <QItemSelection>
 #include <QMainWindow>
 #include <QString>
 
 class AboutDialog;
+class FileRequests;
+class ImportExport;
 class KorvaneCore;
 class KorvaneHandWidget;
 class KorvaneNodeView;
 class KorvanePatchView;
 class KorvaneSoundEditView;
 class KorvaneSoundView;
+class MappingTabController;
 class NameDialog;
 class NumberEdit;
 class QMessageBox;
 class QProgressDialog;
+class SettingsTabController;
 struct MainWindowForm;
 
 class MainWindow : public QMainWindow
@@ -39,14 +44,14 @@ public:
     KorvaneSoundView *soundView() const { return soundBrowser; }
     KorvanePatchView *patchView() const { return patchBrowser; }
     KorvaneSoundEditView *soundEditView() const { return soundEditor; }
-    bool isNewSoundPending() const { return isNewSound; }
-    QString currentSoundName() const { return currentSound; }
-    int getKeyOffset() const { return keyOffset; }
-    int getOctaveCounter() const { return octaveCounter; }
-    bool isUnsaved() const { return unsaved; }
+    bool isNewSoundPending() const;
+    QString currentSoundName() const;
+    int getKeyOffset() const;
+    int getOctaveCounter() const;
+    bool isUnsaved() const;
     QString styleSheetText() const { return styleText; }
-    QProgressDialog *importProgressDialog() const { return importDialog; }
-    QMessageBox *importMessage() const { return importError; }
+    QProgressDialog *importProgressDialog() const;
+    QMessageBox *importMessage() const;
 
     // The preset instrument that the test-sound choice index plays.
     static QString testSoundFile(const QString &dataPath, int index);
@@ -65,7 +70,7 @@ public slots:
     void LoadComplete();
     void SysExLoadComplete();
     void UpdateSettingsUI(KorvaneCalibration calib);
-    void UpdateBendUI(KorvaneBendSettings bend);
+    void UpdateBendUI(KorvaneBendSettings) {}
     void OpenNodeView(int node_i);
     void UpdateNode(KorvaneSensorNode node, int node_i);
     void removeGlobalBend();
@@ -118,72 +123,23 @@ public slots:
 
     // Kept for the connections that reach them; they have nothing to do.
     void UpdateView();
-    void selectionChanged(QItemSelection selection);
-    void setCurrentSoundName(QString name);
-    void setSamplerMessage(QString message);
-    void GetSoundFolder(QString path);
-    void getMessage(QString message);
-    void EnableMIDIConnect();
-    void EnableMIDIDisconnect();
-    void setWriteCountAmount(int count);
-    void setAsNewSound();
-    void UpdateLayerView();
+    void selectionChanged(QItemSelection) {}
+    void setCurrentSoundName(QString) {}
+    void setSamplerMessage(QString) {}
+    void GetSoundFolder(QString) {}
+    void getMessage(QString) {}
+    void EnableMIDIConnect() {}
+    void EnableMIDIDisconnect() {}
+    void setWriteCountAmount(int) {}
+    void setAsNewSound() {}
+    void UpdateLayerView() {}
 
 private slots:
-    void importProgress(int permille, QString text);
-    void importFinished(bool ok, QString message);
-
-    // Bound to the form's controls by name.
-    void on_onThresholdSlider_valueChanged(int value);
-    void on_onThresholdSlider_sliderMoved(int value);
-    void on_offThresholdSlider_valueChanged(int value);
-    void on_offThresholdSlider_sliderMoved(int value);
-    void on_velocitySlider_sliderMoved(int value);
-    void on_controlSlider_sliderMoved(int value);
-    void on_onThresholdSlider_sliderReleased();
-    void on_offThresholdSlider_sliderReleased();
-    void on_velocitySlider_sliderReleased();
-    void on_controlSlider_sliderReleased();
-    void on_velocityCurveBox_currentIndexChanged(int index);
-    void on_controlCurveBox_currentIndexChanged(int index);
-    void on_aftertouchSpinbox_valueChanged(int value);
-    void on_defaultControlBox_currentIndexChanged(int index);
-    void on_ccNumberspinBox_valueChanged(int value);
-    void on_midiChannelBox_currentIndexChanged(int index);
-    void on_syncButton_clicked();
-    void on_ROMButton_clicked();
-    void on_reConButton_clicked();
-    void on_disconButton_clicked();
-    void on_versionButton_clicked();
+    // The menu's "About Korvane Control", bound by name.
     void on_actionAbout_Korvane_Control_triggered();
-    void on_transposeUp_clicked();
-    void on_transPoseDown_clicked();
-    void on_oupButton_clicked();
-    void on_odownButton_clicked();
-    void on_comboBox_currentIndexChanged(int index);
-    void on_patchPushButton_clicked();
-    void on_soundsButton_clicked();
-    void on_mapSaveButton_clicked();
-    void on_testSoundBox_currentIndexChanged(int index);
-    void on_muteBox_toggled(bool checked);
-    void on_volSlider_valueChanged(int v);
-    void on_bleButton_clicked();
-    void on_muteBox_clicked();
 
 private:
-    void refreshHand();
-    void showMapLoaded(bool fromFile);
-    bool confirm(const QString &text);
-    void askName(int mode, const QString &label, const QString &proposal);
-    bool isBrowserRoot(const QString &folder) const;
-    QString soundsFolder() const;
-    // The name dialog's answers, one per mode.
-    void saveMapAs(const QString &text);
-    void renameMap(const QString &text);
-    void saveSoundAs(const QString &text);
-    void renameSound(const QString &text);
-    void createFolder(const QString &text);
-    void renameFolder(const QString &text);
+    void showAbout();
 
     MainWindowForm *ui = nullptr;
     KorvaneCore *hub = nullptr;
@@ -194,20 +150,11 @@ private:
     KorvaneSoundView *soundBrowser = nullptr;
     KorvanePatchView *patchBrowser = nullptr;
     KorvaneSoundEditView *soundEditor = nullptr;
+    MappingTabController *mapping = nullptr;
+    SettingsTabController *settings = nullptr;
+    FileRequests *requests = nullptr;
+    ImportExport *transfer = nullptr;
 
-    bool unsaved = false;
-    bool soundEdited = false;
-    bool memoryFlushed = false;
-    bool isNewSound = false;
-    int keyOffset = 0;
-    int octaveCounter = 4;
     QString dataPath;
     QString styleText;
-    QString currentSound;
-    QString currentFolder;
-    QString mapToRename;
-    QString soundToRename;
-    QString soundSaveFolder; // where a save-as writes: the browser's folder or the sounds folder
-    QProgressDialog *importDialog = nullptr;
-    QMessageBox *importError = nullptr;
 };

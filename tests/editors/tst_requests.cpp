@@ -1,5 +1,4 @@
 #include "app/mainwindow.h"
-#include "audio/instrumentfile.h"
 #include "core/korvanecore.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
@@ -9,18 +8,10 @@
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 
-#include <QApplication>
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QDirIterator>
-#include <QFile>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -120,68 +111,6 @@ const Link kLinks[] = {
     {"numedit", "SendNumber(int, double)", "edit", "setSampleBaseFreq(int,double)"},
 };
 
-// Answers the confirmation boxes that open while it lives: each box's text is recorded and
-// the box is answered with the given button, or with Return (its default) for NoButton.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer(answer)
-    {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        timer.start();
-    }
-    QStringList texts;
-    QStringList informative;
-    QList<QMessageBox::StandardButton> defaults;
-
-private:
-    void poll()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(w);
-            if (!box || !box->isVisible())
-                continue;
-            texts << box->text();
-            informative << box->informativeText();
-            defaults << box->standardButton(box->defaultButton());
-            if (answer == QMessageBox::NoButton)
-                QTest::keyClick(box, Qt::Key_Return);
-            else
-                box->button(answer)->click();
-            return;
-        }
-    }
-    QMessageBox::StandardButton answer;
-    QTimer timer;
-};
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-// Every path below root, to show that nothing else was written.
-QStringList tree(const QString &root)
-{
-    QStringList all;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        all << it.next();
-    all.sort();
-    return all;
-}
-
 } // namespace
 
 class TestRequests : public QObject
@@ -192,28 +121,14 @@ private slots:
     void cleanup();
     void everyStartConnection();
     void editorsReachTheHub();
-    void mapOverwriteAsksAndNoKeeps();
-    void renameMapLiveToStage();
-    void flushAndSaveAfterFlush();
-    void saveAsAndRenameInstruments();
-    void renameInstrumentKeepsKvi();
-    void deleteInstrument();
-    void folderNames();
-    void refusedNames();
-    void failuresAreReported();
 
 private:
-    // Types text into the name dialog and presses OK, as the user does.
-    void answerName(const QString &text);
     QString status() const { return window->findChild<QLabel *>("mainmessages")->text(); }
-    QString sounds() const { return dataPath + "/sounds"; }
-    QString maps() const { return dataPath + "/maps"; }
 
     std::unique_ptr<QTemporaryDir> data;
     std::unique_ptr<MainWindow> window;
     KorvaneCore *hub = nullptr;
     NameDialog *name = nullptr;
-    QString dataPath;
 };
 
 void TestRequests::init()
@@ -224,20 +139,12 @@ void TestRequests::init()
     window = std::make_unique<MainWindow>();
     hub = window->core();
     name = window->nameDialog();
-    dataPath = hub->GetDataPath();
 }
 
 void TestRequests::cleanup()
 {
     window.reset();
     data.reset();
-}
-
-void TestRequests::answerName(const QString &text)
-{
-    QVERIFY(name->isVisible());
-    name->findChild<QLineEdit *>("lineEdit")->setText(text);
-    name->findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Ok)->click();
 }
 
 void TestRequests::everyStartConnection()
@@ -299,295 +206,6 @@ void TestRequests::editorsReachTheHub()
     // The sound browser's Edit opens the sound editor.
     emit window->soundView()->EditSound();
     QVERIFY(window->soundEditView()->isVisible());
-}
-
-void TestRequests::mapOverwriteAsksAndNoKeeps()
-{
-    const QString live = maps() + "/Live.kvs";
-    writeFile(live, "old bytes");
-    {
-        BoxAnswerer no(QMessageBox::NoButton); // Return takes the default: No
-        window->SaveState(live);
-        QCOMPARE(no.texts, QStringList{"Patch Live.kvs will be overwritten."});
-        QCOMPARE(no.informative, QStringList{"Are you sure to proceed?"});
-        QCOMPARE(no.defaults.value(0), QMessageBox::No);
-    }
-    QCOMPARE(readFile(live), QByteArray("old bytes"));
-
-    // Saving a new map under the existing name asks the same question.
-    window->patchView()->Save();
-    QCOMPARE(name->getMode(), 0);
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(),
-             QStringLiteral("Save mapping as:maps"));
-    QCOMPARE(name->findChild<QLineEdit *>("lineEdit")->text(), QStringLiteral("User mapping"));
-    {
-        BoxAnswerer no(QMessageBox::No);
-        answerName("Live");
-        QCOMPARE(no.texts.size(), 1);
-    }
-    QCOMPARE(readFile(live), QByteArray("old bytes"));
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        window->patchView()->Save();
-        answerName("Live");
-        QCOMPARE(yes.texts.size(), 1);
-    }
-    QVERIFY(readFile(live) != QByteArray("old bytes"));
-    QCOMPARE(window->findChild<QLabel *>("patchNameLine")->text(), QStringLiteral("Live"));
-
-    // A new name saves at once, without a question.
-    {
-        BoxAnswerer none(QMessageBox::Yes);
-        window->patchView()->Save();
-        answerName("Gig");
-        QVERIFY(none.texts.isEmpty());
-    }
-    QVERIFY(QFileInfo::exists(maps() + "/Gig.kvs"));
-    QVERIFY(window->patchView()->names().contains("Gig"));
-}
-
-void TestRequests::renameMapLiveToStage()
-{
-    QVERIFY(hub->SaveState(maps() + "/Live.kvs"));
-    window->patchView()->UpdateDirectory(dataPath);
-    window->RenameState(maps() + "/Live.kvs");
-    QCOMPARE(name->getMode(), 1);
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(), QStringLiteral("Renaming Live"));
-    QCOMPARE(name->findChild<QLineEdit *>("lineEdit")->text(), QStringLiteral("Live"));
-    answerName("Stage");
-    QVERIFY(QFileInfo::exists(maps() + "/Stage.kvs"));
-    QVERIFY(!QFileInfo::exists(maps() + "/Live.kvs"));
-    // The label reads the hub's map name, which a rename of the file does not change.
-    QCOMPARE(window->findChild<QLabel *>("patchNameLine")->text(),
-             hub->GetMapName().section('.', 0, 0));
-    QVERIFY(window->patchView()->names().contains("Stage"));
-    QVERIFY(!window->patchView()->names().contains("Live"));
-}
-
-void TestRequests::flushAndSaveAfterFlush()
-{
-    // Nothing changed: the samples go at once.
-    QVERIFY(!window->isUnsaved());
-    {
-        BoxAnswerer none(QMessageBox::Yes);
-        window->FlushMemoryAsk();
-        QVERIFY(none.texts.isEmpty());
-    }
-    QVERIFY(!window->isNewSoundPending());
-
-    // After a change, the question comes; No keeps everything.
-    emit window->soundEditView()->SendEnvelopeAttack(40);
-    QVERIFY(window->isUnsaved());
-    {
-        BoxAnswerer no(QMessageBox::NoButton);
-        window->soundEditView()->findChild<QPushButton *>("flushMemButton")->click();
-        QCOMPARE(no.texts, QStringList{"Removing all currently loaded samples! The instrument "
-                                       "can be reloaded if it's saved."});
-        QCOMPARE(no.defaults.value(0), QMessageBox::No);
-    }
-    QVERIFY(!window->isNewSoundPending());
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        window->FlushMemoryAsk();
-        QCOMPARE(yes.texts.size(), 1);
-    }
-    QVERIFY(window->isNewSoundPending());
-
-    // A save now names a new instrument instead of overwriting the last one.
-    {
-        BoxAnswerer none(QMessageBox::Yes);
-        emit window->soundEditView()->saveSound();
-        QVERIFY(none.texts.isEmpty());
-    }
-    QCOMPARE(name->getMode(), 2);
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(),
-             QStringLiteral("Save Instrument as:"));
-    QCOMPARE(name->findChild<QLineEdit *>("lineEdit")->text(), QStringLiteral("User instrument"));
-
-    // The editor's Save As proposes the current name.
-    window->SoundLoadComplete();
-    window->ProcessSoundSaveAs();
-    QCOMPARE(name->findChild<QLineEdit *>("lineEdit")->text(),
-             QFileInfo(hub->GetSoundName()).completeBaseName());
-}
-
-void TestRequests::saveAsAndRenameInstruments()
-{
-    QTemporaryDir probe;
-    if (!writeInstrumentFile(probe.filePath("p.kvi"), KorvaneInstrument(), nullptr))
-        QSKIP("instrument files cannot be written in this build yet");
-
-    // From the editor: into the sounds folder.
-    window->FlushMemoryAsk();
-    window->ProcessSoundSaveAs();
-    answerName("My Keys");
-    QVERIFY(QFileInfo::exists(sounds() + "/My Keys.kvi"));
-    QVERIFY(!window->isUnsaved());
-    QCOMPARE(window->currentSoundName(), QStringLiteral("My Keys"));
-
-    // From the browser: into the folder that asked.
-    QDir().mkpath(sounds() + "/Pads");
-    emit window->soundView()->NewSound(sounds() + "/Pads");
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(), QStringLiteral("Save sound as:"));
-    QCOMPARE(name->findChild<QLineEdit *>("lineEdit")->text(), QStringLiteral("User sound"));
-    answerName("Warm");
-    QVERIFY(QFileInfo::exists(sounds() + "/Pads/Warm.kvi"));
-
-    // Onto an existing name only after the question.
-    writeFile(sounds() + "/Pads/Warm.kvi", "keep me");
-    {
-        BoxAnswerer no(QMessageBox::No);
-        emit window->soundView()->NewSound(sounds() + "/Pads");
-        answerName("Warm");
-        QCOMPARE(no.texts, QStringList{"Instrument Warm will be overwritten."});
-    }
-    QCOMPARE(readFile(sounds() + "/Pads/Warm.kvi"), QByteArray("keep me"));
-}
-
-void TestRequests::renameInstrumentKeepsKvi()
-{
-    writeFile(sounds() + "/My Keys.kvi", "keys");
-    window->SoundLoadComplete();
-    const QString loaded = window->currentSoundName();
-    // Rename keeps the extension and the folder.
-    emit window->soundView()->RenameSound(sounds() + "/My Keys.kvi");
-    QCOMPARE(name->getMode(), 3);
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(), QStringLiteral("Renaming My Keys"));
-    answerName("Stage Keys");
-    QVERIFY(QFileInfo::exists(sounds() + "/Stage Keys.kvi"));
-    QVERIFY(!QFileInfo::exists(sounds() + "/My Keys.kvi"));
-    QCOMPARE(readFile(sounds() + "/Stage Keys.kvi"), QByteArray("keys"));
-    QCOMPARE(window->currentSoundName(), loaded); // another instrument is loaded
-
-    QDir().mkpath(sounds() + "/Pads");
-    writeFile(sounds() + "/Pads/a.b.KVI", "ab");
-    window->RenameSound(sounds() + "/Pads/a.b.KVI");
-    answerName("c.d");
-    QCOMPARE(readFile(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
-}
-
-void TestRequests::deleteInstrument()
-{
-    const QString file = sounds() + "/Old.kvi";
-    writeFile(file, "x");
-    {
-        BoxAnswerer no(QMessageBox::NoButton);
-        emit window->soundView()->DeleteSound(file);
-        QCOMPARE(no.texts, QStringList{"Instrument Old will be deleted."});
-    }
-    QVERIFY(QFileInfo::exists(file));
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        emit window->soundView()->DeleteSound(file);
-    }
-    QVERIFY(!QFileInfo::exists(file));
-}
-
-void TestRequests::folderNames()
-{
-    // Dotted names stay whole for folders.
-    emit window->soundView()->NewFolder(sounds() + "/");
-    QCOMPARE(name->getMode(), 4);
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(),
-             QStringLiteral("New folder into:sounds"));
-    answerName("v1.2");
-    QVERIFY(QFileInfo(sounds() + "/v1.2").isDir());
-
-    writeFile(sounds() + "/v1.2/Inside.kvi", "x");
-    emit window->soundView()->NameFolder(sounds() + "/v1.2");
-    QCOMPARE(name->getMode(), 5);
-    QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(),
-             QStringLiteral("Renaming folder v1.2"));
-    answerName("Live.set");
-    QVERIFY(QFileInfo(sounds() + "/Live.set").isDir());
-    QCOMPARE(readFile(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
-
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        emit window->soundView()->DeleteFolder(sounds() + "/Live.set");
-        QCOMPARE(yes.texts, QStringList{"Folder and all it's contents will be deleted."});
-    }
-    QVERIFY(!QFileInfo::exists(sounds() + "/Live.set"));
-}
-
-void TestRequests::refusedNames()
-{
-    const QString outside = QFileInfo(dataPath).path();
-    const QStringList before = tree(outside);
-    const QStringList bad = {" ", ".", "..", "../evil", "a/b", "..\\evil", "x\\y", " .. "};
-    for (int mode = 0; mode <= 5; ++mode) {
-        for (const QString &text : bad) {
-            switch (mode) {
-            case 0:
-                window->NewState(maps() + "/");
-                break;
-            case 1:
-                window->RenameState(maps() + "/Defaults.kvs");
-                break;
-            case 2:
-                window->OpenSoundSaveAs(true);
-                break;
-            case 3:
-                window->RenameSound(sounds() + "/Flute.kvi");
-                break;
-            case 4:
-                window->NewFolder(sounds() + "/");
-                break;
-            default:
-                window->RenameFolder(maps() + "/");
-                break;
-            }
-            window->setMainMessage(QString());
-            window->ReceiveName(mode, text);
-            QVERIFY2(status().contains("cannot be used as a name"), qPrintable(text));
-        }
-    }
-    QCOMPARE(tree(outside), before);
-}
-
-void TestRequests::failuresAreReported()
-{
-    // A map rename onto an existing name keeps both files.
-    writeFile(maps() + "/A.kvs", "a");
-    writeFile(maps() + "/B.kvs", "b");
-    window->RenameState(maps() + "/A.kvs");
-    answerName("B");
-    QCOMPARE(readFile(maps() + "/A.kvs"), QByteArray("a"));
-    QCOMPARE(readFile(maps() + "/B.kvs"), QByteArray("b"));
-    QVERIFY(status().contains("already exists"));
-
-    // A delete that finds nothing to delete says so.
-    window->setMainMessage(QString());
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        window->DeleteState(maps() + "/Missing.kvs");
-    }
-    QVERIFY(status().contains("could not be deleted"));
-
-    // Folder rename onto an existing folder, and the top folders themselves.
-    QDir().mkpath(sounds() + "/One");
-    QDir().mkpath(sounds() + "/Two");
-    window->RenameFolder(sounds() + "/One");
-    answerName("Two");
-    QVERIFY(QFileInfo(sounds() + "/One").isDir());
-    QVERIFY(status().contains("already exists"));
-    window->setMainMessage(QString());
-    {
-        BoxAnswerer yes(QMessageBox::Yes);
-        window->DeleteFolder(sounds() + "/");
-        QVERIFY(yes.texts.isEmpty());
-    }
-    QVERIFY(QFileInfo::exists(sounds() + "/Flute.kvi") || QFileInfo(sounds()).isDir());
-    QVERIFY(status().contains("top folder"));
-
-    // An instrument rename onto an existing name.
-    writeFile(sounds() + "/X.kvi", "x");
-    writeFile(sounds() + "/Y.kvi", "y");
-    window->RenameSound(sounds() + "/X.kvi");
-    answerName("Y");
-    QCOMPARE(readFile(sounds() + "/X.kvi"), QByteArray("x"));
-    QCOMPARE(readFile(sounds() + "/Y.kvi"), QByteArray("y"));
-    QVERIFY(status().contains("already exists"));
 }
 
 QTEST_MAIN(TestRequests)

@@ -1,0 +1,120 @@
+#include "app/mappingtabcontroller.h"
+
+#include "app/mainwindowform.h"
+#include "core/korvanecore.h"
+#include "hand/korvanehandwidget.h"
+#include "scales/scales.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDebug>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
+                                           const QString &dataPath, QObject *parent)
+    : QObject(parent), ui(ui), hub(hub), dataPath(dataPath)
+{
+    connect(ui->transposeUp, &QPushButton::clicked, this, [this] { transpose(1, 0); });
+    connect(ui->transPoseDown, &QPushButton::clicked, this, [this] { transpose(-1, 0); });
+    connect(ui->oupButton, &QPushButton::clicked, this, [this] { transpose(0, 1); });
+    connect(ui->odownButton, &QPushButton::clicked, this, [this] { transpose(0, -1); });
+    connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &MappingTabController::scaleChosen);
+    connect(ui->testSoundBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &MappingTabController::testSoundChosen);
+    connect(ui->muteBox, &QCheckBox::toggled, this, &MappingTabController::muteToggled);
+    connect(ui->patchPushButton, &QPushButton::clicked, this,
+            &MappingTabController::mapBrowserRequested);
+    connect(ui->mapSaveButton, &QPushButton::clicked, this,
+            &MappingTabController::mapSaveRequested);
+    connect(ui->soundsButton, &QPushButton::clicked, this,
+            &MappingTabController::soundBrowserRequested);
+}
+
+QString MappingTabController::testSoundFile(const QString &dataPath, int index)
+{
+    QString file = QStringLiteral("Electric Piano.kvi");
+    if (index == 1)
+        file = QStringLiteral("Marimba.kvi");
+    else if (index == 2)
+        file = QStringLiteral("Flute.kvi");
+    return dataPath + QStringLiteral("/sounds/") + file;
+}
+
+void MappingTabController::refreshHand()
+{
+    ui->widget->UpdateFromState(hub->GetState(0));
+}
+
+void MappingTabController::transpose(int keySteps, int octaveSteps)
+{
+    key += keySteps;
+    octave += octaveSteps;
+    hub->Transpose(keySteps + 12 * octaveSteps);
+    refreshHand();
+}
+
+void MappingTabController::scaleChosen(int index)
+{
+    ui->widget->setMajorScale(Scales::isMajorScale(index));
+    generateScale(index);
+    ui->patchNameLine->setText(ui->comboBox->itemText(index));
+}
+
+void MappingTabController::testSoundChosen(int index)
+{
+    hub->LoadSound(testSoundFile(dataPath, index));
+}
+
+void MappingTabController::muteToggled(bool checked)
+{
+    hub->setMute(checked);
+    ui->widget->ResetTriggers();
+}
+
+void MappingTabController::generateScale(int scale)
+{
+    qDebug() << "generating requested scale";
+    hub->ScaleRequest(key, octave, scale);
+}
+
+void MappingTabController::generateScaleFromBrowser(int scale)
+{
+    hub->ScaleRequest(key, octave - 1, scale);
+}
+
+void MappingTabController::showMapLoaded(bool fromFile)
+{
+    const KorvaneSensorsState state = hub->GetState(0);
+    ui->widget->UpdateFromState(state);
+    key = state.key;
+    octave = state.octave;
+    setPatchName(hub->GetMapName());
+    if (fromFile)
+        hub->SendState();
+}
+
+void MappingTabController::setNode(const KorvaneSensorNode &node, int index)
+{
+    hub->SetNode(node, index);
+    refreshHand();
+    hub->SendState();
+}
+
+void MappingTabController::setPatchName(const QString &filename)
+{
+    ui->patchNameLine->setText(filename.section(QLatin1Char('.'), 0, 0));
+}
+
+void MappingTabController::showMute(bool on)
+{
+    const QSignalBlocker block(ui->muteBox);
+    ui->muteBox->setChecked(on);
+}
+
+void MappingTabController::setRemoteMapping(int mapping)
+{
+    ui->widget->setDeviceType(mapping);
+}

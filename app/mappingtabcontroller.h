@@ -1,0 +1,56 @@
+// The "Mapping" tab: key and octave buttons, the scale choice, the test sound, mute, the map
+// name above the hand, and the hand picture kept in step with the hub's map. Counts key and
+// octave the way the map does, so a scale chosen after a load keeps the loaded octave.
+// GUI thread only.
+#pragma once
+
+#include "base/korvanerecords.h"
+
+#include <QObject>
+#include <QString>
+
+class KorvaneCore;
+struct MainWindowForm;
+
+class MappingTabController : public QObject
+{
+    Q_OBJECT
+public:
+    // Binds to the form's mapping widgets; ui and hub must outlive the controller.
+    MappingTabController(MainWindowForm *ui, KorvaneCore *hub, const QString &dataPath,
+                         QObject *parent = nullptr);
+
+    int keyOffset() const { return key; }
+    int octaveCounter() const { return octave; }
+
+    // The preset instrument that the test-sound choice index plays.
+    static QString testSoundFile(const QString &dataPath, int index);
+
+    void generateScale(int scale);
+    // The map browser's scale choice, one octave lower than the tab's.
+    void generateScaleFromBrowser(int scale);
+    // A map arrived from a file (sent on to the device) or from the device.
+    void showMapLoaded(bool fromFile);
+    void setNode(const KorvaneSensorNode &node, int index);
+    void setPatchName(const QString &filename);
+    void showMute(bool on); // the hub's mute, not sent back
+    void setRemoteMapping(int mapping);
+    void refreshHand();
+
+signals:
+    void mapBrowserRequested();
+    void mapSaveRequested();
+    void soundBrowserRequested();
+
+private:
+    void transpose(int keySteps, int octaveSteps);
+    void scaleChosen(int index);
+    void testSoundChosen(int index);
+    void muteToggled(bool checked);
+
+    MainWindowForm *ui;
+    KorvaneCore *hub;
+    QString dataPath;
+    int key = 0;
+    int octave = 4;
+};

@@ -1,0 +1,162 @@
+#include "app/settingstabcontroller.h"
+
+#include "app/mainwindowform.h"
+#include "core/korvanecore.h"
+#include "dialogs/fixedspinbox.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+
+namespace {
+
+// The number right of a slider follows it while it moves.
+void showValue(QSlider *slider, QLabel *label, bool whenSet)
+{
+    auto show = [label](int value) { label->setText(QString::number(value)); };
+    QObject::connect(slider, &QSlider::sliderMoved, label, show);
+    if (whenSet)
+        QObject::connect(slider, &QSlider::valueChanged, label, show);
+}
+
+} // namespace
+
+SettingsTabController::SettingsTabController(MainWindowForm *ui, KorvaneCore *hub, QObject *parent)
+    : QObject(parent), ui(ui), hub(hub)
+{
+    showValue(ui->onThresholdSlider, ui->noteOnLabel, true);
+    showValue(ui->offThresholdSlider, ui->noteOffLabel, true);
+    showValue(ui->velocitySlider, ui->velocitySensitivyLabel, false);
+    showValue(ui->controlSlider, ui->controlAmountLabel_2, false);
+
+    connect(ui->onThresholdSlider, &QSlider::sliderReleased, this,
+            &SettingsTabController::onThresholdReleased);
+    connect(ui->offThresholdSlider, &QSlider::sliderReleased, this,
+            &SettingsTabController::offThresholdReleased);
+    connect(ui->velocitySlider, &QSlider::sliderReleased, this, [this] {
+        changeCalibration([this](KorvaneCalibration &c) {
+            c.velocityScale = float(this->ui->velocitySlider->value());
+        });
+    });
+    connect(ui->controlSlider, &QSlider::sliderReleased, this, [this] {
+        changeCalibration([this](KorvaneCalibration &c) {
+            c.aftertouchScale = float(this->ui->controlSlider->value());
+        });
+    });
+    const auto indexChanged = QOverload<int>::of(&QComboBox::currentIndexChanged);
+    connect(ui->velocityCurveBox, indexChanged, this, [this](int index) {
+        changeCalibration([index](KorvaneCalibration &c) { c.setVelocityCurveType(index); });
+    });
+    connect(ui->controlCurveBox, indexChanged, this, [this](int index) {
+        changeCalibration([index](KorvaneCalibration &c) { c.setAftertouchCurveType(index); });
+    });
+    connect(ui->aftertouchSpinbox, QOverload<int>::of(&FixedSpinBox::valueChanged), this,
+            [this](int value) {
+                changeCalibration(
+                    [value](KorvaneCalibration &c) { c.aftertouchDelay = uint8_t(value); });
+            });
+    connect(ui->defaultControlBox, indexChanged, this, &SettingsTabController::globalControlChosen);
+    connect(ui->ccNumberspinBox, QOverload<int>::of(&FixedSpinBox::valueChanged), this,
+            [this](int value) {
+                changeSettings([value](KorvaneCalibration &c) { c.globalCC = uint8_t(value); });
+            });
+    connect(ui->midiChannelBox, indexChanged, this, [this](int index) {
+        changeSettings([index](KorvaneCalibration &c) { c.midiChannel = uint8_t(index); });
+    });
+
+    connect(ui->syncButton, &QPushButton::clicked, hub, [hub] { hub->SyncToDevice(); });
+    connect(ui->ROMButton, &QPushButton::clicked, hub, [hub] { hub->SendWriteCommand(); });
+    connect(ui->reConButton, &QPushButton::clicked, hub, [hub] { hub->ReconnectMIDI(); });
+    connect(ui->disconButton, &QPushButton::clicked, hub, [hub] { hub->DisconnectMIDI(); });
+    connect(ui->versionButton, &QPushButton::clicked, this,
+            &SettingsTabController::versionRequested);
+    connect(ui->volSlider, &QSlider::valueChanged, hub,
+            [hub](int v) { hub->setSamplerVolume(float(v * 0.010101010101010102)); });
+}
+
+template <typename Change> void SettingsTabController::changeCalibration(Change change)
+{
+    KorvaneCalibration calib = hub->getCalibration();
+    change(calib);
+    hub->setCalibration(calib);
+}
+
+template <typename Change> void SettingsTabController::changeSettings(Change change)
+{
+    KorvaneCalibration calib = hub->getCalibration();
+    change(calib);
+    hub->setSettings(calib);
+}
+
+// Note-on must stay above note-off: a release on the wrong side moves the slider back.
+void SettingsTabController::onThresholdReleased()
+{
+    KorvaneCalibration calib = hub->getCalibration();
+    const int off = calib.offThreshold;
+    int on = ui->onThresholdSlider->value();
+    if (off >= on) {
+        on = off + 1;
+        ui->onThresholdSlider->setValue(on);
+    }
+    calib.onThreshold = uint8_t(on);
+    hub->setCalibration(calib);
+}
+
+void SettingsTabController::offThresholdReleased()
+{
+    KorvaneCalibration calib = hub->getCalibration();
+    const int on = calib.onThreshold;
+    int off = ui->offThresholdSlider->value();
+    if (on <= off) {
+        off = on - 1;
+        ui->offThresholdSlider->setValue(off);
+    }
+    calib.offThreshold = uint8_t(off);
+    hub->setCalibration(calib);
+}
+
+void SettingsTabController::globalControlChosen(int index)
+{
+    // Pitch bend as the global aftertouch leaves no room for bend assignments.
+    if (index == 2)
+        hub->RemoveGlobalBend();
+    changeSettings([index](KorvaneCalibration &c) { c.globalControl = index; });
+}
+
+void SettingsTabController::showCalibration(const KorvaneCalibration &calib)
+{
+    // Mirrors the calibration without sending it back.
+    const QSignalBlocker b1(ui->velocitySlider), b2(ui->velocityCurveBox), b3(ui->controlSlider),
+        b4(ui->controlCurveBox), b5(ui->midiChannelBox), b6(ui->offThresholdSlider),
+        b7(ui->onThresholdSlider), b8(ui->defaultControlBox), b9(ui->ccNumberspinBox),
+        b10(ui->aftertouchSpinbox);
+    ui->aftertouchSpinbox->setValue(calib.aftertouchDelay);
+    ui->velocityCurveBox->setCurrentIndex(calib.velocityCurveType);
+    ui->velocitySlider->setValue(int(calib.velocityScale));
+    ui->velocitySensitivyLabel->setText(QString::number(int(calib.velocityScale)));
+    ui->controlCurveBox->setCurrentIndex(calib.aftertouchCurveType);
+    ui->controlSlider->setValue(int(calib.aftertouchScale));
+    ui->controlAmountLabel_2->setText(QString::number(int(calib.aftertouchScale)));
+    ui->midiChannelBox->setCurrentIndex(calib.midiChannel);
+    ui->offThresholdSlider->setValue(calib.offThreshold);
+    ui->noteOffLabel->setText(QString::number(calib.offThreshold));
+    ui->onThresholdSlider->setValue(calib.onThreshold);
+    ui->noteOnLabel->setText(QString::number(calib.onThreshold));
+    ui->defaultControlBox->setCurrentIndex(calib.globalControl);
+    ui->ccNumberspinBox->setValue(calib.globalCC);
+}
+
+void SettingsTabController::removeGlobalBend()
+{
+    KorvaneCalibration calib = hub->getCalibration();
+    if (calib.globalControl != 2)
+        return;
+    {
+        const QSignalBlocker block(ui->defaultControlBox);
+        ui->defaultControlBox->setCurrentIndex(0);
+    }
+    calib.globalControl = 0;
+    hub->setSettings(calib);
+}

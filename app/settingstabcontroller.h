@@ -1,0 +1,37 @@
+// The "Settings" tab: the calibration's sliders, curves and numbers, the device buttons and
+// the volume. Shows the hub's calibration without sending it back; a user's change goes to the
+// hub at once (sliders when released). GUI thread only.
+#pragma once
+
+#include "base/korvanerecords.h"
+
+#include <QObject>
+
+class KorvaneCore;
+struct MainWindowForm;
+
+class SettingsTabController : public QObject
+{
+    Q_OBJECT
+public:
+    // Binds to the form's settings widgets; ui and hub must outlive the controller.
+    SettingsTabController(MainWindowForm *ui, KorvaneCore *hub, QObject *parent = nullptr);
+
+    void showCalibration(const KorvaneCalibration &calib);
+    // Leaves "Pitch Bend" as the global aftertouch, quietly, for a sensor that bends.
+    void removeGlobalBend();
+
+signals:
+    void versionRequested();
+
+private:
+    void onThresholdReleased();
+    void offThresholdReleased();
+    // Changes one field of the calibration; settings also save (and so reach the device).
+    template <typename Change> void changeCalibration(Change change);
+    template <typename Change> void changeSettings(Change change);
+    void globalControlChosen(int index);
+
+    MainWindowForm *ui;
+    KorvaneCore *hub;
+};
