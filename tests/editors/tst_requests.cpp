@@ -8,22 +8,18 @@
 #include "dialogs/namedialog.h"
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/windowtestenv.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDirIterator>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTimer>
 #include <QtTest>
 
-#include <memory>
+using testfiles::read;
+using testfiles::write;
 
 namespace {
 
@@ -120,68 +116,6 @@ const Link kLinks[] = {
     {"numedit", "SendNumber(int, double)", "edit", "setSampleBaseFreq(int,double)"},
 };
 
-// Answers the confirmation boxes that open while it lives: each box's text is recorded and
-// the box is answered with the given button, or with Return (its default) for NoButton.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer(answer)
-    {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        timer.start();
-    }
-    QStringList texts;
-    QStringList informative;
-    QList<QMessageBox::StandardButton> defaults;
-
-private:
-    void poll()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(w);
-            if (!box || !box->isVisible())
-                continue;
-            texts << box->text();
-            informative << box->informativeText();
-            defaults << box->standardButton(box->defaultButton());
-            if (answer == QMessageBox::NoButton)
-                QTest::keyClick(box, Qt::Key_Return);
-            else
-                box->button(answer)->click();
-            return;
-        }
-    }
-    QMessageBox::StandardButton answer;
-    QTimer timer;
-};
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-// Every path below root, to show that nothing else was written.
-QStringList tree(const QString &root)
-{
-    QStringList all;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        all << it.next();
-    all.sort();
-    return all;
-}
-
 } // namespace
 
 class TestRequests : public QObject
@@ -209,8 +143,8 @@ private:
     QString sounds() const { return dataPath + "/sounds"; }
     QString maps() const { return dataPath + "/maps"; }
 
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<MainWindow> window;
+    WindowTestEnv env;
+    MainWindow *window = nullptr;
     KorvaneCore *hub = nullptr;
     NameDialog *name = nullptr;
     QString dataPath;
@@ -218,19 +152,16 @@ private:
 
 void TestRequests::init()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("varno-control-test"));
-    data = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", data->path().toUtf8());
-    window = std::make_unique<MainWindow>();
-    hub = window->core();
+    env.renew();
+    window = env.window.get();
+    hub = env.hub;
     name = window->nameDialog();
     dataPath = hub->GetDataPath();
 }
 
 void TestRequests::cleanup()
 {
-    window.reset();
-    data.reset();
+    env.reset();
 }
 
 void TestRequests::answerName(const QString &text)
@@ -242,12 +173,15 @@ void TestRequests::answerName(const QString &text)
 
 void TestRequests::everyStartConnection()
 {
-    const QMap<QString, QObject *> objects = {
-        {"window", window.get()},           {"hub", hub},
-        {"hand", window->handWidget()},     {"node", window->nodeView()},
-        {"sound", window->soundView()},     {"patch", window->patchView()},
-        {"edit", window->soundEditView()},  {"name", name},
-        {"numedit", window->numberEditor()}};
+    const QMap<QString, QObject *> objects = {{"window", window},
+                                              {"hub", hub},
+                                              {"hand", window->handWidget()},
+                                              {"node", window->nodeView()},
+                                              {"sound", window->soundView()},
+                                              {"patch", window->patchView()},
+                                              {"edit", window->soundEditView()},
+                                              {"name", name},
+                                              {"numedit", window->numberEditor()}};
     QCOMPARE(int(sizeof(kLinks) / sizeof(kLinks[0])), 75);
     // A disconnect succeeds only for a connection of exactly that pair; the second attempt
     // fails, so each was made once.
@@ -304,7 +238,7 @@ void TestRequests::editorsReachTheHub()
 void TestRequests::mapOverwriteAsksAndNoKeeps()
 {
     const QString live = maps() + "/Live.kvs";
-    writeFile(live, "old bytes");
+    QVERIFY(write(live, "old bytes"));
     {
         BoxAnswerer no(QMessageBox::NoButton); // Return takes the default: No
         window->SaveState(live);
@@ -312,7 +246,7 @@ void TestRequests::mapOverwriteAsksAndNoKeeps()
         QCOMPARE(no.informative, QStringList{"Are you sure to proceed?"});
         QCOMPARE(no.defaults.value(0), QMessageBox::No);
     }
-    QCOMPARE(readFile(live), QByteArray("old bytes"));
+    QCOMPARE(read(live), QByteArray("old bytes"));
 
     // Saving a new map under the existing name asks the same question.
     window->patchView()->Save();
@@ -325,14 +259,14 @@ void TestRequests::mapOverwriteAsksAndNoKeeps()
         answerName("Live");
         QCOMPARE(no.texts.size(), 1);
     }
-    QCOMPARE(readFile(live), QByteArray("old bytes"));
+    QCOMPARE(read(live), QByteArray("old bytes"));
     {
         BoxAnswerer yes(QMessageBox::Yes);
         window->patchView()->Save();
         answerName("Live");
         QCOMPARE(yes.texts.size(), 1);
     }
-    QVERIFY(readFile(live) != QByteArray("old bytes"));
+    QVERIFY(read(live) != QByteArray("old bytes"));
     QCOMPARE(window->findChild<QLabel *>("patchNameLine")->text(), QStringLiteral("Live"));
 
     // A new name saves at once, without a question.
@@ -434,19 +368,19 @@ void TestRequests::saveAsAndRenameInstruments()
     QVERIFY(QFileInfo::exists(sounds() + "/Pads/Warm.kvi"));
 
     // Onto an existing name only after the question.
-    writeFile(sounds() + "/Pads/Warm.kvi", "keep me");
+    QVERIFY(write(sounds() + "/Pads/Warm.kvi", "keep me"));
     {
         BoxAnswerer no(QMessageBox::No);
         emit window->soundView()->NewSound(sounds() + "/Pads");
         answerName("Warm");
         QCOMPARE(no.texts, QStringList{"Instrument Warm will be overwritten."});
     }
-    QCOMPARE(readFile(sounds() + "/Pads/Warm.kvi"), QByteArray("keep me"));
+    QCOMPARE(read(sounds() + "/Pads/Warm.kvi"), QByteArray("keep me"));
 }
 
 void TestRequests::renameInstrumentKeepsKvi()
 {
-    writeFile(sounds() + "/My Keys.kvi", "keys");
+    QVERIFY(write(sounds() + "/My Keys.kvi", "keys"));
     window->SoundLoadComplete();
     const QString loaded = window->currentSoundName();
     // Rename keeps the extension and the folder.
@@ -456,20 +390,20 @@ void TestRequests::renameInstrumentKeepsKvi()
     answerName("Stage Keys");
     QVERIFY(QFileInfo::exists(sounds() + "/Stage Keys.kvi"));
     QVERIFY(!QFileInfo::exists(sounds() + "/My Keys.kvi"));
-    QCOMPARE(readFile(sounds() + "/Stage Keys.kvi"), QByteArray("keys"));
+    QCOMPARE(read(sounds() + "/Stage Keys.kvi"), QByteArray("keys"));
     QCOMPARE(window->currentSoundName(), loaded); // another instrument is loaded
 
     QDir().mkpath(sounds() + "/Pads");
-    writeFile(sounds() + "/Pads/a.b.KVI", "ab");
+    QVERIFY(write(sounds() + "/Pads/a.b.KVI", "ab"));
     window->RenameSound(sounds() + "/Pads/a.b.KVI");
     answerName("c.d");
-    QCOMPARE(readFile(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
+    QCOMPARE(read(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
 }
 
 void TestRequests::deleteInstrument()
 {
     const QString file = sounds() + "/Old.kvi";
-    writeFile(file, "x");
+    QVERIFY(write(file, "x"));
     {
         BoxAnswerer no(QMessageBox::NoButton);
         emit window->soundView()->DeleteSound(file);
@@ -493,14 +427,14 @@ void TestRequests::folderNames()
     answerName("v1.2");
     QVERIFY(QFileInfo(sounds() + "/v1.2").isDir());
 
-    writeFile(sounds() + "/v1.2/Inside.kvi", "x");
+    QVERIFY(write(sounds() + "/v1.2/Inside.kvi", "x"));
     emit window->soundView()->NameFolder(sounds() + "/v1.2");
     QCOMPARE(name->getMode(), 5);
     QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(),
              QStringLiteral("Renaming folder v1.2"));
     answerName("Live.set");
     QVERIFY(QFileInfo(sounds() + "/Live.set").isDir());
-    QCOMPARE(readFile(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
+    QCOMPARE(read(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
 
     {
         BoxAnswerer yes(QMessageBox::Yes);
@@ -513,7 +447,7 @@ void TestRequests::folderNames()
 void TestRequests::refusedNames()
 {
     const QString outside = QFileInfo(dataPath).path();
-    const QStringList before = tree(outside);
+    const auto before = testfiles::snapshot(outside);
     const QStringList bad = {" ", ".", "..", "../evil", "a/b", "..\\evil", "x\\y", " .. "};
     for (int mode = 0; mode <= 5; ++mode) {
         for (const QString &text : bad) {
@@ -542,18 +476,18 @@ void TestRequests::refusedNames()
             QVERIFY2(status().contains("cannot be used as a name"), qPrintable(text));
         }
     }
-    QCOMPARE(tree(outside), before);
+    QCOMPARE(testfiles::snapshot(outside), before);
 }
 
 void TestRequests::failuresAreReported()
 {
     // A map rename onto an existing name keeps both files.
-    writeFile(maps() + "/A.kvs", "a");
-    writeFile(maps() + "/B.kvs", "b");
+    QVERIFY(write(maps() + "/A.kvs", "a"));
+    QVERIFY(write(maps() + "/B.kvs", "b"));
     window->RenameState(maps() + "/A.kvs");
     answerName("B");
-    QCOMPARE(readFile(maps() + "/A.kvs"), QByteArray("a"));
-    QCOMPARE(readFile(maps() + "/B.kvs"), QByteArray("b"));
+    QCOMPARE(read(maps() + "/A.kvs"), QByteArray("a"));
+    QCOMPARE(read(maps() + "/B.kvs"), QByteArray("b"));
     QVERIFY(status().contains("already exists"));
 
     // A delete that finds nothing to delete says so.
@@ -581,12 +515,12 @@ void TestRequests::failuresAreReported()
     QVERIFY(status().contains("top folder"));
 
     // An instrument rename onto an existing name.
-    writeFile(sounds() + "/X.kvi", "x");
-    writeFile(sounds() + "/Y.kvi", "y");
+    QVERIFY(write(sounds() + "/X.kvi", "x"));
+    QVERIFY(write(sounds() + "/Y.kvi", "y"));
     window->RenameSound(sounds() + "/X.kvi");
     answerName("Y");
-    QCOMPARE(readFile(sounds() + "/X.kvi"), QByteArray("x"));
-    QCOMPARE(readFile(sounds() + "/Y.kvi"), QByteArray("y"));
+    QCOMPARE(read(sounds() + "/X.kvi"), QByteArray("x"));
+    QCOMPARE(read(sounds() + "/Y.kvi"), QByteArray("y"));
     QVERIFY(status().contains("already exists"));
 }
 

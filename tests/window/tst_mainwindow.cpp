@@ -7,6 +7,7 @@
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 
+#include "dialogs/korvanesoundview.h"
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -15,7 +16,6 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
-#include "dialogs/korvanesoundview.h"
 
 #include "audio/korvaneaudioengine.h"
 #include <QtTest>
@@ -23,14 +23,6 @@
 #include <memory>
 
 namespace {
-
-struct Link
-{
-    const char *sender;
-    const char *signal;
-    const char *receiver;
-    const char *slot;
-};
 
 // Status lines that mean the hub saved its settings (and so sent them to the device).
 int savedCount(const QSignalSpy &status)
@@ -50,7 +42,6 @@ private slots:
     void init();
     void cleanup();
     void startsWithTheFormDefaults();
-    void connectionsExist();
     void thresholdRule();
     void calibrationFromDeviceSendsNothingBack();
     void settingsControlsReachTheHub();
@@ -115,57 +106,6 @@ void TestMainWindow::startsWithTheFormDefaults()
     emit hub->sendStatusMessage("hello");
     QCOMPARE(child<QLabel>("mainmessages")->text(), QString("hello"));
     QCOMPARE(child<QLabel>("statuslabel")->text(), QString("hello"));
-}
-
-void TestMainWindow::connectionsExist()
-{
-    QObject *hand = window->handWidget();
-    QObject *w = window.get();
-    QObject *name = window->nameDialog();
-    const QMap<QString, QObject *> objects = {
-        {"hub", hub}, {"window", w}, {"hand", hand}, {"name", name}};
-    const Link links[] = {
-        {"hand", "OpenNode(int)", "window", "OpenNodeView(int)"},
-        {"hub", "SendNoteTrigger(int,bool,int)", "hand", "Trigger(int,bool,int)"},
-        {"hub", "SendEnvelopeParameters(KorvaneEnvelope)", "window",
-         "setEnvelopeParameters(KorvaneEnvelope)"},
-        {"hub", "SendReverbParameters(KorvaneSamplerReverb)", "window",
-         "setReverbParameters(KorvaneSamplerReverb)"},
-        {"hub", "SendLayerView(KorvaneLayerView)", "window",
-         "ProcessLayerUpdate(KorvaneLayerView)"},
-        {"hub", "EnableMIDIConnect()", "window", "EnableMIDIConnect()"},
-        {"hub", "EnableMIDIDisconnect()", "window", "EnableMIDIDisconnect()"},
-        {"hub", "sendStatusMessage(QString)", "window", "setMainMessage(QString)"},
-        {"hub", "SendStateUI(KorvaneSensorsState)", "hand", "UpdateFromState(KorvaneSensorsState)"},
-        {"hub", "setUnsaved()", "window", "setUnsaved()"},
-        {"name", "Send(int,QString)", "window", "ReceiveName(int,QString)"},
-        {"hub", "SendVersionError()", "window", "ShowVersionError()"},
-        {"hub", "LoadCompleted()", "window", "LoadComplete()"},
-        {"hub", "SaveCompleted()", "window", "LoadComplete()"},
-        {"hub", "SysExLoadCompleted()", "window", "SysExLoadComplete()"},
-        {"hub", "SoundLoadComplete()", "window", "SoundLoadComplete()"},
-        {"hub", "SoundSaveComplete()", "window", "SoundLoadComplete()"},
-        {"hub", "NextSound()", "window", "NextSound()"},
-        {"hub", "PrevSound()", "window", "PrevSound()"},
-        {"hub", "SendSoundName(QString)", "window", "setCurrentSoundName(QString)"},
-        {"hub", "UpdateSettingsUI(KorvaneCalibration)", "window",
-         "UpdateSettingsUI(KorvaneCalibration)"},
-        {"hub", "UpdateBendUI(KorvaneBendSettings)", "window", "UpdateBendUI(KorvaneBendSettings)"},
-        {"hub", "SendRemoteDevice(int)", "window", "setRemoteMapping(int)"},
-        {"hub", "SendTemporalOffset(int)", "hand", "setTemporalOffset(int)"},
-        {"hub", "SendMute(bool)", "window", "setMute(bool)"},
-        {"hub", "PassDeviceVersionNumber(int)", "window", "ShowDeviceVersionNumber(int)"},
-        {"hub", "SendWriteCount(int)", "window", "setWriteCountAmount(int)"},
-        {"hub", "IOSResendMapping()", "window", "reSendMapping()"},
-    };
-    // Disconnecting succeeds only for a connection of exactly that pair; a second attempt
-    // shows it was made once.
-    for (const Link &l : links) {
-        const QByteArray sig = QByteArray("2") + l.signal;
-        const QByteArray slot = QByteArray("1") + l.slot;
-        QVERIFY2(QObject::disconnect(objects[l.sender], sig, objects[l.receiver], slot), l.signal);
-        QVERIFY2(!QObject::disconnect(objects[l.sender], sig, objects[l.receiver], slot), l.signal);
-    }
 }
 
 void TestMainWindow::thresholdRule()
