@@ -18,6 +18,8 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <functional>
+
 using testfiles::read;
 using testfiles::write;
 
@@ -449,28 +451,16 @@ void TestRequests::refusedNames()
     const QString outside = QFileInfo(dataPath).path();
     const auto before = testfiles::snapshot(outside);
     const QStringList bad = {" ", ".", "..", "../evil", "a/b", "..\\evil", "x\\y", " .. "};
+    // What opens the name dialog in each of its modes.
+    const std::function<void()> ask[] = {[&] { window->NewState(maps() + "/"); },
+                                         [&] { window->RenameState(maps() + "/Defaults.kvs"); },
+                                         [&] { window->OpenSoundSaveAs(true); },
+                                         [&] { window->RenameSound(sounds() + "/Flute.kvi"); },
+                                         [&] { window->NewFolder(sounds() + "/"); },
+                                         [&] { window->RenameFolder(maps() + "/"); }};
     for (int mode = 0; mode <= 5; ++mode) {
         for (const QString &text : bad) {
-            switch (mode) {
-            case 0:
-                window->NewState(maps() + "/");
-                break;
-            case 1:
-                window->RenameState(maps() + "/Defaults.kvs");
-                break;
-            case 2:
-                window->OpenSoundSaveAs(true);
-                break;
-            case 3:
-                window->RenameSound(sounds() + "/Flute.kvi");
-                break;
-            case 4:
-                window->NewFolder(sounds() + "/");
-                break;
-            default:
-                window->RenameFolder(maps() + "/");
-                break;
-            }
+            ask[mode]();
             window->setMainMessage(QString());
             window->ReceiveName(mode, text);
             QVERIFY2(status().contains("cannot be used as a name"), qPrintable(text));
