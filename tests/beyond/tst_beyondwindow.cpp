@@ -3,13 +3,14 @@
 #include "app/mainwindow.h"
 #include "audio/korvaneaudioengine.h"
 #include "audio/recordinganalysis.h"
-#include "tests/support/audiofiles.h"
 #include "core/korvanecore.h"
 #include "core/mapfile.h"
 #include "dialogs/korvanerecordingview.h"
 #include "dialogs/korvanesamplerwidget.h"
 #include "dialogs/korvanesoundeditview.h"
 #include "hand/korvanehandwidget.h"
+#include "tests/support/audiofiles.h"
+#include "tests/support/windowtestenv.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -85,28 +86,25 @@ private:
     }
     QStringList sampleNames() const { return hub->audio()->getLayerView().names; }
 
-    std::unique_ptr<QTemporaryDir> data;
+    WindowTestEnv env;
     std::unique_ptr<QTemporaryDir> files;
-    std::unique_ptr<MainWindow> window;
+    MainWindow *window = nullptr;
     KorvaneCore *hub = nullptr;
     KorvaneSoundEditView *editor = nullptr;
 };
 
 void TestBeyondWindow::init()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("varno-control-test"));
-    data = std::make_unique<QTemporaryDir>();
+    env.renew();
     files = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", data->path().toUtf8());
-    window = std::make_unique<MainWindow>();
-    hub = window->core();
+    window = env.window.get();
+    hub = env.hub;
     editor = window->soundEditView();
 }
 
 void TestBeyondWindow::cleanup()
 {
-    window.reset();
-    data.reset();
+    env.reset();
     files.reset();
 }
 
@@ -266,11 +264,9 @@ void TestBeyondWindow::exportFromTheEditor()
     }
     // A second export into the same place asks first; "No" writes nothing.
     QFile::remove(folder + "/Flute.sfz");
-    QTimer::singleShot(50, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-            box->button(QMessageBox::No)->click();
-    });
+    BoxAnswerer no(QMessageBox::No);
     QVERIFY(!window->ExportSoundTo(files->path()));
+    QCOMPARE(no.texts.size(), 1);
     QVERIFY(!QFileInfo::exists(folder + "/Flute.sfz"));
 }
 

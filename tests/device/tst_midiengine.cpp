@@ -1,6 +1,6 @@
 #include "device/korvanemidiengine.h"
-#include "tests/support/scriptedmidibackend.h"
 #include "device/sysexcodec.h"
+#include "tests/support/scriptedmidibackend.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -10,6 +10,7 @@
 
 using namespace std::chrono;
 using Bytes = std::vector<uint8_t>;
+Q_DECLARE_METATYPE(Bytes)
 
 namespace {
 
@@ -26,6 +27,16 @@ public:
     }
     QStringList lines;
 };
+
+// A mapping reply of n note nodes, notes from first up.
+Bytes mappingReply(int n, int first)
+{
+    Bytes b = {0xF0, 0x7D, 0x02, uint8_t(n)};
+    for (int i = 0; i < n; ++i)
+        b.insert(b.end(), {0x03, 0, 0, uint8_t((first + i) >> 4), uint8_t((first + i) & 15)});
+    b.push_back(0xF7);
+    return b;
+}
 
 struct Fixture
 {
@@ -66,16 +77,16 @@ class TestMidiEngine : public QObject
 private slots:
     void findSkipsIacAndTakesQmitt();
     void findTwoInputsOneOutput();
-    void findWithNoPorts();
+    void findAndSendWithNoPorts();
     void findSurvivesPortErrors();
     void noMidiSystemAtAll();
+    void dispatch_data();
     void dispatch();
     void noDispatchInsideOpenSysex();
     void repliesRaiseSignals();
     void inputsAreSerialised();
     void pacedMappingUpload();
     void palmettoSettingsProgressAndQueue();
-    void uploadsWithoutDevice();
     void vanishedPortsAreDropped();
     void discoveryDuringUpload();
 };
@@ -152,7 +163,7 @@ void TestMidiEngine::findTwoInputsOneOutput()
     QCOMPARE(f.sys->sent()[0].port, std::string("KVRN A"));
 }
 
-void TestMidiEngine::findWithNoPorts()
+void TestMidiEngine::findAndSendWithNoPorts()
 {
     Fixture f({}, {});
     f.engine->FindDevices();
@@ -161,6 +172,19 @@ void TestMidiEngine::findWithNoPorts()
     QVERIFY(!f.engine->isOutputOpen());
     QVERIFY(f.engine->waitForUploads(2000));
     QVERIFY(f.sys->sent().empty());
+
+    // Uploads without a device say that nothing was sent.
+    f.log->lines.clear();
+    const QString none = "No device connected: nothing was sent";
+    f.engine->SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, true);
+    f.engine->SendCalibrationRemote(KorvaneCalibration(), 0.2f);
+    f.engine->SendGyroSettingsRemote(KorvaneGyroSettings(), 0.2f);
+    f.engine->SendWriteCommand();
+    QVERIFY(f.engine->waitForUploads(2000));
+    QTRY_COMPARE(f.log->lines,
+                 QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?",
+                              none, "Sending calibration sysex to RemoteCore: .. success?", none,
+                              none, "<RomWritten>", none}));
 
     // Ports, but none of them the device's.
     f.sys->setInputPorts({"Midi Through"});
@@ -209,88 +233,65 @@ void TestMidiEngine::noMidiSystemAtAll()
     QVERIFY(!engine.isOutputOpen());
 }
 
+void TestMidiEngine::dispatch_data()
+{
+    // What one message from the device raises, in any order: signals with their arguments (a
+    // control value times 127) and status lines in quotes.
+    QTest::addColumn<Bytes>("message");
+    QTest::addColumn<QStringList>("events");
+    auto row = [](const char *name, Bytes b, QStringList e) { QTest::newRow(name) << b << e; };
+    row("note on, velocity 0", {0x90, 0x3C, 0x00},
+        {"play 0 60 0", "'NoteOn: Channel:0 Note:60 Vol:0'"});
+    row("note off", {0x8F, 0x40, 0x20}, {"stop 15 64 32", "'NoteOff: Channel:15 Note:64 Vol:32'"});
+    row("next", {0xB1, 0x7F, 0x02}, {"next", "'Action:  Next Sound'"});
+    row("previous", {0xB0, 0x7F, 0x01}, {"prev", "'Action:  Previous Sound'"});
+    row("reverse on", {0xB2, 0x7F, 0x03}, {"change 2 127 8 1", "'Action:  Reverse on'"});
+    row("reverse off", {0xB2, 0x7F, 0x04}, {"change 2 127 8 0", "'Action:  Reverse off'"});
+    row("unknown action", {0xB0, 0x7F, 0x05}, {});
+    row("speed up", {0xB0, 0x7E, 0x40}, {"change 0 126 4 64", "control 64", "'Speed Up: 64'"});
+    row("speed down", {0xB0, 0x7D, 0x10}, {"change 0 125 5 16", "control 16", "'Speed Down: 16'"});
+    row("scratch", {0xB0, 0x7C, 0x7F}, {"change 0 124 9 127", "control 127", "'Scratch: 127'"});
+    row("record end", {0xB0, 0x7B, 0x00}, {"recEnd"});
+    row("record start", {0xB0, 0x7B, 0x3C}, {"rec 60"});
+    row("control", {0xB0, 0x07, 0x64},
+        {"change 0 7 1 100", "control 100", "'Control: Channel:0CC#:7Value:100'"});
+    row("aftertouch", {0xA5, 0x3C, 0x20},
+        {"change 5 60 2 32", "control 32", "'Poly Aftertouch: Channel:5Note:60Value:32'"});
+    row("bend", {0xE0, 0x00, 0x40},
+        {"change 0 0 7 8192", "control 63.5", "'PitchBend: Channel:0Value:8192'"});
+    row("program change", {0xC0, 0x05}, {});
+    row("channel pressure", {0xD0, 0x05}, {});
+    row("short note", {0x90, 0x3C}, {});
+}
+
 void TestMidiEngine::dispatch()
 {
+    QFETCH(Bytes, message);
+    QFETCH(QStringList, events);
     Fixture f({"KVRN"}, {"KVRN"});
     f.connectDevice();
     KorvaneMidiEngine *e = f.engine.get();
-    QSignalSpy play(e, &KorvaneMidiEngine::MidiPlay);
-    QSignalSpy stop(e, &KorvaneMidiEngine::MidiStop);
-    QSignalSpy change(e, &KorvaneMidiEngine::MidiChange);
-    QSignalSpy control(e, &KorvaneMidiEngine::SendControlValue);
-    QSignalSpy next(e, &KorvaneMidiEngine::ActionNextSound);
-    QSignalSpy prev(e, &KorvaneMidiEngine::ActionPrevSound);
-    QSignalSpy recStart(e, &KorvaneMidiEngine::ActionStartRec);
-    QSignalSpy recEnd(e, &KorvaneMidiEngine::ActionEndRec);
-    QStringList &status = f.log->lines;
-    auto send = [&](Bytes b) {
-        status.clear();
-        play.clear(), stop.clear(), change.clear(), control.clear();
-        f.sys->deliver("KVRN", b);
+    QStringList seen;
+    auto log = [&](const QString &name) {
+        return [&seen, name](auto... v) {
+            seen << QStringList{name, QString::number(v)...}.join(' ');
+        };
     };
-    auto changeArgs = [&](int i) {
-        QList<QVariant> a = change.at(i);
-        return QList<int>({a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt()});
-    };
-
-    send({0x90, 0x3C, 0x00});
-    QCOMPARE(play.count(), 1);
-    QCOMPARE(play[0], QList<QVariant>({0, 60, 0})); // velocity 0 stays a note on
-    QCOMPARE(status, QStringList({"NoteOn: Channel:0 Note:60 Vol:0"}));
-    send({0x8F, 0x40, 0x20});
-    QCOMPARE(stop[0], QList<QVariant>({15, 64, 32}));
-    QCOMPARE(status, QStringList({"NoteOff: Channel:15 Note:64 Vol:32"}));
-
-    send({0xB1, 0x7F, 0x02});
-    QCOMPARE(next.count(), 1);
-    QCOMPARE(status, QStringList({"Action:  Next Sound"}));
-    send({0xB0, 0x7F, 0x01});
-    QCOMPARE(prev.count(), 1);
-    QCOMPARE(status, QStringList({"Action:  Previous Sound"}));
-    send({0xB2, 0x7F, 0x03});
-    QCOMPARE(changeArgs(0), QList<int>({2, 127, 8, 1}));
-    QCOMPARE(status, QStringList({"Action:  Reverse on"}));
-    send({0xB2, 0x7F, 0x04});
-    QCOMPARE(changeArgs(0), QList<int>({2, 127, 8, 0}));
-    QCOMPARE(status, QStringList({"Action:  Reverse off"}));
-    send({0xB0, 0x7F, 0x05});
-    QCOMPARE(change.count() + control.count() + int(status.size()), 0);
-
-    send({0xB0, 0x7E, 0x40});
-    QCOMPARE(changeArgs(0), QList<int>({0, 126, 4, 64}));
-    QCOMPARE(control[0][0].toFloat(), 64.0f / 127.0f);
-    QCOMPARE(status, QStringList({"Speed Up: 64"}));
-    send({0xB0, 0x7D, 0x10});
-    QCOMPARE(changeArgs(0), QList<int>({0, 125, 5, 16}));
-    QCOMPARE(status, QStringList({"Speed Down: 16"}));
-    send({0xB0, 0x7C, 0x7F});
-    QCOMPARE(changeArgs(0), QList<int>({0, 124, 9, 127}));
-    QCOMPARE(control[0][0].toFloat(), 1.0f);
-    QCOMPARE(status, QStringList({"Scratch: 127"}));
-
-    send({0xB0, 0x7B, 0x00});
-    QCOMPARE(recEnd.count(), 1);
-    QCOMPARE(recStart.count(), 0);
-    send({0xB0, 0x7B, 0x3C});
-    QCOMPARE(recStart.count(), 1);
-    QCOMPARE(recStart[0][0].toInt(), 60);
-    QCOMPARE(control.count() + int(status.size()), 0);
-
-    send({0xB0, 0x07, 0x64});
-    QCOMPARE(changeArgs(0), QList<int>({0, 7, 1, 100}));
-    QCOMPARE(status, QStringList({"Control: Channel:0CC#:7Value:100"}));
-    send({0xA5, 0x3C, 0x20});
-    QCOMPARE(changeArgs(0), QList<int>({5, 60, 2, 32}));
-    QCOMPARE(status, QStringList({"Poly Aftertouch: Channel:5Note:60Value:32"}));
-    send({0xE0, 0x00, 0x40});
-    QCOMPARE(changeArgs(0), QList<int>({0, 0, 7, 8192}));
-    QCOMPARE(control[0][0].toFloat(), 0.5f);
-    QCOMPARE(status, QStringList({"PitchBend: Channel:0Value:8192"}));
-
-    send({0xC0, 0x05});
-    send({0xD0, 0x05});
-    send({0x90, 0x3C});
-    QCOMPARE(play.count() + change.count() + int(status.size()), 0);
+    connect(e, &KorvaneMidiEngine::MidiPlay, this, log("play"));
+    connect(e, &KorvaneMidiEngine::MidiStop, this, log("stop"));
+    connect(e, &KorvaneMidiEngine::MidiChange, this, log("change"));
+    connect(e, &KorvaneMidiEngine::SendControlValue, this,
+            [&](float v) { seen << "control " + QString::number(v * 127.0f); });
+    connect(e, &KorvaneMidiEngine::ActionNextSound, this, log("next"));
+    connect(e, &KorvaneMidiEngine::ActionPrevSound, this, log("prev"));
+    connect(e, &KorvaneMidiEngine::ActionStartRec, this, log("rec"));
+    connect(e, &KorvaneMidiEngine::ActionEndRec, this, log("recEnd"));
+    connect(e, &KorvaneMidiEngine::SendStatusMessage, this,
+            [&](const QString &s) { seen << "'" + s + "'"; });
+    f.sys->deliver("KVRN", message);
+    seen.sort();
+    events.sort();
+    QCOMPARE(seen.join(" | "), events.join(" | "));
 }
 
 void TestMidiEngine::noDispatchInsideOpenSysex()
@@ -319,13 +320,8 @@ void TestMidiEngine::repliesRaiseSignals()
     QSignalSpy state(e, &KorvaneMidiEngine::UpdateStateFromSysEX);
     QSignalSpy calib(e, &KorvaneMidiEngine::UpdateCalibrationFromSysEX);
     QSignalSpy sync(e, &KorvaneMidiEngine::GotSync);
-    QSignalSpy order(e, &KorvaneMidiEngine::GotSync);
 
-    Bytes mapping = {0xF0, 0x7D, 0x02, 13};
-    for (int i = 0; i < 13; ++i)
-        mapping.insert(mapping.end(), {0x03, 0, 0, uint8_t((50 + i) >> 4), uint8_t((50 + i) & 15)});
-    mapping.push_back(0xF7);
-    f.sys->deliver("KVRN", mapping);
+    f.sys->deliver("KVRN", mappingReply(13, 50));
     f.sys->deliver("KVRN", {0xF0, 0x7D, 0x01, 0x07, 0x0E, 0x01, 0x16, 0x41, 0xF7});
     QCOMPARE(state.count(), 1);
     const auto s = state[0][0].value<KorvaneSensorsState>();
@@ -367,10 +363,7 @@ void TestMidiEngine::inputsAreSerialised()
     connect(
         f.engine.get(), &KorvaneMidiEngine::MidiPlay, this, [&](int, int, int) { ++notes; },
         Qt::DirectConnection);
-    Bytes mapping = {0xF0, 0x7D, 0x02, 24};
-    for (int i = 0; i < 24; ++i)
-        mapping.insert(mapping.end(), {0x03, 0, 0, uint8_t((48 + i) >> 4), uint8_t((48 + i) & 15)});
-    mapping.push_back(0xF7);
+    const Bytes mapping = mappingReply(24, 48);
     const int rounds = 10000;
     QLoggingCategory::setFilterRules("default.debug=false"); // a quarter million lines of reply log
     std::thread a([&] {
@@ -457,23 +450,6 @@ void TestMidiEngine::palmettoSettingsProgressAndQueue()
         QVERIFY(sent[i].time - sent[i - 1].time >= milliseconds(119));
     // No long pause after the tenth message.
     QVERIFY(sent[10].time - sent[9].time < milliseconds(110));
-}
-
-void TestMidiEngine::uploadsWithoutDevice()
-{
-    Fixture f({}, {});
-    f.engine->FindDevices();
-    f.log->lines.clear();
-    const QString none = "No device connected: nothing was sent";
-    f.engine->SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, true);
-    f.engine->SendCalibrationRemote(KorvaneCalibration(), 0.2f);
-    f.engine->SendGyroSettingsRemote(KorvaneGyroSettings(), 0.2f);
-    f.engine->SendWriteCommand();
-    QVERIFY(f.engine->waitForUploads(2000));
-    QTRY_COMPARE(f.log->lines,
-                 QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?",
-                              none, "Sending calibration sysex to RemoteCore: .. success?", none,
-                              none, "<RomWritten>", none}));
 }
 
 void TestMidiEngine::vanishedPortsAreDropped()

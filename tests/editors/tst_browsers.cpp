@@ -1,10 +1,9 @@
 #include "dialogs/korvanepatchview.h"
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/korvanetreeview.h"
+#include "tests/support/testfiles.h"
 
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QFileSystemModel>
 #include <QListView>
 #include <QPushButton>
@@ -13,20 +12,6 @@
 #include <QtTest>
 
 namespace {
-void writeFile(const QString &path, const QByteArray &bytes = QByteArray("x"))
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void clickRow(QListView *list, int row)
 {
     const QRect r = list->visualRect(list->model()->index(row, 0));
@@ -97,7 +82,7 @@ void TestBrowsers::mapBrowserEmptyFolder()
 void TestBrowsers::mapRowsKeepTheirFiles()
 {
     for (const char *name : {"a.kvs", "a.b.kvs", "X.KVS", "notes.txt"})
-        writeFile(maps() + name);
+        QVERIFY(testfiles::write(maps() + name));
     KorvanePatchView view;
     view.UpdateDirectory(data->path());
     QStringList shown = view.names();
@@ -123,8 +108,8 @@ void TestBrowsers::mapRowsKeepTheirFiles()
 
 void TestBrowsers::mapRenameAndDeleteClearSelection()
 {
-    writeFile(maps() + "Live.kvs");
-    writeFile(maps() + "Studio.kvs");
+    QVERIFY(testfiles::write(maps() + "Live.kvs"));
+    QVERIFY(testfiles::write(maps() + "Studio.kvs"));
     KorvanePatchView view;
     view.UpdateDirectory(data->path());
     view.show();
@@ -153,27 +138,27 @@ void TestBrowsers::mapRenameAndDeleteClearSelection()
 
 void TestBrowsers::soundBrowserMovesStrayInstruments()
 {
-    writeFile(data->path() + "/Stray.KVI", "stray");
-    writeFile(data->path() + "/Flute.kvi", "new flute");
-    writeFile(sounds() + "Flute.kvi", "old flute");
+    QVERIFY(testfiles::write(data->path() + "/Stray.KVI", "stray"));
+    QVERIFY(testfiles::write(data->path() + "/Flute.kvi", "new flute"));
+    QVERIFY(testfiles::write(sounds() + "Flute.kvi", "old flute"));
     KorvaneSoundView view;
     QSignalSpy status(&view, SIGNAL(sendStatusMessage(QString)));
     view.UpdateDirectory(data->path());
 
-    QCOMPARE(readFile(sounds() + "Stray.KVI"), QByteArray("stray"));
+    QCOMPARE(testfiles::read(sounds() + "Stray.KVI"), QByteArray("stray"));
     QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
     // The name is taken in the sounds folder: both files stay as they were, and it is said.
-    QCOMPARE(readFile(sounds() + "Flute.kvi"), QByteArray("old flute"));
-    QCOMPARE(readFile(data->path() + "/Flute.kvi"), QByteArray("new flute"));
+    QCOMPARE(testfiles::read(sounds() + "Flute.kvi"), QByteArray("old flute"));
+    QCOMPARE(testfiles::read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
     QCOMPARE(status.count(), 1);
     QVERIFY(status.last().at(0).toString().contains("Flute.kvi"));
 }
 
 void TestBrowsers::soundSaveFolderAndCombo()
 {
-    writeFile(sounds() + "Flute.kvi");
-    writeFile(sounds() + "Marimba.KVI");
-    writeFile(sounds() + "readme.txt");
+    QVERIFY(testfiles::write(sounds() + "Flute.kvi"));
+    QVERIFY(testfiles::write(sounds() + "Marimba.KVI"));
+    QVERIFY(testfiles::write(sounds() + "readme.txt"));
     KorvaneSoundView view;
     QSignalSpy load(&view, SIGNAL(LoadSound(QString)));
     QSignalSpy newSound(&view, SIGNAL(NewSound(QString)));
@@ -206,9 +191,9 @@ void TestBrowsers::soundSaveFolderAndCombo()
 
 void TestBrowsers::cutAndPaste()
 {
-    writeFile(sounds() + "Flute.kvi", "flute");
-    writeFile(sounds() + "Pads/Warm.kvi", "warm");
-    writeFile(sounds() + "Keys/Flute.kvi", "other flute");
+    QVERIFY(testfiles::write(sounds() + "Flute.kvi", "flute"));
+    QVERIFY(testfiles::write(sounds() + "Pads/Warm.kvi", "warm"));
+    QVERIFY(testfiles::write(sounds() + "Keys/Flute.kvi", "other flute"));
     KorvaneSoundView view;
     QSignalSpy status(&view, SIGNAL(sendStatusMessage(QString)));
     view.UpdateDirectory(data->path());
@@ -230,14 +215,14 @@ void TestBrowsers::cutAndPaste()
     clickTree(view, sounds() + "Keys");
     QCOMPARE(view.selectedFolder(), sounds() + "Keys");
     press(view, "pasteButton");
-    QCOMPARE(readFile(sounds() + "Flute.kvi"), QByteArray("flute"));
-    QCOMPARE(readFile(sounds() + "Keys/Flute.kvi"), QByteArray("other flute"));
+    QCOMPARE(testfiles::read(sounds() + "Flute.kvi"), QByteArray("flute"));
+    QCOMPARE(testfiles::read(sounds() + "Keys/Flute.kvi"), QByteArray("other flute"));
     QCOMPARE(status.count(), 1);
     QVERIFY(view.isCutPending());
 
     clickTree(view, sounds() + "Pads");
     press(view, "pasteButton");
-    QCOMPARE(readFile(sounds() + "Pads/Flute.kvi"), QByteArray("flute"));
+    QCOMPARE(testfiles::read(sounds() + "Pads/Flute.kvi"), QByteArray("flute"));
     QVERIFY(!QFileInfo::exists(sounds() + "Flute.kvi"));
     QVERIFY(!view.isCutPending());
     QCOMPARE(view.comboEntries(), (QStringList{"Flute.kvi", "Warm.kvi"}));
@@ -245,8 +230,8 @@ void TestBrowsers::cutAndPaste()
 
 void TestBrowsers::deleteAndTreeClicks()
 {
-    writeFile(sounds() + "Flute.kvi");
-    writeFile(sounds() + "Pads/Warm.kvi");
+    QVERIFY(testfiles::write(sounds() + "Flute.kvi"));
+    QVERIFY(testfiles::write(sounds() + "Pads/Warm.kvi"));
     KorvaneSoundView view;
     view.UpdateDirectory(data->path());
     view.show();
@@ -291,9 +276,9 @@ void TestBrowsers::deleteAndTreeClicks()
 
 void TestBrowsers::nextAndPreviousSound()
 {
-    writeFile(sounds() + "A.kvi");
-    writeFile(sounds() + "B.kvi");
-    writeFile(sounds() + "Pads/Warm.kvi");
+    QVERIFY(testfiles::write(sounds() + "A.kvi"));
+    QVERIFY(testfiles::write(sounds() + "B.kvi"));
+    QVERIFY(testfiles::write(sounds() + "Pads/Warm.kvi"));
     KorvaneSoundView view;
     view.UpdateDirectory(data->path());
     view.show();

@@ -7,14 +7,18 @@
 #include "dialogs/namedialog.h"
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/windowtestenv.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include <memory>
+#include <functional>
+
+using testfiles::read;
+using testfiles::write;
 
 namespace {
 
@@ -125,36 +129,36 @@ private slots:
 private:
     QString status() const { return window->findChild<QLabel *>("mainmessages")->text(); }
 
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<MainWindow> window;
+    WindowTestEnv env;
+    MainWindow *window = nullptr;
     KorvaneCore *hub = nullptr;
     NameDialog *name = nullptr;
 };
 
 void TestRequests::init()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("varno-control-test"));
-    data = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", data->path().toUtf8());
-    window = std::make_unique<MainWindow>();
-    hub = window->core();
+    env.renew();
+    window = env.window.get();
+    hub = env.hub;
     name = window->nameDialog();
 }
 
 void TestRequests::cleanup()
 {
-    window.reset();
-    data.reset();
+    env.reset();
 }
 
 void TestRequests::everyStartConnection()
 {
-    const QMap<QString, QObject *> objects = {
-        {"window", window.get()},           {"hub", hub},
-        {"hand", window->handWidget()},     {"node", window->nodeView()},
-        {"sound", window->soundView()},     {"patch", window->patchView()},
-        {"edit", window->soundEditView()},  {"name", name},
-        {"numedit", window->numberEditor()}};
+    const QMap<QString, QObject *> objects = {{"window", window},
+                                              {"hub", hub},
+                                              {"hand", window->handWidget()},
+                                              {"node", window->nodeView()},
+                                              {"sound", window->soundView()},
+                                              {"patch", window->patchView()},
+                                              {"edit", window->soundEditView()},
+                                              {"name", name},
+                                              {"numedit", window->numberEditor()}};
     QCOMPARE(int(sizeof(kLinks) / sizeof(kLinks[0])), 75);
     // A disconnect succeeds only for a connection of exactly that pair; the second attempt
     // fails, so each was made once.

@@ -1,6 +1,5 @@
 // Faults the program must survive without losing anything: damaged files of every kind, a data
 // folder that cannot be written, a sound stream that dies, a MIDI system that goes away.
-#include "tests/support/hubtestenv.h"
 #include "audio/audiobackend.h"
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
@@ -8,37 +7,21 @@
 #include "core/mapfile.h"
 #include "core/settingsfile.h"
 #include "device/korvanemidiengine.h"
+#include "tests/support/hubtestenv.h"
 #include "tests/support/scriptedmidibackend.h"
+#include "tests/support/testfiles.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QtEndian>
 #include <QtTest>
 
 #include <limits>
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-QByteArray le32(qint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian<qint32>(v, b.data());
-    return b;
-}
+using namespace testfiles;
+
 QByteArray random(int size, quint32 seed)
 {
     QRandomGenerator g(seed);
@@ -47,29 +30,6 @@ QByteArray random(int size, quint32 seed)
         c = char(g.bounded(256));
     return b;
 }
-bool spyHas(const QSignalSpy &spy, const QString &text)
-{
-    for (const QList<QVariant> &args : spy)
-        if (args.value(0).toString().contains(text))
-            return true;
-    return false;
-}
-QString lastText(const QSignalSpy &spy)
-{
-    return spy.isEmpty() ? QString() : spy.last().value(0).toString();
-}
-// Every file below root with its bytes, to show nothing on disk changed.
-QMap<QString, QByteArray> snapshot(const QString &root)
-{
-    QMap<QString, QByteArray> all;
-    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString p = it.next();
-        all[p] = readAll(p);
-    }
-    return all;
-}
-
 KorvaneInstrument smallInstrument()
 {
     KorvaneInstrument ins;
@@ -97,6 +57,7 @@ private slots:
     {
         KorvaneCore hub;
         QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
+        QSignalSpy loaded(&hub, SIGNAL(LoadCompleted()));
         const QString maps = env.dataPath() + "/maps/";
         const QString sounds = env.dataPath() + "/sounds/";
 
@@ -120,23 +81,29 @@ private slots:
             const char *what;
             QByteArray bytes;
         };
-        const QList<Case> badMaps = {{"empty", {}},
-                                     {"truncated", goodMap.left(300)},
-                                     {"random", randomMap},
-                                     {"huge count", hugeMap}};
+        const QList<Case> badMaps = {
+            {"empty", {}},
+            {"header only", goodMap.left(30)},
+            {"truncated", goodMap.left(300)},
+            {"random", randomMap},
+            {"count past the end", goodMap.left(36) + le32(1000000) + goodMap.mid(40)},
+            {"few nodes", goodMap.left(36) + le32(3) + goodMap.mid(40)},
+            {"huge count", hugeMap}};
         const QList<Case> badSounds = {{"empty", {}},
                                        {"truncated", goodSound.left(goodSound.size() - 900)},
                                        {"random", random(5000, 12)},
                                        {"huge count", hugeSound}};
         for (const Case &c : badMaps)
-            QVERIFY(writeAll(maps + c.what + ".kvs", c.bytes));
+            QVERIFY(write(maps + c.what + ".kvs", c.bytes));
         for (const Case &c : badSounds)
-            QVERIFY(writeAll(sounds + c.what + ".kvi", c.bytes));
+            QVERIFY(write(sounds + c.what + ".kvi", c.bytes));
         const auto before = snapshot(env.dataPath());
 
         for (const Case &c : badMaps) {
             status.clear();
             QVERIFY2(!hub.LoadState(maps + c.what + ".kvs"), c.what);
+            QVERIFY(hub.LoadStateTemp(maps + c.what + ".kvs").nodes.empty());
+            QCOMPARE(status.count(), 1);
             QVERIFY2(lastText(status).contains("is damaged"), qPrintable(lastText(status)));
             QCOMPARE(hub.GetState().key, 5);
             QCOMPARE(hub.GetState().nodes[3].note, 77);
@@ -151,12 +118,16 @@ private slots:
             QCOMPARE(hub.audio()->sampleAt(1).name, QStringLiteral("Kept 1"));
         }
         QCOMPARE(snapshot(env.dataPath()), before);
+        QCOMPARE(loaded.count(), 0);
+        QVERIFY(!hub.LoadState(maps + "missing.kvs"));
 
         // Settings and the write count are read at start; a refused one is kept beside it,
         // since the next save replaces it.
         hub.setMute(true);
         const KorvaneCalibration calibration = hub.getCalibration();
-        const QByteArray good = SettingsFile::serialize({calibration, 1, 0, 1}, 0.5f);
+        KorvaneCalibration other = calibration;
+        other.onThreshold = 99;
+        const QByteArray good = SettingsFile::serialize({other, 1, 0, 1}, 0.5f);
         const QByteArray randomSettings = good.left(4) + random(62, 13); // a version it takes
         const QByteArray hugeSettings =
             good.left(54) + le32(std::numeric_limits<qint32>::max()) + good.mid(58);
@@ -166,18 +137,18 @@ private slots:
                                          {"huge count", hugeSettings}};
         const QString settings = env.dataPath() + "/settings.ini";
         for (const Case &c : badSettings) {
-            QVERIFY(writeAll(settings, c.bytes));
+            QVERIFY(write(settings, c.bytes));
             status.clear();
             QVERIFY2(!hub.LoadSettings(), c.what);
             QVERIFY2(lastText(status).contains("damaged"), qPrintable(lastText(status)));
             QCOMPARE(hub.GetMute(), true);
-            QCOMPARE(hub.getCalibration().midiChannel, calibration.midiChannel);
-            QCOMPARE(readAll(settings), c.bytes);
-            QCOMPARE(readAll(settings + ".damaged"), c.bytes);
+            QVERIFY(hub.getCalibration() == calibration);
+            QCOMPARE(read(settings), c.bytes);
+            QCOMPARE(read(settings + ".damaged"), c.bytes);
         }
 
         const QString count = env.dataPath() + "/write.count";
-        QVERIFY(writeAll(count, le32(7)));
+        QVERIFY(write(count, le32(7)));
         hub.LoadWriteCount();
         QCOMPARE(hub.GetWriteCount(), 7);
         const QList<Case> badCounts = {{"empty", {}},
@@ -185,15 +156,15 @@ private slots:
                                        {"random", le32(-123456)},
                                        {"huge count", le32(9) + le32(9)}};
         for (const Case &c : badCounts) {
-            QVERIFY(writeAll(count, c.bytes));
+            QVERIFY(write(count, c.bytes));
             status.clear();
             hub.LoadWriteCount();
             QVERIFY2(lastText(status).contains("damaged"), c.what);
             QCOMPARE(hub.GetWriteCount(), 7);
-            QCOMPARE(readAll(count + ".damaged"), c.bytes);
+            QCOMPARE(read(count + ".damaged"), c.bytes);
         }
         // The largest count stays the largest instead of wrapping round.
-        QVERIFY(writeAll(count, le32(std::numeric_limits<qint32>::max())));
+        QVERIFY(write(count, le32(std::numeric_limits<qint32>::max())));
         hub.LoadWriteCount();
         hub.IncreaseWriteCount();
         QCOMPARE(hub.GetWriteCount(), std::numeric_limits<qint32>::max());
@@ -227,7 +198,7 @@ private slots:
                 QSKIP("no right to mount here; the folder under a regular file covers the rest");
         } else {
             // Root writes through permission bits, but not into a folder under a file.
-            QVERIFY(writeAll(outer.path() + "/file", "not a folder"));
+            QVERIFY(write(outer.path() + "/file", "not a folder"));
             HubTestEnv::setDataHome(outer.path() + "/file");
         }
         const auto before = snapshot(outer.path());

@@ -1,25 +1,18 @@
 // The sound server stops while the program runs (the audio stream and the MIDI ports die with
 // it) and comes back: the program keeps running, says so, and reconnects both by itself.
-#include "tests/support/hubtestenv.h"
-#include "tests/support/emulatorcontrol.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
+#include "tests/support/emulatorcontrol.h"
+#include "tests/support/hubtestenv.h"
 #include "tests/support/privatejack.h"
+#include "tests/support/testfiles.h"
 
 #include <QSignalSpy>
 #include <QtTest>
 
 #include <cstdio>
 
-namespace {
-bool spyHas(const QSignalSpy &spy, const QString &text)
-{
-    for (const QList<QVariant> &args : spy)
-        if (args.value(0).toString().contains(text))
-            return true;
-    return false;
-}
-} // namespace
+using testfiles::spyHas;
 
 class TestJackRestart : public QObject
 {

@@ -36,41 +36,18 @@ public:
         QProcess::execute(QStringLiteral("bash"),
                           {"-c", QStringLiteral(". '%1'; with_jack_lock reclaim_jack_registry")
                                      .arg(QStringLiteral(VARNO_JACK_REGISTRY_SCRIPT))});
-        jackd.setProcessChannelMode(QProcess::MergedChannels);
-        jackd.start(QStringLiteral("jackd"), {"--no-realtime", "--sync", "--timeout", "10000", "-n",
-                                              server, "-d", "dummy", "-r", "44100", "-p", "512"});
-        if (!jackd.waitForStarted(5000))
-            return false;
-        return waitFor([this] { return ports().contains(QLatin1String("system:")); }, 10000);
-    }
-    void stopServer()
-    {
-        if (jackd.state() == QProcess::NotRunning)
-            return;
-        jackd.terminate();
-        if (!jackd.waitForFinished(5000)) {
-            jackd.kill();
-            jackd.waitForFinished(2000);
-        }
+        return start(jackd, QStringLiteral("jackd"),
+                     {"--no-realtime", "--sync", "--timeout", "10000", "-n", server, "-d", "dummy",
+                      "-r", "44100", "-p", "512"},
+                     QStringLiteral("system:"));
     }
     bool startEmulator()
     {
-        emulator.setProcessChannelMode(QProcess::MergedChannels);
-        emulator.start(QStringLiteral(VARNO_EMULATOR_PATH), {"--control", control, "--no-stdin"});
-        if (!emulator.waitForStarted(5000))
-            return false;
-        return waitFor([this] { return ports().contains(QLatin1String("KVRN")); }, 10000);
+        return start(emulator, QStringLiteral(VARNO_EMULATOR_PATH),
+                     {"--control", control, "--no-stdin"}, QStringLiteral("KVRN"));
     }
-    void stopEmulator()
-    {
-        if (emulator.state() == QProcess::NotRunning)
-            return;
-        emulator.terminate();
-        if (!emulator.waitForFinished(5000)) {
-            emulator.kill();
-            emulator.waitForFinished(2000);
-        }
-    }
+    void stopServer() { stop(jackd); }
+    void stopEmulator() { stop(emulator); }
     // Every port of the server, one per line (empty when the server is not there).
     QString ports() const
     {
@@ -78,6 +55,24 @@ public:
         lsp.start(QStringLiteral("jack_lsp"), {"-s", server});
         lsp.waitForFinished(5000);
         return QString::fromUtf8(lsp.readAllStandardOutput());
+    }
+    // Starts the program and waits until the server lists a port whose name holds portPart.
+    bool start(QProcess &p, const QString &program, const QStringList &args,
+               const QString &portPart)
+    {
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, args);
+        return p.waitForStarted(5000) && waitFor([&] { return ports().contains(portPart); }, 10000);
+    }
+    static void stop(QProcess &p)
+    {
+        if (p.state() == QProcess::NotRunning)
+            return;
+        p.terminate();
+        if (!p.waitForFinished(5000)) {
+            p.kill();
+            p.waitForFinished(2000);
+        }
     }
     template <class F> static bool waitFor(F done, int ms)
     {

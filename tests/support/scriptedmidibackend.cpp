@@ -14,38 +14,39 @@ struct ScriptedMidiSystem::OutputState
     std::string connected;
 };
 
-class ScriptedInput : public MidiInputPort
+// What inputs and outputs share: registration with the system, the port list of their side,
+// opening (refused for failing names) and closing.
+template <class Base, class State> class ScriptedPort : public Base
 {
 public:
-    explicit ScriptedInput(std::shared_ptr<ScriptedMidiSystem> s) : sys_(std::move(s))
+    using Names = std::vector<std::string> ScriptedMidiSystem::*;
+    using States = std::vector<State *> ScriptedMidiSystem::*;
+    ScriptedPort(std::shared_ptr<ScriptedMidiSystem> s, Names names, States states)
+        : sys_(std::move(s)), names_(names), states_(states)
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
-        sys_->inputs_.push_back(&state_);
+        ((*sys_).*states_).push_back(&state_);
     }
-    ~ScriptedInput() override
+    ~ScriptedPort() override
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
-        auto &v = sys_->inputs_;
+        auto &v = (*sys_).*states_;
         v.erase(std::remove(v.begin(), v.end(), &state_), v.end());
     }
     unsigned portCount() override
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
-        return unsigned(sys_->inputNames_.size());
+        return unsigned(((*sys_).*names_).size());
     }
     std::string portName(unsigned index) override
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
-        if (index >= sys_->inputNames_.size())
-            throw MidiPortError("invalid input port number");
-        return sys_->inputNames_[index];
+        return nameAt(index);
     }
     void open(unsigned index, const std::string &) override
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
-        if (index >= sys_->inputNames_.size())
-            throw MidiPortError("invalid input port number");
-        const std::string &name = sys_->inputNames_[index];
+        const std::string name = nameAt(index);
         if (sys_->failing_.count(name))
             throw MidiPortError("port busy: " + name);
         if (state_.connected.empty())
@@ -60,6 +61,28 @@ public:
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
         return !state_.connected.empty();
+    }
+
+protected:
+    std::string nameAt(unsigned index) const
+    {
+        const auto &names = (*sys_).*names_;
+        if (index >= names.size())
+            throw MidiPortError("invalid port number");
+        return names[index];
+    }
+    std::shared_ptr<ScriptedMidiSystem> sys_;
+    Names names_;
+    States states_;
+    State state_;
+};
+
+class ScriptedInput : public ScriptedPort<MidiInputPort, ScriptedMidiSystem::InputState>
+{
+public:
+    explicit ScriptedInput(std::shared_ptr<ScriptedMidiSystem> s)
+        : ScriptedPort(std::move(s), &ScriptedMidiSystem::inputNames_, &ScriptedMidiSystem::inputs_)
+    {
     }
     void setCallback(Callback callback) override
     {
@@ -78,58 +101,15 @@ public:
         state_.ignoreTiming = timing;
         state_.ignoreSensing = sensing;
     }
-
-private:
-    std::shared_ptr<ScriptedMidiSystem> sys_;
-    ScriptedMidiSystem::InputState state_;
 };
 
-class ScriptedOutput : public MidiOutputPort
+class ScriptedOutput : public ScriptedPort<MidiOutputPort, ScriptedMidiSystem::OutputState>
 {
 public:
-    explicit ScriptedOutput(std::shared_ptr<ScriptedMidiSystem> s) : sys_(std::move(s))
+    explicit ScriptedOutput(std::shared_ptr<ScriptedMidiSystem> s)
+        : ScriptedPort(std::move(s), &ScriptedMidiSystem::outputNames_,
+                       &ScriptedMidiSystem::outputs_)
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        sys_->outputs_.push_back(&state_);
-    }
-    ~ScriptedOutput() override
-    {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        auto &v = sys_->outputs_;
-        v.erase(std::remove(v.begin(), v.end(), &state_), v.end());
-    }
-    unsigned portCount() override
-    {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        return unsigned(sys_->outputNames_.size());
-    }
-    std::string portName(unsigned index) override
-    {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        if (index >= sys_->outputNames_.size())
-            throw MidiPortError("invalid output port number");
-        return sys_->outputNames_[index];
-    }
-    void open(unsigned index, const std::string &) override
-    {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        if (index >= sys_->outputNames_.size())
-            throw MidiPortError("invalid output port number");
-        const std::string &name = sys_->outputNames_[index];
-        if (sys_->failing_.count(name))
-            throw MidiPortError("port busy: " + name);
-        if (state_.connected.empty())
-            state_.connected = name;
-    }
-    void close() override
-    {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        state_.connected.clear();
-    }
-    bool isOpen() const override
-    {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        return !state_.connected.empty();
     }
     void send(const std::vector<uint8_t> &message) override
     {
@@ -138,10 +118,6 @@ public:
             throw MidiPortError("send on a closed port");
         sys_->sent_.push_back({state_.connected, message, ScriptedMidiSystem::Clock::now()});
     }
-
-private:
-    std::shared_ptr<ScriptedMidiSystem> sys_;
-    ScriptedMidiSystem::OutputState state_;
 };
 
 void ScriptedMidiSystem::setInputPorts(std::vector<std::string> names)
@@ -200,24 +176,26 @@ void ScriptedMidiSystem::clearSent()
     sent_.clear();
 }
 
+template <class State>
+static std::vector<std::string> connectedPorts(const std::vector<State *> &states)
+{
+    std::vector<std::string> out;
+    for (const State *p : states)
+        if (!p->connected.empty())
+            out.push_back(p->connected);
+    return out;
+}
+
 std::vector<std::string> ScriptedMidiSystem::openInputs() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> out;
-    for (const InputState *in : inputs_)
-        if (!in->connected.empty())
-            out.push_back(in->connected);
-    return out;
+    return connectedPorts(inputs_);
 }
 
 std::vector<std::string> ScriptedMidiSystem::openOutputs() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> out;
-    for (const OutputState *o : outputs_)
-        if (!o->connected.empty())
-            out.push_back(o->connected);
-    return out;
+    return connectedPorts(outputs_);
 }
 
 int ScriptedMidiSystem::inputObjects() const
@@ -232,22 +210,21 @@ int ScriptedMidiSystem::outputObjects() const
     return int(outputs_.size());
 }
 
+void ScriptedMidiBackend::refuseWithoutSystem() const
+{
+    std::lock_guard<std::mutex> lock(system_->mutex_);
+    if (system_->failCreate_)
+        throw MidiPortError("no MIDI system");
+}
+
 std::unique_ptr<MidiInputPort> ScriptedMidiBackend::createInput(const std::string &, unsigned)
 {
-    {
-        std::lock_guard<std::mutex> lock(system_->mutex_);
-        if (system_->failCreate_)
-            throw MidiPortError("no MIDI system");
-    }
+    refuseWithoutSystem();
     return std::make_unique<ScriptedInput>(system_);
 }
 
 std::unique_ptr<MidiOutputPort> ScriptedMidiBackend::createOutput(const std::string &)
 {
-    {
-        std::lock_guard<std::mutex> lock(system_->mutex_);
-        if (system_->failCreate_)
-            throw MidiPortError("no MIDI system");
-    }
+    refuseWithoutSystem();
     return std::make_unique<ScriptedOutput>(system_);
 }

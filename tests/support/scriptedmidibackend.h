@@ -42,6 +42,7 @@ public:
     int outputObjects() const;
 
 private:
+    template <class Base, class State> friend class ScriptedPort;
     friend class ScriptedInput;
     friend class ScriptedOutput;
     friend class ScriptedMidiBackend;
@@ -70,5 +71,6 @@ public:
     std::unique_ptr<MidiOutputPort> createOutput(const std::string &clientName) override;
 
 private:
+    void refuseWithoutSystem() const;
     std::shared_ptr<ScriptedMidiSystem> system_;
 };

@@ -91,17 +91,8 @@ void TestHandWidget::labels()
     s.nodes[9].type = 7;
     s.nodes[10].type = 8;
     w.UpdateFromState(s);
-    const QStringList expected = {QString::fromUtf8("G♭4"),
-                                  "CC74",
-                                  "REC",
-                                  "",
-                                  "GC5",
-                                  "GBND",
-                                  "G-SRTCH",
-                                  "G-",
-                                  "-",
-                                  "ACCL",
-                                  ""};
+    const QStringList expected = {"G♭4",     "CC74", "REC", "",     "GC5", "GBND",
+                                  "G-SRTCH", "G-",   "-",   "ACCL", ""};
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(w.nodeLabel(i), expected[i]);
 
