@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(again.envelope.attack, 3);
         QCOMPARE(again.samplerMode, 1);
 
-        // A file of the preset kind: volumes 1.0, controller mode untouched by the file.
+        // A file of the preset kind: volumes 1.0, controller mode 0.
         KorvaneInstrument preset = sineInstrument(2);
         Rig fresh;
         fresh.engine.loadInstrument(preset);
