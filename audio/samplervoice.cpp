@@ -195,17 +195,19 @@ StereoFrame SamplerVoice::render(const StereoFrame *frames, int frameCount) noex
         value[e] = ((c3 * t + c2) * t + c1) * t + y0[e];
     }
 
-    // 3. Advance, wrapping at the loop end (the same for every loop setting).
+    // 3. Advance, wrapping at the loop end (the same for every loop setting). The part of the
+    // step beyond the loop's edge carries over: dropping it would skip up to a frame of the
+    // sound at every wrap, an audible tick in notes played above the sample's pitch.
     if (!reverse_) {
         position_ += rate_;
         if (loop_ != 0 && position_ >= loopEnd_) {
-            position_ = loopStart_;
+            position_ = loopStart_ + (position_ - loopEnd_);
             looped_ = true;
         }
     } else {
         position_ -= rate_;
         if (loop_ != 0 && position_ < loopStart_)
-            position_ = loopEnd_;
+            position_ = loopEnd_ - (loopStart_ - position_);
     }
 
     // 4, 5. Leaving the sample or an idle envelope ends the voice.
@@ -335,13 +337,13 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
                 if (!reverse) {
                     position += rate;
                     if (looping && position >= loopEnd) {
-                        position = loopStart;
+                        position = loopStart + (position - loopEnd);
                         looped = true;
                     }
                 } else {
                     position -= rate;
                     if (looping && position < loopStart)
-                        position = loopEnd;
+                        position = loopEnd - (loopStart - position);
                 }
                 if (position >= frameLimit || position < 0.0) {
                     playing = false;
@@ -381,13 +383,13 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
         if (!reverse) {
             position += rate;
             if (looping && position >= loopEnd) {
-                position = loopStart;
+                position = loopStart + (position - loopEnd);
                 looped = true;
             }
         } else {
             position -= rate;
             if (looping && position < loopStart)
-                position = loopEnd;
+                position = loopEnd - (loopStart - position);
         }
 
         // 4, 5. Leaving the sample or an idle envelope ends the voice.
