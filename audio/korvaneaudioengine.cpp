@@ -344,8 +344,8 @@ void KorvaneAudioEngine::loadInstrument(const KorvaneInstrument &instrument)
     if (instrument.hasVolumes)
         for (int i = 0; i < int(instrument.samples.size()); ++i)
             s.setSampleVolume(i, instrument.samples[size_t(i)].volume);
-    if (instrument.hasControllerMode)
-        setControllerMode(instrument.controllerMode);
+    // Files without the block play in mode 0, whatever the previous instrument used.
+    setControllerMode(instrument.hasControllerMode ? instrument.controllerMode : 0);
     s.setReady(true);
 }
 

@@ -45,10 +45,13 @@ void SamplerVoice::startNote(const VoiceNote &note, int oldSampleId)
         startNow(note);
         return;
     }
-    envelope_.gate(false);
-    fading_ = true;
-    fadingSampleId_ = oldSampleId;
+    if (!fading_) {
+        envelope_.gate(false);
+        fading_ = true;
+        fadingSampleId_ = oldSampleId;
+    }
     pending_ = note;
+    pendingHeld_ = true;
 }
 
 void SamplerVoice::startNow(const VoiceNote &note)
@@ -81,11 +84,19 @@ void SamplerVoice::finishFade()
 {
     envelope_.reset();
     fading_ = false;
-    startNow(pending_);
+    if (pendingHeld_) {
+        startNow(pending_);
+    } else {
+        gate_ = 0;
+        playing_ = false;
+    }
 }
 
 void SamplerVoice::release()
 {
+    // The fading sound is released already; the note-off belongs to the queued note.
+    if (fading_)
+        pendingHeld_ = false;
     envelope_.gate(false);
     gate_ = 0;
 }
@@ -160,6 +171,8 @@ StereoFrame SamplerVoice::render(const StereoFrame *frames, int frameCount) noex
         playing_ = false;
         position_ = 0.0;
         rate_ = 0.0;
+        if (fading_)
+            finishFade(); // the old sound is gone: the queued note need not wait
         return {0.0f, 0.0f};
     }
 
@@ -182,17 +195,19 @@ StereoFrame SamplerVoice::render(const StereoFrame *frames, int frameCount) noex
         value[e] = ((c3 * t + c2) * t + c1) * t + y0[e];
     }
 
-    // 3. Advance, wrapping at the loop end (the same for every loop setting).
+    // 3. Advance, wrapping at the loop end (the same for every loop setting). The part of the
+    // step beyond the loop's edge carries over: dropping it would skip up to a frame of the
+    // sound at every wrap, an audible tick in notes played above the sample's pitch.
     if (!reverse_) {
         position_ += rate_;
         if (loop_ != 0 && position_ >= loopEnd_) {
-            position_ = loopStart_;
+            position_ = loopStart_ + (position_ - loopEnd_);
             looped_ = true;
         }
     } else {
         position_ -= rate_;
         if (loop_ != 0 && position_ < loopStart_)
-            position_ = loopEnd_;
+            position_ = loopEnd_ - (loopStart_ - position_);
     }
 
     // 4, 5. Leaving the sample or an idle envelope ends the voice.
@@ -211,6 +226,9 @@ StereoFrame SamplerVoice::render(const StereoFrame *frames, int frameCount) noex
 
     // 7. Envelope and gain.
     const float level = envelope_.process() * gain_ * gain_;
+    // The old sound ended before its fade did: the queued note starts with the next frame.
+    if (!playing_ && fading_)
+        finishFade();
     return {value[0] * level, value[1] * level};
 }
 
@@ -319,13 +337,13 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
                 if (!reverse) {
                     position += rate;
                     if (looping && position >= loopEnd) {
-                        position = loopStart;
+                        position = loopStart + (position - loopEnd);
                         looped = true;
                     }
                 } else {
                     position -= rate;
                     if (looping && position < loopStart)
-                        position = loopEnd;
+                        position = loopEnd - (loopStart - position);
                 }
                 if (position >= frameLimit || position < 0.0) {
                     playing = false;
@@ -355,6 +373,7 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
             playing = false;
             position = 0.0;
             rate = 0.0;
+            fadeEnded = fading;
             ++k;
             break;
         }
@@ -364,13 +383,13 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
         if (!reverse) {
             position += rate;
             if (looping && position >= loopEnd) {
-                position = loopStart;
+                position = loopStart + (position - loopEnd);
                 looped = true;
             }
         } else {
             position -= rate;
             if (looping && position < loopStart)
-                position = loopEnd;
+                position = loopEnd - (loopStart - position);
         }
 
         // 4, 5. Leaving the sample or an idle envelope ends the voice.
@@ -391,8 +410,11 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
         const float level = envelope.process() * gain * gain;
         interpolateInto(frames, last, here, level, volume2, mix + 2 * k);
         ++k;
-        if (!playing)
+        if (!playing) {
+            // An old sound that ends during its fade hands over to the queued note.
+            fadeEnded = fading;
             break;
+        }
     }
 
     gain_ = gain;

@@ -33,10 +33,13 @@ class SamplerVoice
 {
 public:
     // Starts the note now when the voice is silent; otherwise releases the sounding note,
-    // keeps playing oldSampleId while it fades, and starts the note afterwards.
+    // keeps playing oldSampleId while it fades, and starts the note afterwards. A note that
+    // arrives while the voice already fades replaces the queued one; the fading sound keeps
+    // its own sample.
     void startNote(const VoiceNote &note, int oldSampleId);
+    // Releases the sounding note; during a fade it cancels the queued note instead.
     void release();
-    // Ends a pending fade at once and starts the queued note.
+    // Ends a pending fade at once and starts the queued note, unless it was released.
     void finishFade();
     // Silences the voice at once.
     void stop();
@@ -101,4 +104,5 @@ private:
     bool fading_ = false;
     int fadingSampleId_ = 0;
     VoiceNote pending_;
+    bool pendingHeld_ = false;
 };

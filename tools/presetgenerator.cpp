@@ -112,20 +112,26 @@ std::vector<double> marimbaNote(double f0, double seconds, std::mt19937 &rng)
 }
 
 // Two operators: a sine carrier phase-modulated by a sine at the same frequency. The
-// modulation index falls from a bright attack to a mellow tail, the classic tine sound.
+// modulation index falls from a bright attack to a mellow tail, the classic tine sound. The
+// level falls in two stages like a struck tine (a quick drop after the strike, then a long
+// ring) and the last second eases the ring down to silence, so a held note never ends with
+// a cut, however fast the sample is played.
 std::vector<double> electricPianoNote(double f0, double seconds)
 {
     const int n = int(seconds * sampleRate);
     std::vector<double> x(static_cast<size_t>(n));
     const double wc = twoPi * f0 / sampleRate;
     const double wm = twoPi * f0 / sampleRate;
+    const double fadeFrom = seconds - 1.0;
     for (int i = 0; i < n; ++i) {
         const double t = i / sampleRate;
         const double index = 2.4 * std::exp(-t / 0.22) + 0.35;
-        const double amp = std::min(1.0, t / 0.002) * std::exp(-t / 0.85);
+        double amp =
+            std::min(1.0, t / 0.002) * (0.55 * std::exp(-t / 0.35) + 0.45 * std::exp(-t / 1.5));
+        if (t > fadeFrom)
+            amp *= 0.5 + 0.5 * std::cos(M_PI * (t - fadeFrom));
         x[size_t(i)] = amp * std::sin(wc * i + index * std::sin(wm * i));
     }
-    fadeOut(x, int(0.03 * sampleRate));
     return x;
 }
 
@@ -229,7 +235,7 @@ KorvaneInstrument electricPiano()
     KorvaneInstrument ins = baseInstrument();
     const double f = midiFrequency(60);
     ins.samples.push_back(makeSample(0, QStringLiteral("Electric Piano 60"), 60, f,
-                                     toFrames(electricPianoNote(f, 1.5), 0.9)));
+                                     toFrames(electricPianoNote(f, 5.0), 0.9)));
     ins.nextSampleId = 1;
     return ins;
 }

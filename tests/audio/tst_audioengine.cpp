@@ -4,8 +4,8 @@
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
 #include "audio/korvanesampler.h"
-#include "tests/support/audiotesthelpers.h"
 #include "resources/resources.h"
+#include "tests/support/audiotesthelpers.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(again.envelope.attack, 3);
         QCOMPARE(again.samplerMode, 1);
 
-        // A file of the preset kind: volumes 1.0, controller mode untouched by the file.
+        // A file of the preset kind: volumes 1.0, controller mode 0.
         KorvaneInstrument preset = sineInstrument(2);
         Rig fresh;
         fresh.engine.loadInstrument(preset);
@@ -263,10 +263,36 @@ private slots:
                     // Struck sounds die away; the marimba's bars faster than the piano's tines.
                     const double fall = e.count == 6 ? 0.05 : 0.3;
                     QVERIFY(rms(x, x.size() * 9 / 10, x.size()) < fall * rms(x, 0, x.size() / 10));
+                    // They fade to silence before the sample ends: no held note ends with a cut.
+                    double peak = 0.0;
+                    for (double v : x)
+                        peak = std::max(peak, std::fabs(v));
+                    QVERIFY2(rms(x, x.size() - 441, x.size()) < 1e-3 * peak, qPrintable(s.name));
+                }
+                if (e.count == 1) {
+                    // The piano that plays at start still sounds after 4 s of a held C4.
+                    QVERIFY(x.size() > 4 * 44100 + 2205);
+                    QVERIFY(rms(x, 4 * 44100, 4 * 44100 + 2205) > 0.01 * rms(x, 0, 2205));
                 }
             }
+
+            // Across the device's range (C1 to C8) neighbouring notes are equally loud over their
+            // first 0.3 s within 2 dB, also where the sample changes.
+            KorvaneSampler sampler;
+            sampler.addSamples(ins.samples, true);
+            sampler.setEnvelope(ins.envelope);
+            double previous = 0.0;
+            for (int note = 24; note <= 108; ++note) {
+                sampler.allNotesOff();
+                sampler.noteOn(0, note, 100);
+                const std::vector<double> start = channel(render(sampler, 13230), 0);
+                const double level = rms(start, 0, start.size());
+                QVERIFY2(note == 24 || std::fabs(20.0 * std::log10(level / previous)) < 2.0,
+                         qPrintable(QStringLiteral("%1 note %2").arg(e.name).arg(note)));
+                previous = level;
+            }
         }
-        QVERIFY(total < 4 * 1024 * 1024);
+        QVERIFY(total < 5 * 1024 * 1024);
     }
 };
 

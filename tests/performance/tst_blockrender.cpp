@@ -138,6 +138,8 @@ void TestBlockRender::voiceBlocksMatchFrames_data()
     QTest::newRow("a note queued on a sounding voice fades it first") << 3;
     QTest::newRow("runs off the end of an unlooped sample") << 4;
     QTest::newRow("starts outside the sample") << 5;
+    QTest::newRow("the release ends during a fade; a third note replaces the queued one") << 6;
+    QTest::newRow("the sample ends during a fade; a note-off cancels the next one") << 7;
 }
 
 void TestBlockRender::voiceBlocksMatchFrames()
@@ -197,6 +199,30 @@ void TestBlockRender::voiceBlocksMatchFrames()
         for (SamplerVoice *v : {&twin.byFrame, &twin.byBlock})
             v->startNote(note(60, true, 5000, 0, 0, 0), 0);
         frames = 100;
+        break;
+    case 6:
+        for (SamplerVoice *v : {&twin.byFrame, &twin.byBlock})
+            v->startNote(note(69, false, 0, 1, 0, 2999), 0);
+        at = {1000, 1600, 1700};
+        event = [](SamplerVoice &v, int k) {
+            if (k == 1000)
+                v.release();
+            else
+                v.startNote(note(k == 1600 ? 72 : 74, false, 5, 1, 0, 2999), 3);
+        };
+        blocks = {512, 100};
+        break;
+    case 7:
+        for (SamplerVoice *v : {&twin.byFrame, &twin.byBlock})
+            v->startNote(note(69, false, 0, 0, 0, 0), 0);
+        at = {2800, 4000, 4100};
+        event = [](SamplerVoice &v, int k) {
+            if (k == 4100)
+                v.release();
+            else
+                v.startNote(note(k == 2800 ? 72 : 76, false, 5, 1, 0, 2999), 3);
+        };
+        blocks = {512, 64};
         break;
     }
     const QString problem = compare(twin, sample, frames, blocks, at, event);
