@@ -1,0 +1,162 @@
+// Instruments on their own: the presets, saving and loading through the audio engine, and the
+// sample import and export plumbing.
+#include "audio/korvaneaudioengine.h"
+#include "core/korvaneinstrumentstore.h"
+#include "resources/resources.h"
+#include "tests/support/audiofiles.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+QString lastText(const QSignalSpy &spy)
+{
+    return spy.isEmpty() ? QString() : spy.last().at(0).toString();
+}
+KorvaneInstrument twoSamples()
+{
+    KorvaneInstrument ins;
+    for (int i = 0; i < 2; ++i) {
+        SamplerSample s;
+        s.name = QStringLiteral("Sample %1").arg(i);
+        s.frames.assign(400, StereoFrame{0.25f, -0.25f});
+        ins.samples.push_back(s);
+    }
+    ins.hasEnvelope = true;
+    ins.envelope.attack = 37;
+    return ins;
+}
+} // namespace
+
+class TestInstrumentStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        varnoInitResources();
+        registerSamplerMetaTypes();
+    }
+    void presetsNeverOverwriteTheUsersCopy();
+    void saveLoadAndRefuse();
+    void importAndExport();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestInstrumentStore::presetsNeverOverwriteTheUsersCopy()
+{
+    QDir().mkpath(dir.path() + "/sounds");
+    const QString mine = dir.path() + "/sounds/Flute.kvi";
+    writeAll(mine, "my edited flute");
+    KorvaneInstrumentStore::copyPresets(dir.path());
+    QCOMPARE(readAll(mine), QByteArray("my edited flute"));
+    if (!QFile::exists(":/sounds/presets/Marimba.kvi"))
+        QSKIP("this build carries no preset instruments");
+    const QString marimba = dir.path() + "/sounds/Marimba.kvi";
+    QVERIFY(QFile::permissions(marimba) & QFileDevice::WriteOwner);
+    QVERIFY(QFile::remove(marimba));
+    KorvaneInstrumentStore::copyPresets(dir.path()); // a deleted preset comes back
+    QVERIFY(QFile::exists(marimba));
+}
+
+void TestInstrumentStore::saveLoadAndRefuse()
+{
+    KorvaneAudioEngine audio;
+    KorvaneInstrumentStore store(&audio);
+    QSignalSpy status(&store, &KorvaneInstrumentStore::statusMessage);
+    audio.loadInstrument(twoSamples());
+    const QString path = dir.path() + "/Mine.kvi";
+    QSignalSpy saved(&store, &KorvaneInstrumentStore::saved);
+    QVERIFY(store.save(path));
+    QCOMPARE(saved.count(), 1);
+    QCOMPARE(lastText(status), QStringLiteral("Saved with 2 samples"));
+    QCOMPARE(store.soundName(), QStringLiteral("Mine.kvi"));
+
+    audio.loadInstrument(KorvaneInstrument());
+    QSignalSpy loaded(&store, &KorvaneInstrumentStore::loaded);
+    QSignalSpy envelope(&store, &KorvaneInstrumentStore::envelopeParameters);
+    QSignalSpy reverb(&store, &KorvaneInstrumentStore::reverbParameters);
+    QSignalSpy view(&store, &KorvaneInstrumentStore::layerView);
+    QSignalSpy scroll(&store, &KorvaneInstrumentStore::resetScroll);
+    QSignalSpy name(&store, &KorvaneInstrumentStore::loadedSoundName);
+    QVERIFY(store.load(path));
+    QCOMPARE(audio.sampleCount(), 2);
+    QCOMPARE(audio.sampleAt(1).name, QStringLiteral("Sample 1"));
+    QCOMPARE(envelope.at(0).at(0).value<KorvaneEnvelope>().attack, 37);
+    QCOMPARE(reverb.count(), 1); // saved with the engine's reverb
+    QCOMPARE(loaded.count() + view.count() + scroll.count(), 3);
+    QCOMPARE(lastText(name), QStringLiteral("Mine"));
+    QCOMPARE(lastText(status), QStringLiteral("Instrument loaded with 2 samples"));
+
+    // A damaged file or a folder that is not there changes nothing.
+    writeAll(dir.path() + "/Bad.kvi", readAll(path).left(30));
+    QVERIFY(!store.load(dir.path() + "/Bad.kvi"));
+    QVERIFY(lastText(status).startsWith("Could not load instrument Bad.kvi"));
+    QVERIFY(!store.save(dir.path() + "/missing/Other.kvi"));
+    QVERIFY(lastText(status).startsWith("Instrument was not saved: Other.kvi"));
+    QCOMPARE(audio.sampleCount(), 2);
+    QCOMPARE(store.soundName(), QStringLiteral("Mine.kvi"));
+    QCOMPARE(loaded.count() + saved.count(), 2);
+
+    store.remove(path);
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestInstrumentStore::importAndExport()
+{
+    KorvaneAudioEngine audio;
+    KorvaneInstrumentStore store(&audio);
+    QSignalSpy status(&store, &KorvaneInstrumentStore::statusMessage);
+    QSignalSpy sampler(&store, &KorvaneInstrumentStore::samplerMessage);
+    QVERIFY(!store.exportTo(dir.path(), "Empty"));
+    QCOMPARE(lastText(sampler), QStringLiteral("The instrument has no samples to export"));
+
+    const QString wav = dir.path() + "/tone.wav";
+    QVERIFY(audiofiles::write(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
+                              audiofiles::sines({440.0}, {0.5}, 44100, 8000)));
+    writeAll(dir.path() + "/noise.wav", "not audio");
+    QSignalSpy progress(&store, &KorvaneInstrumentStore::importProgress);
+    QSignalSpy finished(&store, &KorvaneInstrumentStore::importFinished);
+    const struct
+    {
+        QStringList files;
+        bool ok;
+        int samples;
+    } cases[] = {
+        {{wav, dir.path() + "/noise.wav"}, false, 0}, // one unreadable file: nothing is added
+        {{wav}, true, 1},
+    };
+    for (const auto &c : cases) {
+        store.importFiles(c.files, true);
+        QVERIFY(store.isImporting() || !finished.isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+        QCOMPARE(finished.takeFirst().at(0).toBool(), c.ok);
+        QCOMPARE(audio.sampleCount(), c.samples);
+        QCOMPARE(lastText(status), lastText(sampler));
+    }
+    QCOMPARE(lastText(status), QStringLiteral("Imported 1 sample"));
+    QCOMPARE(progress.last().at(1).toString(), QStringLiteral("Importing tone.wav (1 of 1)"));
+
+    QVERIFY(store.exportTo(dir.path(), "Set"));
+    QCOMPARE(lastText(status),
+             QStringLiteral("Exported 1 samples and Set.sfz to %1").arg(dir.path()));
+    QVERIFY(QFile::exists(dir.path() + "/Set.sfz"));
+}
+
+QTEST_GUILESS_MAIN(TestInstrumentStore)
+#include "tst_instrumentstore.moc"
