@@ -1,9 +1,8 @@
-// Instruments on their own: the presets, saving and loading through the audio engine, and the
-// sample import and export plumbing.
+// Instruments on their own: the presets, and saving and loading through the audio engine.
+// Import and export are followed through the window in the window tests.
 #include "audio/korvaneaudioengine.h"
 #include "core/korvaneinstrumentstore.h"
 #include "resources/resources.h"
-#include "tests/support/audiofiles.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -52,7 +51,6 @@ private slots:
     }
     void presetsNeverOverwriteTheUsersCopy();
     void saveLoadAndRefuse();
-    void importAndExport();
 
 private:
     QTemporaryDir dir;
@@ -115,47 +113,6 @@ void TestInstrumentStore::saveLoadAndRefuse()
 
     store.remove(path);
     QVERIFY(!QFile::exists(path));
-}
-
-void TestInstrumentStore::importAndExport()
-{
-    KorvaneAudioEngine audio;
-    KorvaneInstrumentStore store(&audio);
-    QSignalSpy status(&store, &KorvaneInstrumentStore::statusMessage);
-    QSignalSpy sampler(&store, &KorvaneInstrumentStore::samplerMessage);
-    QVERIFY(!store.exportTo(dir.path(), "Empty"));
-    QCOMPARE(lastText(sampler), QStringLiteral("The instrument has no samples to export"));
-
-    const QString wav = dir.path() + "/tone.wav";
-    QVERIFY(audiofiles::write(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
-                              audiofiles::sines({440.0}, {0.5}, 44100, 8000)));
-    writeAll(dir.path() + "/noise.wav", "not audio");
-    QSignalSpy progress(&store, &KorvaneInstrumentStore::importProgress);
-    QSignalSpy finished(&store, &KorvaneInstrumentStore::importFinished);
-    const struct
-    {
-        QStringList files;
-        bool ok;
-        int samples;
-    } cases[] = {
-        {{wav, dir.path() + "/noise.wav"}, false, 0}, // one unreadable file: nothing is added
-        {{wav}, true, 1},
-    };
-    for (const auto &c : cases) {
-        store.importFiles(c.files, true);
-        QVERIFY(store.isImporting() || !finished.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
-        QCOMPARE(finished.takeFirst().at(0).toBool(), c.ok);
-        QCOMPARE(audio.sampleCount(), c.samples);
-        QCOMPARE(lastText(status), lastText(sampler));
-    }
-    QCOMPARE(lastText(status), QStringLiteral("Imported 1 sample"));
-    QCOMPARE(progress.last().at(1).toString(), QStringLiteral("Importing tone.wav (1 of 1)"));
-
-    QVERIFY(store.exportTo(dir.path(), "Set"));
-    QCOMPARE(lastText(status),
-             QStringLiteral("Exported 1 samples and Set.sfz to %1").arg(dir.path()));
-    QVERIFY(QFile::exists(dir.path() + "/Set.sfz"));
 }
 
 QTEST_GUILESS_MAIN(TestInstrumentStore)
