@@ -1,12 +1,14 @@
 #include "korvanemaplibrary.h"
 
 #include "core/atomicfile.h"
+#include "core/korvanemapindex.h"
 #include "core/mapfile.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 namespace {
 
@@ -34,11 +36,11 @@ const char *nodeMismatch(const KorvaneSensorNode &x, const KorvaneSensorNode &y)
     }
 }
 
-// Compares as KorvaneMapLibrary::compare does. Each line it logs is appended to log followed
-// by '\n' (the text the debug log shows for it); the differing positions go to differ when
-// given.
+// Compares as KorvaneMapLibrary::compare does. Each line it logs is appended to log (when
+// given) followed by '\n' (the text the debug log shows for it); the differing positions go to
+// differ when given.
 bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<KorvaneSensorNode> &b,
-                  QString &log, QList<int> *differ = nullptr)
+                  QString *log, QList<int> *differ = nullptr)
 {
     if (b.size() < a.size())
         return false; // never read past the file's list
@@ -47,9 +49,9 @@ bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<Kor
         const char *why = nodeMismatch(a[i], b[i]);
         if (!why)
             continue;
-        if (*why)
-            log += QLatin1String("sensor  ") + QString::number(i) + QLatin1Char(' ') +
-                   QLatin1String(why) + QLatin1Char('\n');
+        if (*why && log)
+            *log += QLatin1String("sensor  ") + QString::number(i) + QLatin1Char(' ') +
+                    QLatin1String(why) + QLatin1Char('\n');
         if (differ)
             differ->append(int(i));
         equal = false;
@@ -67,6 +69,25 @@ void flushLog(QString &log)
     log.clear();
 }
 
+// Reads the first 520 bytes of a map file for comparing.
+KorvaneMapIndex::State readNodes(const QString &path, float version, KorvaneSensorsState &out)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return KorvaneMapIndex::State::Unreadable;
+    const QByteArray bytes = f.read(MapFile::kFileSize);
+    if (f.error() != QFileDevice::NoError)
+        return KorvaneMapIndex::State::Unreadable;
+    switch (MapFile::parse(bytes, version, out)) {
+    case MapFile::Result::Ok:
+        return KorvaneMapIndex::State::Readable;
+    case MapFile::Result::OldVersion:
+        return KorvaneMapIndex::State::Old;
+    default:
+        return KorvaneMapIndex::State::Unreadable;
+    }
+}
+
 } // namespace
 
 KorvaneMapLibrary::KorvaneMapLibrary(const QString &dataPath, float version, QObject *parent)
@@ -74,6 +95,15 @@ KorvaneMapLibrary::KorvaneMapLibrary(const QString &dataPath, float version, QOb
       version(version)
 {
     QDir().mkpath(folder);
+    mapIndex = new KorvaneMapIndex(
+        folder,
+        [version](const QString &path, std::vector<KorvaneSensorNode> &nodes) {
+            KorvaneSensorsState parsed;
+            const KorvaneMapIndex::State state = readNodes(path, version, parsed);
+            nodes = std::move(parsed.nodes);
+            return state;
+        },
+        this);
 }
 
 bool KorvaneMapLibrary::save(const QString &filename, const KorvaneSensorsState &map,
@@ -87,6 +117,7 @@ bool KorvaneMapLibrary::save(const QString &filename, const KorvaneSensorsState 
                                .arg(QFileInfo(filename).fileName(), error));
         return false;
     }
+    mapIndex->invalidate();
     return true;
 }
 
@@ -121,28 +152,19 @@ bool KorvaneMapLibrary::load(const QString &filename, KorvaneSensorsState &map)
 
 KorvaneSensorsState KorvaneMapLibrary::loadTemp(const QString &filename)
 {
-    KorvaneSensorsState result;
-    // Only the first 520 bytes are ever parsed.
-    QFile f(filename);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return result;
-    const QByteArray bytes = f.read(MapFile::kFileSize);
-    if (f.error() != QFileDevice::NoError)
-        return result;
     KorvaneSensorsState parsed;
-    const MapFile::Result r = MapFile::parse(bytes, version, parsed);
-    if (r == MapFile::Result::OldVersion) {
+    const KorvaneMapIndex::State state = readNodes(filename, version, parsed);
+    if (state == KorvaneMapIndex::State::Old) {
         emit versionError();
         emit statusMessage(QStringLiteral("Incompatible file"));
-        return result;
     }
-    if (r == MapFile::Result::Damaged)
-        return result; // an empty node list never matches a device map
-    return parsed;
+    // An empty node list never matches a device map.
+    return state == KorvaneMapIndex::State::Readable ? parsed : KorvaneSensorsState();
 }
 
 void KorvaneMapLibrary::remove(const QString &filename)
 {
+    mapIndex->invalidate();
     if (QDir(dataPath).remove(filename)) {
         qDebug() << "removed successfull";
     } else {
@@ -152,36 +174,44 @@ void KorvaneMapLibrary::remove(const QString &filename)
 
 KorvaneMapLibrary::Match KorvaneMapLibrary::match(const std::vector<KorvaneSensorNode> &device)
 {
-    const QStringList entries =
-        QDir(folder).entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files);
     Match result;
     // A folder may hold thousands of maps: each file's lines are collected and written to the
-    // log a few hundred files at a time instead of one message (and one write) per line.
-    QString log;
+    // log a few hundred files at a time instead of one message (and one write) per line, and
+    // not built at all when the debug log is off.
+    const bool logging = QLoggingCategory::defaultCategory()->isDebugEnabled();
+    QString text;
+    QString *log = logging ? &text : nullptr;
     int pending = 0;
-    for (const QString &entry : entries) {
-        const QString path = folder + entry;
-        const KorvaneSensorsState candidate = loadTemp(path);
+    for (const KorvaneMapIndex::Entry &entry : mapIndex->entries()) {
+        if (entry.state == KorvaneMapIndex::State::Old) {
+            emit versionError();
+            emit statusMessage(QStringLiteral("Incompatible file"));
+        }
+        const std::vector<KorvaneSensorNode> &candidate = entry.nodes;
         QList<int> differ;
-        if (!candidate.nodes.empty() && compareNodes(device, candidate.nodes, log, &differ)) {
-            log += QLatin1String("file  ") + path + QLatin1String("  matched!\n");
-            result.matched = QFileInfo(entry).baseName();
+        if (!candidate.empty() && compareNodes(device, candidate, log, &differ)) {
+            if (log)
+                text += QLatin1String("file  ") + folder + entry.fileName +
+                        QLatin1String("  matched!\n");
+            result.matched = QFileInfo(entry.fileName).baseName();
             result.found = true;
         } else {
-            log += QLatin1String("file  ") + path + QLatin1String("  not maching\n");
+            if (log)
+                text += QLatin1String("file  ") + folder + entry.fileName +
+                        QLatin1String("  not maching\n");
             // A readable file holds all 24 sensors, so the positions compared are all there are.
-            if (!candidate.nodes.empty() &&
+            if (!candidate.empty() &&
                 (result.nearest.isEmpty() || differ.size() < result.nearestDiffer.size())) {
-                result.nearest = QFileInfo(entry).baseName();
+                result.nearest = QFileInfo(entry.fileName).baseName();
                 result.nearestDiffer = differ;
             }
         }
         if (++pending == 256) {
-            flushLog(log);
+            flushLog(text);
             pending = 0;
         }
     }
-    flushLog(log);
+    flushLog(text);
     return result;
 }
 
@@ -189,7 +219,7 @@ bool KorvaneMapLibrary::compare(const std::vector<KorvaneSensorNode> &a,
                                 const std::vector<KorvaneSensorNode> &b)
 {
     QString log;
-    const bool equal = compareNodes(a, b, log);
+    const bool equal = compareNodes(a, b, &log);
     flushLog(log);
     return equal;
 }

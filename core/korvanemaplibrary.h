@@ -10,6 +10,8 @@
 
 #include <vector>
 
+class KorvaneMapIndex;
+
 class KorvaneMapLibrary : public QObject
 {
     Q_OBJECT
@@ -40,7 +42,8 @@ public:
         QString nearest;          // else the readable map with the fewest differing sensors
         QList<int> nearestDiffer; // and those sensors
     };
-    // Compares the device's nodes with every map file in the folder.
+    // Compares the device's nodes with every map file in the folder. The folder's maps are
+    // kept in memory and read again only when they change.
     Match match(const std::vector<KorvaneSensorNode> &device);
 
     // Compares the device's node list a with a file's node list b; differing sensors are
@@ -51,6 +54,9 @@ public:
     static QList<int> differing(const std::vector<KorvaneSensorNode> &a,
                                 const std::vector<KorvaneSensorNode> &b);
 
+    // The folder's maps in memory (for tests and measurements).
+    KorvaneMapIndex *index() const { return mapIndex; }
+
 signals:
     void statusMessage(QString message);
     // An older map file was refused.
@@ -60,4 +66,5 @@ private:
     QString dataPath;
     QString folder;
     float version;
+    KorvaneMapIndex *mapIndex = nullptr;
 };

@@ -1,6 +1,7 @@
 // The maps folder on its own: the file layout, refused files, and matching the device's map
 // against the stored maps.
 #include "core/atomicfile.h"
+#include "core/korvanemapindex.h"
 #include "core/korvanemaplibrary.h"
 #include "core/mapfile.h"
 #include "scales/mapping.h"
@@ -27,8 +28,9 @@ QByteArray readAll(const QString &path)
 }
 QByteArray withCount(QByteArray bytes, qint32 count)
 {
-    qToLittleEndian<qint32>(count, bytes.data() + 36);
-    return bytes;
+    char le[4];
+    qToLittleEndian<qint32>(count, le);
+    return bytes.replace(36, 4, le, 4);
 }
 KorvaneSensorsState generated()
 {
@@ -47,6 +49,7 @@ private slots:
     void roundTripAndLayout();
     void refusedFilesKeepTheMap();
     void matching();
+    void onlyChangedFilesAreReadAgain();
 
 private:
     QString path(const QString &name) const { return lib->mapsFolder() + name; }
@@ -200,6 +203,36 @@ void TestMapLibrary::matching()
     KorvaneMapLibrary none(empty.path(), 0.2f);
     m = none.match(device.nodes);
     QVERIFY(!m.found && m.nearest.isEmpty());
+}
+
+void TestMapLibrary::onlyChangedFilesAreReadAgain()
+{
+    const KorvaneSensorsState device = generated();
+    KorvaneSensorsState other = device;
+    other.nodes[4].note += 1;
+    for (const char *name : {"a.kvs", "b.kvs", "c.kvs"})
+        writeAll(path(name), MapFile::serialize(other, 0.2f, 1));
+    writeAll(path("old.kvs"), MapFile::serialize(other, 0.1f, 1));
+    QSignalSpy versionError(lib.get(), &KorvaneMapLibrary::versionError);
+    const KorvaneMapIndex &index = *lib->index();
+    QCOMPARE(lib->match(device.nodes).nearest, QStringLiteral("a"));
+    QCOMPARE(index.filesRead(), 4);
+    lib->match(device.nodes);
+    QCOMPARE(index.filesRead(), 4);
+    QCOMPARE(versionError.count(), 2); // an older file is reported at every match, as it was
+
+    // Saved here, written, rewritten or deleted by another program: seen at the next match,
+    // with no event loop in between, and only the changed file is read.
+    QVERIFY(lib->save(path("d.kvs"), device, 1));
+    QVERIFY(lib->match(device.nodes).found);
+    QCOMPARE(index.filesRead(), 5);
+    QVERIFY(QFile::remove(path("d.kvs")));
+    QVERIFY(!lib->match(device.nodes).found);
+    writeAll(path("e.kvs"), MapFile::serialize(device, 0.2f, 1));
+    QCOMPARE(lib->match(device.nodes).matched, QStringLiteral("e"));
+    writeAll(path("e.kvs"), MapFile::serialize(device, 0.2f, 1).left(100));
+    QVERIFY(!lib->match(device.nodes).found);
+    QCOMPARE(index.filesRead(), 7);
 }
 
 QTEST_GUILESS_MAIN(TestMapLibrary)
