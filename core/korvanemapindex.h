@@ -32,10 +32,12 @@ public:
         State state = State::Unreadable;
         std::vector<KorvaneSensorNode> nodes; // empty unless readable
     };
-    // read parses one map file into nodes and says what it found.
-    using Reader = std::function<State(const QString &path, std::vector<KorvaneSensorNode> &nodes)>;
+    // parse reads the nodes from a file's first bytes and says what it found.
+    using Parser =
+        std::function<State(const QByteArray &bytes, std::vector<KorvaneSensorNode> &nodes)>;
 
-    KorvaneMapIndex(const QString &folder, Reader read, QObject *parent = nullptr);
+    // At most maxBytes of each file are read.
+    KorvaneMapIndex(const QString &folder, int maxBytes, Parser parse, QObject *parent = nullptr);
 
     // The map files (*.kvs, *.KVS) in name order, brought up to date first.
     const std::vector<Entry> &entries();
@@ -46,9 +48,11 @@ public:
 
 private:
     void rescan();
+    void load(const QString &path, Entry &entry);
 
     QString folder;
-    Reader read;
+    int maxBytes;
+    Parser parse;
     QFileSystemWatcher *watcher;
     std::vector<Entry> list;
     bool dirty = true;

@@ -69,15 +69,8 @@ void flushLog(QString &log)
     log.clear();
 }
 
-// Reads the first 520 bytes of a map file for comparing.
-KorvaneMapIndex::State readNodes(const QString &path, float version, KorvaneSensorsState &out)
+KorvaneMapIndex::State parseNodes(const QByteArray &bytes, float version, KorvaneSensorsState &out)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return KorvaneMapIndex::State::Unreadable;
-    const QByteArray bytes = f.read(MapFile::kFileSize);
-    if (f.error() != QFileDevice::NoError)
-        return KorvaneMapIndex::State::Unreadable;
     switch (MapFile::parse(bytes, version, out)) {
     case MapFile::Result::Ok:
         return KorvaneMapIndex::State::Readable;
@@ -88,6 +81,18 @@ KorvaneMapIndex::State readNodes(const QString &path, float version, KorvaneSens
     }
 }
 
+// Reads the first 520 bytes of a map file for comparing.
+KorvaneMapIndex::State readNodes(const QString &path, float version, KorvaneSensorsState &out)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return KorvaneMapIndex::State::Unreadable;
+    const QByteArray bytes = f.read(MapFile::kFileSize);
+    if (f.error() != QFileDevice::NoError)
+        return KorvaneMapIndex::State::Unreadable;
+    return parseNodes(bytes, version, out);
+}
+
 } // namespace
 
 KorvaneMapLibrary::KorvaneMapLibrary(const QString &dataPath, float version, QObject *parent)
@@ -96,10 +101,10 @@ KorvaneMapLibrary::KorvaneMapLibrary(const QString &dataPath, float version, QOb
 {
     QDir().mkpath(folder);
     mapIndex = new KorvaneMapIndex(
-        folder,
-        [version](const QString &path, std::vector<KorvaneSensorNode> &nodes) {
+        folder, MapFile::kFileSize,
+        [version](const QByteArray &bytes, std::vector<KorvaneSensorNode> &nodes) {
             KorvaneSensorsState parsed;
-            const KorvaneMapIndex::State state = readNodes(path, version, parsed);
+            const KorvaneMapIndex::State state = parseNodes(bytes, version, parsed);
             nodes = std::move(parsed.nodes);
             return state;
         },
