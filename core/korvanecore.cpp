@@ -1,58 +1,23 @@
 #include "korvanecore.h"
 
-#include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
-#include "audio/sampleimport.h"
-#include "audio/sfzexport.h"
-#include "core/atomicfile.h"
 #include "core/datapaths.h"
-#include "core/mapfile.h"
-#include "core/settingsfile.h"
+#include "core/korvaneinstrumentstore.h"
+#include "core/korvanemaplibrary.h"
+#include "core/korvanesettingsstore.h"
+#include "core/korvaneuploadrouter.h"
 #include "device/korvanemidiengine.h"
 #include "device/midiportbackend.h"
 #include "resources/resources.h"
 #include "scales/mapping.h"
 
 #include <QDebug>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTimer>
-#include <QtEndian>
 
-#include <limits>
 #include <stdexcept>
-
-namespace {
-
-QByteArray readWholeFile(const QString &path, QString *error)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = f.errorString();
-        return QByteArray();
-    }
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError && error)
-        *error = f.errorString();
-    return bytes;
-}
-
-const char *const kPresets[] = {"Flute.kvi", "Electric Piano.kvi", "Marimba.kvi"};
-
-// A refused file is about to be replaced by the next save; a copy beside it keeps what it
-// held. Returns the copy's name, or an empty string when no copy could be made.
-QString keepRefusedFile(const QString &path)
-{
-    const QString copy = path + QStringLiteral(".damaged");
-    QFile::remove(copy);
-    return QFile::copy(path, copy) ? QFileInfo(copy).fileName() : QString();
-}
-
-} // namespace
 
 KorvaneCore::KorvaneCore(QObject *parent) : KorvaneCore(nullptr, parent) {}
 
@@ -64,9 +29,13 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
     registerSamplerMetaTypes();
 
     dataPath = DataPaths::dataPath();
-    writeCount = 0;
-    QDir().mkpath(dataPath + QStringLiteral("/maps"));
-    copyPresets();
+    maps = new KorvaneMapLibrary(dataPath, mapVersion, this);
+    connect(maps, &KorvaneMapLibrary::statusMessage, this, &KorvaneCore::sendStatusMessage);
+    connect(maps, &KorvaneMapLibrary::versionError, this, &KorvaneCore::SendVersionError);
+    settings = new KorvaneSettingsStore(dataPath, settingsVersion, this);
+    connect(settings, &KorvaneSettingsStore::statusMessage, this, &KorvaneCore::sendStatusMessage);
+    connect(settings, &KorvaneSettingsStore::writeCountChanged, this, &KorvaneCore::SendWriteCount);
+    KorvaneInstrumentStore::copyPresets(dataPath);
     LoadSettings();
 
     map = KorvaneSensorsState::fresh();
@@ -111,15 +80,24 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
 
     pushMapToAudio();
 
-    importer = new KorvaneSampleImport(this);
-    connect(importer, &KorvaneSampleImport::Progress, this,
-            [this](int permille, int fileIndex, const QString &fileName) {
-                emit ImportProgress(permille, QStringLiteral("Importing %1 (%2 of %3)")
-                                                  .arg(fileName)
-                                                  .arg(fileIndex + 1)
-                                                  .arg(importCount));
-            });
-    connect(importer, &KorvaneSampleImport::Finished, this, &KorvaneCore::importDone);
+    router = new KorvaneUploadRouter(midiEngine, mapVersion, this);
+    connect(router, &KorvaneUploadRouter::statusMessage, this, &KorvaneCore::sendStatusMessage);
+    connect(router, &KorvaneUploadRouter::connectable, this, &KorvaneCore::EnableMIDIConnect);
+    connect(router, &KorvaneUploadRouter::connected, this, &KorvaneCore::EnableMIDIDisconnect);
+
+    instruments = new KorvaneInstrumentStore(audioEngine, this);
+    using IS = KorvaneInstrumentStore;
+    connect(instruments, &IS::statusMessage, this, &KorvaneCore::sendStatusMessage);
+    connect(instruments, &IS::samplerMessage, this, &KorvaneCore::sendSamplerMessage);
+    connect(instruments, &IS::envelopeParameters, this, &KorvaneCore::SendEnvelopeParameters);
+    connect(instruments, &IS::reverbParameters, this, &KorvaneCore::SendReverbParameters);
+    connect(instruments, &IS::loaded, this, &KorvaneCore::SoundLoadComplete);
+    connect(instruments, &IS::saved, this, &KorvaneCore::SoundSaveComplete);
+    connect(instruments, &IS::layerView, this, &KorvaneCore::SendLayerView);
+    connect(instruments, &IS::resetScroll, this, &KorvaneCore::ResetScroll);
+    connect(instruments, &IS::loadedSoundName, this, &KorvaneCore::SendLoadedSoundName);
+    connect(instruments, &IS::importProgress, this, &KorvaneCore::ImportProgress);
+    connect(instruments, &IS::importFinished, this, &KorvaneCore::ImportFinished);
 
     checkTimer = new QTimer(this);
     connect(checkTimer, SIGNAL(timeout()), this, SLOT(CheckMIDI()));
@@ -133,26 +111,6 @@ KorvaneCore::~KorvaneCore()
     // The audio engine has no parent; release it here so its stream closes before exit.
     delete audioEngine;
     audioEngine = nullptr;
-}
-
-void KorvaneCore::copyPresets()
-{
-    const QString sounds = dataPath + QStringLiteral("/sounds/");
-    QDir().mkpath(sounds);
-    for (const char *name : kPresets) {
-        const QString source = QStringLiteral(":/sounds/presets/") + QLatin1String(name);
-        const QString target = sounds + QLatin1String(name);
-        // QFile::copy never overwrites, so the user's edited copy survives.
-        if (QFile::copy(source, target)) {
-            // Files copied out of the resources are read-only; the user must be able to save
-            // over their copy.
-            QFile::setPermissions(target, QFile::permissions(target) | QFileDevice::WriteOwner |
-                                              QFileDevice::ReadOwner);
-            qDebug().noquote() << "preset copy succeeded:" << target;
-        } else {
-            qDebug().noquote() << "preset copy failed" << target;
-        }
-    }
 }
 
 // ---- plain methods ----
@@ -179,6 +137,16 @@ void KorvaneCore::SetNode(const KorvaneSensorNode &node, int i)
     n.index = i;
     map.nodes[i] = n;
     qDebug() << "node " << i << " set to type: " << node.type;
+}
+
+int KorvaneCore::GetWriteCount() const
+{
+    return settings->writeCount();
+}
+
+QString KorvaneCore::GetSoundName() const
+{
+    return instruments->soundName();
 }
 
 float KorvaneCore::GetInputLevel() const
@@ -230,7 +198,7 @@ void KorvaneCore::StartEngines()
     LoadSound(dataPath + QStringLiteral("/sounds/Electric Piano.kvi"));
     emit SendSoundName(QStringLiteral("Electric Piano"));
     // The start-up map goes into the maps folder, never the working directory.
-    SaveState(dataPath + QStringLiteral("/maps/Defaults.kvs"));
+    SaveState(maps->defaultsPath());
     // A data folder that cannot be written is said at once, not at the first lost save.
     QTemporaryFile probe(dataPath + QStringLiteral("/.write-test-XXXXXX"));
     if (!probe.open())
@@ -247,96 +215,21 @@ void KorvaneCore::ShutDown()
     midiEngine->ReleasePorts();
 }
 
-namespace {
-
-// Why the device's node x differs from a file's node y: nullptr when they match, an empty
-// text when they differ without a log line of their own.
-const char *nodeMismatch(const KorvaneSensorNode &x, const KorvaneSensorNode &y)
-{
-    if (x.type != y.type)
-        return " type not matching";
-    switch (x.type) {
-    case NodeNote:
-        return x.note != y.note ? " number not matching" : nullptr;
-    case NodeControlChange:
-        return x.cc != y.cc ? " cc not matching" : nullptr;
-    case NodeAction:
-        return x.action != y.action ? " action not matching" : nullptr;
-    case NodeGyroControlChange:
-        return x.cc != y.cc ? " gyro action not matching" : nullptr;
-    case NodeGyroBend:
-    case NodeGyroAction:
-    case NodeUnlabelled:
-        return x.action != y.action ? "" : nullptr;
-    default:
-        return nullptr;
-    }
-}
-
-// Compares as CompareMappings does. Each line it logs is appended to log followed by '\n'
-// (the text the debug log shows for it); the differing positions go to differ when given.
-bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<KorvaneSensorNode> &b,
-                  QString &log, QList<int> *differ = nullptr)
-{
-    if (b.size() < a.size())
-        return false; // never read past the file's list
-    bool equal = true;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const char *why = nodeMismatch(a[i], b[i]);
-        if (!why)
-            continue;
-        if (*why)
-            log += QLatin1String("sensor  ") + QString::number(i) + QLatin1Char(' ') +
-                   QLatin1String(why) + QLatin1Char('\n');
-        if (differ)
-            differ->append(int(i));
-        equal = false;
-    }
-    return equal;
-}
-
-// Writes the collected lines as one log message (the text keeps one line per entry).
-void flushLog(QString &log)
-{
-    if (log.isEmpty())
-        return;
-    log.chop(1); // the handler ends the message with its own newline
-    qDebug().noquote() << log;
-    log.clear();
-}
-
-} // namespace
-
 bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,
                                   const std::vector<KorvaneSensorNode> &b)
 {
-    QString log;
-    const bool equal = compareNodes(a, b, log);
-    flushLog(log);
-    return equal;
+    return KorvaneMapLibrary::compare(a, b);
 }
 
 QList<int> KorvaneCore::DifferingSensors(const std::vector<KorvaneSensorNode> &a,
                                          const std::vector<KorvaneSensorNode> &b)
 {
-    QList<int> differ;
-    for (size_t i = 0; i < a.size(); ++i) {
-        // A position the file does not have counts as differing.
-        if (i >= b.size() || nodeMismatch(a[i], b[i]))
-            differ.append(int(i));
-    }
-    return differ;
+    return KorvaneMapLibrary::differing(a, b);
 }
 
 void KorvaneCore::pushMapToAudio()
 {
     audioEngine->setMap(map);
-}
-
-void KorvaneCore::ensureOutput()
-{
-    if (!midiEngine->isOutputOpen())
-        midiEngine->FindDevices();
 }
 
 // ---- slots: map and device ----
@@ -375,13 +268,7 @@ void KorvaneCore::ScaleRequest(int keyNro, int octNro, int scaleNro)
 
 void KorvaneCore::SendState()
 {
-    qDebug() << "sending mapping via sysex";
-    ensureOutput();
-    const KorvaneSensorsState copy = map;
-    if (remoteType == 0)
-        midiEngine->SendState(copy, 0);
-    else if (remoteType == 1)
-        midiEngine->SendStateRemote(copy, 0, mapVersion, remoteMap == 2);
+    router->sendMap(map, remoteType, remoteMap == 2);
 }
 
 void KorvaneCore::SendStateRemote() {}
@@ -547,45 +434,16 @@ void KorvaneCore::setRemoteMap(int m)
 
 bool KorvaneCore::SaveState(QString filename)
 {
-    QString error;
-    const QByteArray bytes = MapFile::serialize(map, mapVersion, remoteType);
-    if (!AtomicFile::write(filename, bytes, &error)) {
-        qWarning().noquote() << "map save failed:" << filename << error;
-        emit sendStatusMessage(QStringLiteral("Map was not saved: %1 (%2)")
-                                   .arg(QFileInfo(filename).fileName(), error));
+    if (!maps->save(filename, map, remoteType))
         return false;
-    }
     mapName = QFileInfo(filename).fileName();
     return true;
 }
 
 bool KorvaneCore::LoadState(QString filename)
 {
-    qDebug().noquote() << "loading state.. " << filename;
-    QString error;
-    QFile f(filename);
-    if (!f.open(QIODevice::ReadOnly)) {
-        emit sendStatusMessage(QStringLiteral("Could not open map %1: %2")
-                                   .arg(QFileInfo(filename).fileName(), f.errorString()));
+    if (!maps->load(filename, map))
         return false;
-    }
-    const QByteArray bytes = f.readAll();
-    f.close();
-
-    KorvaneSensorsState loaded = map;
-    const MapFile::Result r = MapFile::parse(bytes, mapVersion, loaded, &error);
-    if (r == MapFile::Result::OldVersion) {
-        emit SendVersionError();
-        emit sendStatusMessage(QStringLiteral("Incompatible file"));
-        return false;
-    }
-    if (r == MapFile::Result::Damaged) {
-        emit sendStatusMessage(QStringLiteral("Map %1 is damaged (%2); the current map is kept.")
-                                   .arg(QFileInfo(filename).fileName(), error));
-        return false;
-    }
-    map = loaded;
-    sensorCount = kSensorCount;
     mapName = QFileInfo(filename).fileName();
     emit SendDifferingSensors(QList<int>());
     emit LoadCompleted();
@@ -594,33 +452,12 @@ bool KorvaneCore::LoadState(QString filename)
 
 KorvaneSensorsState KorvaneCore::LoadStateTemp(QString filename)
 {
-    KorvaneSensorsState result;
-    // Only the first 520 bytes are ever parsed.
-    QFile f(filename);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return result;
-    const QByteArray bytes = f.read(MapFile::kFileSize);
-    if (f.error() != QFileDevice::NoError)
-        return result;
-    KorvaneSensorsState parsed;
-    const MapFile::Result r = MapFile::parse(bytes, mapVersion, parsed);
-    if (r == MapFile::Result::OldVersion) {
-        emit SendVersionError();
-        emit sendStatusMessage(QStringLiteral("Incompatible file"));
-        return result;
-    }
-    if (r == MapFile::Result::Damaged)
-        return result; // an empty node list never matches a device map
-    return parsed;
+    return maps->loadTemp(filename);
 }
 
 void KorvaneCore::DeleteState(QString filename)
 {
-    if (QDir(dataPath).remove(filename)) {
-        qDebug() << "removed successfull";
-    } else {
-        qDebug().noquote() << "failed to remove " << filename;
-    }
+    maps->remove(filename);
 }
 
 void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
@@ -633,52 +470,20 @@ void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
         loadState.nodes.push_back(i < map.nodes.size() ? map.nodes[i]
                                                        : KorvaneSensorNode(int(i), NodeDisabled));
 
-    const QString folder = dataPath + QStringLiteral("/maps/");
-    const QStringList entries =
-        QDir(folder).entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files);
-    bool matched = false;
-    // The readable map with the fewest differing sensors, the first one on ties.
-    QString nearest;
-    QList<int> nearestDiffer;
-    // A folder may hold thousands of maps: each file's lines are collected and written to the
-    // log a few hundred files at a time instead of one message (and one write) per line.
-    QString log;
-    int pending = 0;
-    for (const QString &entry : entries) {
-        const QString path = folder + entry;
-        const KorvaneSensorsState candidate = LoadStateTemp(path);
-        QList<int> differ;
-        if (!candidate.nodes.empty() &&
-            compareNodes(loadState.nodes, candidate.nodes, log, &differ)) {
-            log += QLatin1String("file  ") + path + QLatin1String("  matched!\n");
-            mapName = QFileInfo(entry).baseName();
-            matched = true;
-        } else {
-            log += QLatin1String("file  ") + path + QLatin1String("  not maching\n");
-            // A readable file holds all 24 sensors, so the positions compared are all there are.
-            if (!candidate.nodes.empty() &&
-                (nearest.isEmpty() || differ.size() < nearestDiffer.size())) {
-                nearest = QFileInfo(entry).baseName();
-                nearestDiffer = differ;
-            }
-        }
-        if (++pending == 256) {
-            flushLog(log);
-            pending = 0;
-        }
-    }
-    flushLog(log);
+    const KorvaneMapLibrary::Match found = maps->match(loadState.nodes);
+    if (found.found)
+        mapName = found.matched;
     map = loadState;
     emit SysExLoadCompleted();
-    if (matched || nearest.isEmpty()) {
+    if (found.found || found.nearest.isEmpty()) {
         emit SendDifferingSensors(QList<int>());
         return;
     }
-    emit SendDifferingSensors(nearestDiffer);
-    const int n = int(nearestDiffer.size());
+    emit SendDifferingSensors(found.nearestDiffer);
+    const int n = int(found.nearestDiffer.size());
     emit sendStatusMessage(
         QStringLiteral("Nearest map: %1, %2 %3")
-            .arg(nearest)
+            .arg(found.nearest)
             .arg(n)
             .arg(n == 1 ? QStringLiteral("sensor differs") : QStringLiteral("sensors differ")));
 }
@@ -687,109 +492,35 @@ void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
 
 bool KorvaneCore::SaveSound(QString filename)
 {
-    qDebug().noquote() << "saving.. to " << filename;
-    const KorvaneInstrument instrument = audioEngine->currentInstrument();
-    QString error;
-    if (!writeInstrumentFile(filename, instrument, &error)) {
-        emit sendStatusMessage(QStringLiteral("Instrument was not saved: %1 (%2)")
-                                   .arg(QFileInfo(filename).fileName(), error));
-        return false;
-    }
-    soundName = QFileInfo(filename).fileName();
-    emit SoundSaveComplete();
-    emit sendStatusMessage(
-        QStringLiteral("Saved with %1 samples").arg(int(instrument.samples.size())));
-    return true;
+    return instruments->save(filename);
 }
 
 bool KorvaneCore::LoadSound(QString filename)
 {
-    qDebug().noquote() << "loading.. " << filename;
-    KorvaneInstrument instrument;
-    QString error;
-    // The whole file is read and checked before the sampler is touched, so a damaged file
-    // leaves the current instrument playable.
-    if (!readInstrumentFile(filename, instrument, &error)) {
-        qDebug() << "failed to open file";
-        emit sendStatusMessage(QStringLiteral("Could not load instrument %1: %2")
-                                   .arg(QFileInfo(filename).fileName(), error));
-        return false;
-    }
-    audioEngine->loadInstrument(instrument);
-    if (instrument.hasEnvelope)
-        emit SendEnvelopeParameters(instrument.envelope);
-    if (instrument.hasReverb)
-        emit SendReverbParameters(instrument.reverb);
-    soundName = QFileInfo(filename).fileName();
-    emit SoundLoadComplete();
-    emit sendStatusMessage(
-        QStringLiteral("Instrument loaded with %1 samples").arg(int(instrument.samples.size())));
-    emit SendLayerView(audioEngine->getLayerView());
-    emit ResetScroll();
-    emit SendLoadedSoundName(QFileInfo(filename).completeBaseName());
-    return true;
+    return instruments->load(filename);
 }
 
 void KorvaneCore::DeleteSound(QString filename)
 {
-    if (QFile::remove(filename)) {
-        qDebug() << "removed successfull";
-    } else {
-        qDebug().noquote() << "failed to remove " << filename;
-    }
+    instruments->remove(filename);
 }
 
 // ---- settings and write count ----
 
 bool KorvaneCore::SaveSettings()
 {
-    qDebug() << "Saving app settings";
-    qDebug() << "saving midichannel as: " << calibration.midiChannel;
-    SettingsFile::Settings st{calibration, remoteType, remoteMap, mute};
-    QString error;
-    if (!AtomicFile::write(dataPath + QStringLiteral("/settings.ini"),
-                           SettingsFile::serialize(st, settingsVersion), &error)) {
-        emit sendStatusMessage(QStringLiteral("Settings could not be saved: %1").arg(error));
-        return false;
-    }
-    emit sendStatusMessage(QStringLiteral("Settings saved."));
-    return true;
+    return settings->save({calibration, remoteType, remoteMap, mute});
 }
 
 bool KorvaneCore::LoadSettings()
 {
-    qDebug() << "Loading app settings..";
-    QString error;
-    const QString path = dataPath + QStringLiteral("/settings.ini");
-    if (!QFile::exists(path))
-        return false;
-    const QByteArray bytes = readWholeFile(path, &error);
-    if (!error.isEmpty()) {
-        emit sendStatusMessage(QStringLiteral("Settings could not be read: %1").arg(error));
-        return false;
-    }
     SettingsFile::Settings st{calibration, remoteType, remoteMap, mute};
-    float fileVersion = 0;
-    const SettingsFile::Result r = SettingsFile::parse(bytes, settingsVersion, st, &fileVersion);
-    qDebug() << "file version: " << fileVersion;
-    qDebug() << "system version: " << settingsVersion;
-    if (r == SettingsFile::Result::OldVersion) {
-        emit sendStatusMessage(QStringLiteral("Settings version mismatch"));
+    if (!settings->load(st))
         return false;
-    }
-    if (r == SettingsFile::Result::Damaged) {
-        const QString kept = keepRefusedFile(path);
-        emit sendStatusMessage(
-            QStringLiteral("Settings file is damaged; default settings are used.") +
-            (kept.isEmpty() ? QString() : QStringLiteral(" The file was kept as %1.").arg(kept)));
-        return false;
-    }
     calibration = st.calibration;
     remoteType = st.remoteType;
     remoteMap = st.remoteMap;
     mute = st.mute;
-    qDebug() << "midichannel in file: " << calibration.midiChannel;
-    qDebug() << "mute set";
     emit SendRemoteSystem(remoteType);
     emit SendMute(mute != 0);
     emit UpdateSettingsUI(calibration);
@@ -798,47 +529,17 @@ bool KorvaneCore::LoadSettings()
 
 void KorvaneCore::LoadWriteCount()
 {
-    QString error;
-    const QString path = dataPath + QStringLiteral("/write.count");
-    if (!QFile::exists(path)) {
-        qDebug() << "No write count file found";
-    } else {
-        const QByteArray bytes = readWholeFile(path, &error);
-        // Exactly one count, and never a negative one.
-        const qint32 count = bytes.size() == 4 ? qFromLittleEndian<qint32>(bytes.constData()) : -1;
-        if (count < 0) {
-            const QString kept = keepRefusedFile(path);
-            emit sendStatusMessage(
-                QStringLiteral("Write count file is damaged; count kept at %1.").arg(writeCount) +
-                (kept.isEmpty() ? QString()
-                                : QStringLiteral(" The file was kept as %1.").arg(kept)));
-        } else {
-            writeCount = count;
-            qDebug() << "write count loaded: " << writeCount;
-        }
-    }
-    emit SendWriteCount(writeCount);
+    settings->loadWriteCount();
 }
 
 bool KorvaneCore::SaveWriteCount()
 {
-    qDebug() << "Saving write count";
-    QByteArray bytes(4, '\0');
-    qToLittleEndian<qint32>(writeCount, bytes.data());
-    QString error;
-    if (!AtomicFile::write(dataPath + QStringLiteral("/write.count"), bytes, &error)) {
-        emit sendStatusMessage(QStringLiteral("Write count could not be saved: %1").arg(error));
-        return false;
-    }
-    return true;
+    return settings->saveWriteCount();
 }
 
 void KorvaneCore::IncreaseWriteCount()
 {
-    if (writeCount < std::numeric_limits<int32_t>::max())
-        writeCount += 1;
-    emit SendWriteCount(writeCount);
-    SaveWriteCount();
+    settings->increaseWriteCount();
 }
 
 // ---- calibration, bend, gyro ----
@@ -876,54 +577,29 @@ KorvaneCalibration KorvaneCore::getCalibration()
 
 void KorvaneCore::SendSettings()
 {
-    qDebug() << "sending settings via sysex";
-    ensureOutput();
-    if (remoteType == 0)
-        midiEngine->SendSettings(calibration);
-    else if (remoteType == 1)
-        midiEngine->SendSettingsRemote(calibration, mapVersion);
+    router->sendSettings(calibration, remoteType);
 }
 
 void KorvaneCore::SendCalibration()
 {
-    qDebug() << "sending calibration via sysex";
-    ensureOutput();
-    if (remoteType == 0)
-        midiEngine->SendSettings(calibration);
-    else if (remoteType == 1)
-        midiEngine->SendCalibrationRemote(calibration, mapVersion);
+    router->sendCalibration(calibration, remoteType);
 }
 
 void KorvaneCore::SendBendSettings(KorvaneBendSettings b)
 {
-    qDebug() << "sending bend settings via sysex";
-    ensureOutput();
-    midiEngine->SendBendSettingsRemote(b, mapVersion);
+    router->sendBend(b);
 }
 
 void KorvaneCore::SendGyroSettings(KorvaneGyroSettings g)
 {
-    qDebug() << "sending gyro settings via sysex";
-    ensureOutput();
-    midiEngine->SendGyroSettingsRemote(g, mapVersion);
+    router->sendGyro(g);
 }
 
 // ---- connection ----
 
 void KorvaneCore::CheckMIDI()
 {
-    if (midiEngine->DropVanishedPorts())
-        emit sendStatusMessage(QStringLiteral("Device disconnected"));
-    const bool wasOpen = midiEngine->isOutputOpen();
-    if (!wasOpen)
-        midiEngine->FindDevices();
-    if (!midiEngine->isOutputOpen()) {
-        emit EnableMIDIConnect();
-        return;
-    }
-    emit EnableMIDIDisconnect();
-    if (!wasOpen)
-        SyncToDevice();
+    router->checkConnection();
 }
 
 void KorvaneCore::DisconnectMIDI()
@@ -933,7 +609,7 @@ void KorvaneCore::DisconnectMIDI()
 void KorvaneCore::setMultiDevice(bool) {}
 void KorvaneCore::SyncToDevice()
 {
-    midiEngine->SendDeviceInfoRequest();
+    router->requestDeviceInfo();
 }
 void KorvaneCore::SendWriteCommand()
 {
@@ -946,85 +622,27 @@ void KorvaneCore::RequestVersionNumber()
 
 void KorvaneCore::GotSettingsFromDevice()
 {
-    if (remoteMap == 2) {
-        SendCalibration();
-        PassStatusMessage(QStringLiteral("Calibration echoed back to device"));
-    }
+    router->settingsReceived(calibration, remoteType, remoteMap == 2);
 }
 
 // ---- sample import and export ----
 
 void KorvaneCore::ImportSampleFiles(QStringList files, bool mixToMono)
 {
-    if (files.isEmpty())
-        return;
-    if (importer->isRunning()) {
-        emit sendStatusMessage(QStringLiteral("An import is already running"));
-        return;
-    }
-    importCount = int(files.size());
-    importer->start(files, audioEngine->sampleRate(),
-                    mixToMono ? ImportChannels::MixToMono : ImportChannels::KeepStereo);
+    instruments->importFiles(files, mixToMono);
 }
 
 void KorvaneCore::CancelImport()
 {
-    importer->cancel();
+    instruments->cancelImport();
 }
 
 bool KorvaneCore::IsImporting() const
 {
-    return importer->isRunning();
-}
-
-void KorvaneCore::importDone()
-{
-    QString message;
-    bool ok = false;
-    switch (importer->result()) {
-    case DecodeResult::Failed:
-        message = importer->errorText() + QStringLiteral(". Nothing was imported.");
-        break;
-    case DecodeResult::Cancelled:
-        message = QStringLiteral("Import cancelled. Nothing was imported.");
-        break;
-    case DecodeResult::Ok: {
-        std::vector<ImportedSample> samples = importer->takeSamples();
-        for (ImportedSample &s : samples)
-            audioEngine->importSample(std::move(s.frames), s.sourceName, s.estimate);
-        message = samples.size() == 1
-                      ? QStringLiteral("Imported 1 sample")
-                      : QStringLiteral("Imported %1 samples").arg(int(samples.size()));
-        ok = true;
-        emit SendLayerView(audioEngine->getLayerView());
-        break;
-    }
-    }
-    emit sendStatusMessage(message);
-    emit sendSamplerMessage(message);
-    emit ImportFinished(ok, message);
+    return instruments->isImporting();
 }
 
 bool KorvaneCore::ExportSound(QString folder, QString title)
 {
-    const KorvaneInstrument instrument = audioEngine->currentInstrument();
-    // Told on the status line and in the sound editor, where the export was asked for.
-    auto tell = [this](const QString &message) {
-        emit sendStatusMessage(message);
-        emit sendSamplerMessage(message);
-    };
-    if (instrument.samples.empty()) {
-        tell(QStringLiteral("The instrument has no samples to export"));
-        return false;
-    }
-    QString error;
-    if (!SfzExport::exportInstrument(instrument, folder, title, audioEngine->sampleRate(),
-                                     &error)) {
-        tell(QStringLiteral("Export failed: %1").arg(error));
-        return false;
-    }
-    tell(QStringLiteral("Exported %1 samples and %2.sfz to %3")
-             .arg(int(instrument.samples.size()))
-             .arg(SfzExport::safeStem(title), folder));
-    return true;
+    return instruments->exportTo(folder, title);
 }

@@ -1,9 +1,11 @@
-// The hub: owns the map, calibration, bend settings, settings flags and write counter, and
-// both engines, and routes every request between them and the windows. GUI thread only.
+// The hub: owns the map, calibration, bend settings and settings flags, and both engines, and
+// routes every request between them and the windows. Map files and matching, the settings
+// file and write count, instruments, and the uploads are delegated to one class each.
+// GUI thread only.
 #pragma once
 
-#include "base/samplertypes.h"
 #include "base/korvanerecords.h"
+#include "base/samplertypes.h"
 
 #include <QObject>
 #include <QString>
@@ -13,7 +15,10 @@
 class KorvaneMidiEngine;
 class MidiPortBackend;
 class KorvaneAudioEngine;
-class KorvaneSampleImport;
+class KorvaneInstrumentStore;
+class KorvaneMapLibrary;
+class KorvaneSettingsStore;
+class KorvaneUploadRouter;
 class QTimer;
 
 class KorvaneCore : public QObject
@@ -31,10 +36,10 @@ public:
     QString GetMapName() const { return mapName; }
     int GetRemoteMap() const { return remoteMap; }
     int GetRemoteType() const { return remoteType; }
-    int GetWriteCount() const { return writeCount; }
+    int GetWriteCount() const;
     bool GetMute() const { return mute != 0; }
     QString GetDataPath() const { return dataPath; }
-    QString GetSoundName() const { return soundName; }
+    QString GetSoundName() const;
     float GetMapVersion() const { return mapVersion; }
     float GetInputLevel() const;
 
@@ -171,15 +176,11 @@ public slots:
 
 private:
     void pushMapToAudio();
-    void ensureOutput();
-    void copyPresets();
 
-    int32_t writeCount = 0;
     int32_t mute = 0;
     double sampleRate = 44100.0;
     float mapVersion = 0.2f;
     float settingsVersion = 0.5f;
-    int32_t sensorCount = kSensorCount;
     int32_t previousOctave = 4;
     int32_t remoteType = 1;
     int32_t remoteMap = 0;
@@ -189,12 +190,10 @@ private:
     KorvaneCalibration calibration;
     QString dataPath;
     QString mapName;
-    QString soundName;
     KorvaneBendSettings bendSettings;
     QTimer *checkTimer = nullptr;
-    KorvaneSampleImport *importer = nullptr;
-    int importCount = 0;
-
-private slots:
-    void importDone();
+    KorvaneMapLibrary *maps = nullptr;
+    KorvaneSettingsStore *settings = nullptr;
+    KorvaneInstrumentStore *instruments = nullptr;
+    KorvaneUploadRouter *router = nullptr;
 };

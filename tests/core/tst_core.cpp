@@ -134,54 +134,25 @@ void TestCore::removeGlobalBend()
 void TestCore::matchingDeviceMap()
 {
     KorvaneCore hub;
-    const QString maps = env.dataPath() + "/maps/";
     KorvaneSensorsState device = hub.GetState();
-    device.nodes[5].type = NodeControlChange;
-    device.nodes[5].cc = 21;
-    device.nodes[9].type = NodeGyroAction;
-    device.nodes[9].action = 2;
-
-    // Differs only in extra fields and in the note of the type-2 node 0: matches.
-    KorvaneSensorsState a = device;
-    for (auto &n : a.nodes)
-        n.extra = 99;
-    a.nodes[0].note = 1;
-    writeMap(maps + "A first.kvs", a);
-    KorvaneSensorsState b = device;
-    b.key = 7; // header fields are not compared
-    writeMap(maps + "B second.KVS", b);
-    KorvaneSensorsState wrongCc = device;
-    wrongCc.nodes[5].cc = 20;
-    writeMap(maps + "C cc.kvs", wrongCc);
-    KorvaneSensorsState wrongGyro = device;
-    wrongGyro.nodes[9].action = 3;
-    writeMap(maps + "D gyro.kvs", wrongGyro);
-    QFile damaged(maps + "E damaged.kvs");
-    QVERIFY(damaged.open(QIODevice::WriteOnly));
-    damaged.write(MapFile::serialize(device, 0.2f, 1).left(200));
-    damaged.close();
-    QFile other(maps + "notes.txt");
-    QVERIFY(other.open(QIODevice::WriteOnly));
-    other.write(MapFile::serialize(device, 0.2f, 1));
-    other.close();
-
-    QVERIFY(KorvaneCore::CompareMappings(device.nodes, a.nodes));
-    QVERIFY(!KorvaneCore::CompareMappings(device.nodes, wrongCc.nodes));
-    QVERIFY(!KorvaneCore::CompareMappings(device.nodes, wrongGyro.nodes));
-    QVERIFY(!KorvaneCore::CompareMappings(device.nodes, {}));
-
+    device.nodes[5].note += 1;
+    writeMap(env.dataPath() + "/maps/Stage.kvs", device);
     QSignalSpy done(&hub, SIGNAL(SysExLoadCompleted()));
+    QSignalSpy differ(&hub, SIGNAL(SendDifferingSensors(QList<int>)));
+    QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
     hub.LoadStateFromSysEx(device);
-    QCOMPARE(done.count(), 1);
-    QCOMPARE(hub.GetMapName(), QStringLiteral("B second")); // the last match wins
-    QCOMPARE(hub.GetState().nodes[5].cc, 21);
+    QCOMPARE(hub.GetMapName(), QStringLiteral("Stage"));
+    QVERIFY(differ.last().at(0).value<QList<int>>().isEmpty());
 
-    // Nothing matches: the name stays.
-    KorvaneSensorsState unknown = device;
-    unknown.nodes[2].note = 3;
-    hub.LoadStateFromSysEx(unknown);
-    QCOMPARE(hub.GetMapName(), QStringLiteral("B second"));
-    QCOMPARE(hub.GetState().nodes[2].note, 3);
+    // Nothing matches: the name stays, the map is the device's, the nearest map is told.
+    device.nodes[2].note += 1;
+    hub.LoadStateFromSysEx(device);
+    QCOMPARE(done.count(), 2);
+    QCOMPARE(hub.GetMapName(), QStringLiteral("Stage"));
+    QCOMPARE(hub.GetState().nodes[2].note, device.nodes[2].note);
+    QCOMPARE(differ.last().at(0).value<QList<int>>(), QList<int>{2});
+    QCOMPARE(status.last().at(0).toString(),
+             QStringLiteral("Nearest map: Stage, 1 sensor differs"));
 }
 
 void TestCore::shortDeviceMapIsCompleted()

@@ -1,0 +1,64 @@
+// Instrument files (".kvi") in and out of the audio engine, the preset instruments copied into
+// the sounds folder, and sample import from audio files and export as WAV and SFZ. GUI thread
+// only.
+#pragma once
+
+#include "base/samplertypes.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class KorvaneAudioEngine;
+class KorvaneSampleImport;
+
+class KorvaneInstrumentStore : public QObject
+{
+    Q_OBJECT
+public:
+    // audio plays the instruments loaded and gives the one saved; it must outlive the store.
+    explicit KorvaneInstrumentStore(KorvaneAudioEngine *audio, QObject *parent = nullptr);
+
+    // Copies the preset instruments into dataPath's sounds folder. A file already there (the
+    // user's edited copy) is never overwritten; a deleted preset comes back.
+    static void copyPresets(const QString &dataPath);
+
+    // The file name of the instrument last loaded or saved.
+    QString soundName() const { return name; }
+
+    // Writes the current instrument atomically; a failed write is reported.
+    bool save(const QString &filename);
+    // Reads and checks the whole file before the sampler is touched: a damaged file leaves
+    // the current instrument playable.
+    bool load(const QString &filename);
+    void remove(const QString &filename);
+
+    // Reads the files on a worker thread and adds them all as samples when every one could
+    // be read; a file that cannot be read, or a cancel, adds nothing.
+    void importFiles(const QStringList &files, bool mixToMono);
+    void cancelImport();
+    bool isImporting() const;
+    // Writes the current instrument as WAV files and an SFZ file into folder.
+    bool exportTo(const QString &folder, const QString &title);
+
+signals:
+    void statusMessage(QString message);
+    void samplerMessage(QString message);
+    void envelopeParameters(KorvaneEnvelope env);
+    void reverbParameters(KorvaneSamplerReverb rev);
+    void loaded();
+    void saved();
+    void layerView(KorvaneLayerView view);
+    void resetScroll();
+    void loadedSoundName(QString name);
+    void importProgress(int permille, QString text);
+    void importFinished(bool ok, QString message);
+
+private:
+    void importDone();
+
+    KorvaneAudioEngine *audio;
+    KorvaneSampleImport *importer;
+    QString name;
+    int importCount = 0;
+};

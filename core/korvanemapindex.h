@@ -1,0 +1,61 @@
+// An in-memory copy of the maps folder: each map file's name, size, modification time and
+// nodes. The folder is listed again only when a file-system watcher or the folder's own
+// modification time says it changed, and then only the files whose size or time changed are
+// read again, so matching the device's map compares in memory. GUI thread only.
+#pragma once
+
+#include "base/korvanerecords.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QFileSystemWatcher;
+
+class KorvaneMapIndex : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State
+    {
+        Readable,
+        Old, // older than the version read
+        Unreadable
+    };
+    struct Entry
+    {
+        QString fileName;
+        qint64 size = -1;
+        qint64 modified = 0; // nanoseconds since the epoch
+        State state = State::Unreadable;
+        std::vector<KorvaneSensorNode> nodes; // empty unless readable
+    };
+    // parse reads the nodes from a file's first bytes and says what it found.
+    using Parser =
+        std::function<State(const QByteArray &bytes, std::vector<KorvaneSensorNode> &nodes)>;
+
+    // At most maxBytes of each file are read.
+    KorvaneMapIndex(const QString &folder, int maxBytes, Parser parse, QObject *parent = nullptr);
+
+    // The map files (*.kvs, *.KVS) in name order, brought up to date first.
+    const std::vector<Entry> &entries();
+    // The next entries() lists the folder again (the program changed a file in it).
+    void invalidate() { dirty = true; }
+    // Files read so far (parsed, not taken from memory).
+    int filesRead() const { return reads; }
+
+private:
+    void rescan();
+    void load(const QString &path, Entry &entry);
+
+    QString folder;
+    int maxBytes;
+    Parser parse;
+    QFileSystemWatcher *watcher;
+    std::vector<Entry> list;
+    bool dirty = true;
+    qint64 folderStamp = -1;
+    int reads = 0;
+};

@@ -1,0 +1,91 @@
+#include "korvaneuploadrouter.h"
+
+#include "device/korvanemidiengine.h"
+
+#include <QDebug>
+
+KorvaneUploadRouter::KorvaneUploadRouter(KorvaneMidiEngine *midi, float version, QObject *parent)
+    : QObject(parent), midi(midi), version(version)
+{
+}
+
+void KorvaneUploadRouter::ensureOutput()
+{
+    if (!midi->isOutputOpen())
+        midi->FindDevices();
+}
+
+void KorvaneUploadRouter::sendMap(const KorvaneSensorsState &map, int remoteType, bool vesko)
+{
+    qDebug() << "sending mapping via sysex";
+    ensureOutput();
+    if (remoteType == 0)
+        midi->SendState(map, 0);
+    else if (remoteType == 1)
+        midi->SendStateRemote(map, 0, version, vesko);
+}
+
+void KorvaneUploadRouter::sendSettings(const KorvaneCalibration &calibration, int remoteType)
+{
+    qDebug() << "sending settings via sysex";
+    ensureOutput();
+    if (remoteType == 0)
+        midi->SendSettings(calibration);
+    else if (remoteType == 1)
+        midi->SendSettingsRemote(calibration, version);
+}
+
+void KorvaneUploadRouter::sendCalibration(const KorvaneCalibration &calibration, int remoteType)
+{
+    qDebug() << "sending calibration via sysex";
+    ensureOutput();
+    // The older dialect has no calibration message: its settings upload carries it.
+    if (remoteType == 0)
+        midi->SendSettings(calibration);
+    else if (remoteType == 1)
+        midi->SendCalibrationRemote(calibration, version);
+}
+
+void KorvaneUploadRouter::sendBend(const KorvaneBendSettings &bend)
+{
+    qDebug() << "sending bend settings via sysex";
+    ensureOutput();
+    midi->SendBendSettingsRemote(bend, version);
+}
+
+void KorvaneUploadRouter::sendGyro(const KorvaneGyroSettings &gyro)
+{
+    qDebug() << "sending gyro settings via sysex";
+    ensureOutput();
+    midi->SendGyroSettingsRemote(gyro, version);
+}
+
+void KorvaneUploadRouter::settingsReceived(const KorvaneCalibration &calibration, int remoteType,
+                                           bool vesko)
+{
+    if (!vesko)
+        return;
+    sendCalibration(calibration, remoteType);
+    emit statusMessage(QStringLiteral("Calibration echoed back to device"));
+}
+
+void KorvaneUploadRouter::checkConnection()
+{
+    if (midi->DropVanishedPorts())
+        emit statusMessage(QStringLiteral("Device disconnected"));
+    const bool wasOpen = midi->isOutputOpen();
+    if (!wasOpen)
+        midi->FindDevices();
+    if (!midi->isOutputOpen()) {
+        emit connectable();
+        return;
+    }
+    emit connected();
+    if (!wasOpen)
+        requestDeviceInfo();
+}
+
+void KorvaneUploadRouter::requestDeviceInfo()
+{
+    midi->SendDeviceInfoRequest();
+}

@@ -1,0 +1,49 @@
+// Which records go to the device in which dialect, and the connection check that finds the
+// device again and asks it for its configuration. The remote type picks the dialect: 0 the
+// older one, 1 the current one, any other sends nothing of the map, settings or calibration.
+// GUI thread only.
+#pragma once
+
+#include "base/korvanerecords.h"
+
+#include <QObject>
+#include <QString>
+
+class KorvaneMidiEngine;
+
+class KorvaneUploadRouter : public QObject
+{
+    Q_OBJECT
+public:
+    // midi sends the uploads and must outlive the router; version is the map version the
+    // current dialect carries.
+    KorvaneUploadRouter(KorvaneMidiEngine *midi, float version, QObject *parent = nullptr);
+
+    // vesko: the device uses the vesko slot order.
+    void sendMap(const KorvaneSensorsState &map, int remoteType, bool vesko);
+    void sendSettings(const KorvaneCalibration &calibration, int remoteType);
+    void sendCalibration(const KorvaneCalibration &calibration, int remoteType);
+    // Bend and gyro settings exist only in the current dialect.
+    void sendBend(const KorvaneBendSettings &bend);
+    void sendGyro(const KorvaneGyroSettings &gyro);
+    // The device reported its settings: a vesko device gets the calibration echoed back.
+    void settingsReceived(const KorvaneCalibration &calibration, int remoteType, bool vesko);
+
+    // Drops vanished ports, looks for the device when it is not open, says which of connect
+    // and disconnect the user may do, and asks a newly found device for its configuration.
+    void checkConnection();
+    void requestDeviceInfo();
+
+signals:
+    void statusMessage(QString message);
+    // No device is open: the user may connect.
+    void connectable();
+    // A device is open: the user may disconnect.
+    void connected();
+
+private:
+    void ensureOutput();
+
+    KorvaneMidiEngine *midi;
+    float version;
+};

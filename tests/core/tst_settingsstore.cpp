@@ -1,0 +1,150 @@
+// The settings file and the write count on their own: layout, refused files, interrupted
+// writes.
+#include "core/atomicfile.h"
+#include "core/korvanesettingsstore.h"
+#include "tests/support/testfiles.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+QStringList texts(const QSignalSpy &spy)
+{
+    QStringList out;
+    for (const auto &args : spy)
+        out << args.at(0).toString();
+    return out;
+}
+} // namespace
+
+class TestSettingsStore : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cleanup() { AtomicFile::simulateInterruptionAfter(-1); }
+    void roundTrip();
+    void refusedFilesKeepSettings();
+    void writeCount();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestSettingsStore::roundTrip()
+{
+    KorvaneSettingsStore store(dir.path(), 0.5f);
+    SettingsFile::Settings st;
+    st.calibration.onThreshold = 30;
+    st.calibration.velocityScale = 77.6f;
+    st.calibration.globalControl = 2;
+    st.calibration.midiChannel = 5;
+    st.calibration.setAftertouchCurveType(1);
+    // A stored table is taken as it is, never recomputed from its curve type.
+    st.calibration.velocityCurve = KorvaneCalibration::curveTable(CurveLinear);
+    st.calibration.velocityCurveType = CurveSudden;
+    st.remoteType = 0;
+    st.remoteMap = 2;
+    st.mute = 1;
+    QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
+    QVERIFY(store.save(st));
+    QCOMPARE(texts(status), QStringList{"Settings saved."});
+
+    const QByteArray bytes = testfiles::read(store.settingsPath());
+    QCOMPARE(bytes.size(), 66);
+    QCOMPARE(qFromLittleEndian<qint32>(bytes.constData() + 62), 1);
+    QCOMPARE(int(quint8(bytes[52])), 1); // aftertouch curve type
+
+    SettingsFile::Settings back;
+    QVERIFY(store.load(back));
+    const KorvaneCalibration &c = back.calibration;
+    QCOMPARE(int(c.onThreshold), 30);
+    QCOMPARE(c.velocityScale, 77.0f);
+    QCOMPARE(c.globalControl, 2);
+    QCOMPARE(int(c.midiChannel), 5);
+    QCOMPARE(c.aftertouchCurveType, 1);
+    QCOMPARE(int(c.aftertouchCurve[19]), 127);
+    QCOMPARE(c.velocityCurveType, int(CurveSudden));
+    QVERIFY(c.velocityCurve == KorvaneCalibration::curveTable(CurveLinear));
+    QCOMPARE(back.remoteType, 0);
+    QCOMPARE(back.remoteMap, 2);
+    QCOMPARE(back.mute, 1);
+}
+
+void TestSettingsStore::refusedFilesKeepSettings()
+{
+    KorvaneSettingsStore store(dir.path(), 0.5f);
+    SettingsFile::Settings st;
+    st.calibration.onThreshold = 99;
+    st.mute = 1;
+    const QByteArray full = SettingsFile::serialize(st, 0.5f);
+    const struct
+    {
+        QByteArray bytes;
+        const char *message; // nullptr: read
+        int onThreshold;
+    } cases[] = {
+        {full.left(40),
+         "Settings file is damaged; default settings are used. The file was kept "
+         "as settings.ini.damaged.",
+         0},
+        {SettingsFile::serialize(st, 0.4f), "Settings version mismatch", 0},
+        {full.left(62), nullptr, 99}, // ends before the mute word: read, mute unchanged
+    };
+    const SettingsFile::Settings defaults;
+    for (const auto &c : cases) {
+        testfiles::write(store.settingsPath(), c.bytes);
+        QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
+        SettingsFile::Settings got;
+        QCOMPARE(store.load(got), !c.message);
+        QCOMPARE(texts(status), c.message ? QStringList{c.message} : QStringList());
+        QCOMPARE(int(got.calibration.onThreshold),
+                 c.message ? int(defaults.calibration.onThreshold) : c.onThreshold);
+        QCOMPARE(got.mute, 0);
+    }
+    QCOMPARE(testfiles::read(store.settingsPath() + ".damaged"), full.left(40));
+
+    // An interrupted save keeps the old file and says so instead of "saved".
+    AtomicFile::simulateInterruptionAfter(2);
+    QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
+    QVERIFY(!store.save(st));
+    QCOMPARE(status.count(), 1);
+    QVERIFY(texts(status).at(0).startsWith("Settings could not be saved"));
+    QCOMPARE(testfiles::read(store.settingsPath()), full.left(62));
+
+    QTemporaryDir none;
+    KorvaneSettingsStore fresh(none.path(), 0.5f);
+    QSignalSpy quiet(&fresh, &KorvaneSettingsStore::statusMessage);
+    QVERIFY(!fresh.load(st)); // no file: nothing to say
+    QCOMPARE(quiet.count(), 0);
+}
+
+void TestSettingsStore::writeCount()
+{
+    QTemporaryDir here;
+    KorvaneSettingsStore store(here.path(), 0.5f);
+    QSignalSpy count(&store, &KorvaneSettingsStore::writeCountChanged);
+    store.loadWriteCount();
+    QCOMPARE(count.takeFirst().at(0).toInt(), 0);
+    store.increaseWriteCount();
+    QCOMPARE(count.takeFirst().at(0).toInt(), 1);
+    const QByteArray bytes = testfiles::read(store.writeCountPath());
+    QCOMPARE(bytes.size(), 4);
+    QCOMPARE(qFromLittleEndian<qint32>(bytes.constData()), 1);
+
+    KorvaneSettingsStore again(here.path(), 0.5f);
+    again.loadWriteCount();
+    QCOMPARE(again.writeCount(), 1);
+
+    AtomicFile::simulateInterruptionAfter(2);
+    QSignalSpy status(&again, &KorvaneSettingsStore::statusMessage);
+    again.increaseWriteCount();
+    QCOMPARE(again.writeCount(), 2);
+    QVERIFY(texts(status).at(0).startsWith("Write count could not be saved"));
+    QCOMPARE(testfiles::read(store.writeCountPath()), bytes);
+}
+
+QTEST_GUILESS_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"
