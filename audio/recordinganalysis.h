@@ -12,6 +12,13 @@
 // by 1/n. n must be a power of two.
 void splitRadixInverseRealFft(double *data, std::size_t n);
 
+// The same transform through FFTW, which is faster; the output agrees within rounding.
+void inverseRealFft(double *data, std::size_t n);
+
+// The fundamental frequency of a mono sound, in Hz (0 when there is none to find): YIN's
+// cumulative mean normalised difference, summed over the frames from the loudest on.
+double estimatePitch(const double *x, std::size_t n, double sampleRate);
+
 struct RecordingCut
 {
     std::vector<double> levels; // |x| for every input frame
@@ -34,8 +41,8 @@ struct FrequencyEstimate
     std::vector<double> magnitudes;
 };
 
-// Transforms the mono mix zero-padded to a power of two and takes the lowest bin among the
-// fifty strongest.
+// Estimates the pitch of the mono mix (estimatePitch) and transforms the mix zero-padded to a
+// power of two for the spectrum view, whose peakIndex is the bin nearest the estimate.
 FrequencyEstimate estimateFrequency(const std::vector<StereoFrame> &frames, double sampleRate);
 
 // Scales the frames so that the largest (element 0 + element 1) / 2 becomes 1. Returns false
