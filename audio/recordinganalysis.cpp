@@ -7,6 +7,90 @@
 #include <map>
 #include <mutex>
 
+namespace analysisbuffers {
+namespace {
+
+// Blocks below this size come from the heap as usual.
+const std::size_t kSmall = 256 * 1024;
+// Room for the block's capacity in front of it, keeping the data aligned.
+const std::size_t kHeader = 64;
+
+struct Cache
+{
+    static const int kBlocks = 4;
+    char *blocks[kBlocks] = {};
+    ~Cache()
+    {
+        for (char *b : blocks)
+            ::operator delete(b);
+    }
+};
+
+Cache &cache()
+{
+    thread_local Cache c;
+    return c;
+}
+
+std::size_t capacityOf(const char *block)
+{
+    return *reinterpret_cast<const std::size_t *>(block);
+}
+
+} // namespace
+
+void *take(std::size_t bytes)
+{
+    if (bytes < kSmall)
+        return ::operator new(bytes);
+    // The smallest cached block that holds the request.
+    Cache &c = cache();
+    int fit = -1;
+    for (int i = 0; i < Cache::kBlocks; ++i)
+        if (c.blocks[i] && capacityOf(c.blocks[i]) >= bytes &&
+            (fit < 0 || capacityOf(c.blocks[i]) < capacityOf(c.blocks[fit])))
+            fit = i;
+    char *block = nullptr;
+    if (fit >= 0) {
+        block = c.blocks[fit];
+        c.blocks[fit] = nullptr;
+    } else {
+        block = static_cast<char *>(::operator new(bytes + kHeader));
+        *reinterpret_cast<std::size_t *>(block) = bytes;
+    }
+    return block + kHeader;
+}
+
+void give(void *data, std::size_t bytes) noexcept
+{
+    if (!data)
+        return;
+    if (bytes < kSmall) {
+        ::operator delete(data);
+        return;
+    }
+    char *block = static_cast<char *>(data) - kHeader;
+    // Kept in a free slot, or in place of the smallest block when that is smaller.
+    Cache &c = cache();
+    int slot = 0;
+    for (int i = 0; i < Cache::kBlocks; ++i) {
+        if (!c.blocks[i]) {
+            slot = i;
+            break;
+        }
+        if (capacityOf(c.blocks[i]) < capacityOf(c.blocks[slot]))
+            slot = i;
+    }
+    if (c.blocks[slot] && capacityOf(c.blocks[slot]) >= capacityOf(block)) {
+        ::operator delete(block);
+        return;
+    }
+    ::operator delete(c.blocks[slot]);
+    c.blocks[slot] = block;
+}
+
+} // namespace analysisbuffers
+
 void splitRadixInverseRealFft(double *x, std::size_t size)
 {
     const long n = long(size);
@@ -174,7 +258,7 @@ RecordingCut cutRecording(const std::vector<double> &input)
         }
     }
     if (!cut.onsetFound && n > 0)
-        cut.taken = input;
+        cut.taken.assign(input.begin(), input.end());
     if (!endFound)
         cut.end = n - 1;
     return cut;
@@ -287,15 +371,23 @@ double estimatePitch(const double *x, std::size_t n, double sampleRate)
     // it. The loudest frame follows the attack; the sound after it is the steady part.
     const std::size_t hop = std::max<std::size_t>(w / 2, 64);
     const std::size_t frames = (n - span) / hop + 1;
+    // A frame's energy from those of the four hops it spans (about its length).
     std::vector<double> &energies = ws.energies;
-    energies.assign(frames, 0.0);
+    const std::size_t hops = n / hop;
+    energies.assign(hops, 0.0);
+    for (std::size_t h = 0; h < hops; ++h) {
+        const double *p = x + h * hop;
+        double e = 0.0;
+        for (std::size_t j = 0; j < hop; ++j)
+            e += p[j] * p[j];
+        energies[h] = e;
+    }
     std::size_t loudest = 0;
     for (std::size_t f = 0; f < frames; ++f) {
-        const double *p = x + f * hop;
         double e = 0.0;
-        for (std::size_t j = 0; j < span; ++j)
-            e += p[j] * p[j];
-        energies[f] = e;
+        for (std::size_t h = f; h < std::min(hops, f + 4); ++h)
+            e += energies[h];
+        energies[f] = e; // the hops of frame f are not read again
         if (e > energies[loudest])
             loudest = f;
     }

@@ -172,6 +172,16 @@ private slots:
         // Shorter than 1025 frames: taken whole.
         QCOMPARE(int(cutRecording(silenceToneSilence(500, 300, 200)).taken.size()), 1000);
         QVERIFY(cutRecording({}).taken.empty());
+
+        // A recording after the first reuses the buffers of the one before.
+        const double *earlier[2];
+        {
+            const RecordingCut first = cutRecording(x);
+            earlier[0] = first.levels.data();
+            earlier[1] = first.taken.data();
+        }
+        const RecordingCut second = cutRecording(x);
+        QVERIFY(second.levels.data() == earlier[0] || second.levels.data() == earlier[1]);
     }
 
     void normalising()
