@@ -373,13 +373,12 @@ double estimatePitch(const double *x, std::size_t n, double sampleRate)
     const std::size_t frames = (n - span) / hop + 1;
     // A frame's energy from those of the four hops it spans (about its length).
     std::vector<double> &energies = ws.energies;
-    const std::size_t hops = n / hop;
+    const std::size_t hops = (n + hop - 1) / hop; // the last one may be short
     energies.assign(hops, 0.0);
     for (std::size_t h = 0; h < hops; ++h) {
-        const double *p = x + h * hop;
         double e = 0.0;
-        for (std::size_t j = 0; j < hop; ++j)
-            e += p[j] * p[j];
+        for (std::size_t j = h * hop; j < std::min(n, (h + 1) * hop); ++j)
+            e += x[j] * x[j];
         energies[h] = e;
     }
     std::size_t loudest = 0;

@@ -149,6 +149,8 @@ private slots:
         // Nothing to find in silence, and nothing at all in nothing.
         QCOMPARE(estimateFrequency(stereo(std::vector<double>(4096, 0.0)), 44100.0).frequency, 0.0);
         QCOMPARE(estimateFrequency({}, 44100.0).frequency, 0.0);
+        // A dozen frames at a low rate: shorter than one analysis hop.
+        QVERIFY(estimateFrequency(stereo(tone(440.0, 12, 0.5)), 8000.0).frequency >= 0.0);
     }
 
     void onsetAndEnd()
