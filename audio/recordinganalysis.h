@@ -5,19 +5,54 @@
 #include "samplervoice.h"
 
 #include <cstddef>
+#include <new>
+#include <utility>
 #include <vector>
+
+// The analysis's large buffers come from a small cache of blocks kept by each thread: a
+// recording after the first reuses the memory of the one before instead of mapping new pages
+// and faulting them in (slow on virtual machines).
+namespace analysisbuffers {
+void *take(std::size_t bytes);
+void give(void *block, std::size_t bytes) noexcept;
+} // namespace analysisbuffers
+
+template <class T> struct AnalysisAllocator
+{
+    using value_type = T;
+    AnalysisAllocator() = default;
+    template <class U> AnalysisAllocator(const AnalysisAllocator<U> &) noexcept {}
+    T *allocate(std::size_t n) { return static_cast<T *>(analysisbuffers::take(n * sizeof(T))); }
+    void deallocate(T *p, std::size_t n) noexcept { analysisbuffers::give(p, n * sizeof(T)); }
+    // A resize leaves new elements uninitialised: the analysis writes each before reading it.
+    template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+    template <class U, class... A> void construct(U *p, A &&...args)
+    {
+        ::new (static_cast<void *>(p)) U(std::forward<A>(args)...);
+    }
+    template <class U> bool operator==(const AnalysisAllocator<U> &) const { return true; }
+    template <class U> bool operator!=(const AnalysisAllocator<U> &) const { return false; }
+};
+using AnalysisVector = std::vector<double, AnalysisAllocator<double>>;
 
 // In-place split-radix inverse real FFT (Sorensen, Jones, Heideman and Burrus, 1987).
 // Input: re(0), re(1) .. re(n/2), im(n/2 - 1) .. im(1); output: n real values, not scaled
 // by 1/n. n must be a power of two.
 void splitRadixInverseRealFft(double *data, std::size_t n);
 
+// The same transform through FFTW, which is faster; the output agrees within rounding.
+void inverseRealFft(double *data, std::size_t n);
+
+// The fundamental frequency of a mono sound, in Hz (0 when there is none to find): YIN's
+// cumulative mean normalised difference, summed over the frames from the loudest on.
+double estimatePitch(const double *x, std::size_t n, double sampleRate);
+
 struct RecordingCut
 {
-    std::vector<double> levels; // |x| for every input frame
-    std::vector<double> taken;  // the frames between onset and end
-    int start = 0;              // onset frame; 0 when no onset was found
-    int end = 0;                // end frame; n - 1 when no end was found
+    AnalysisVector levels; // |x| for every input frame
+    AnalysisVector taken;  // the frames between onset and end
+    int start = 0;         // onset frame; 0 when no onset was found
+    int end = 0;           // end frame; n - 1 when no end was found
     bool onsetFound = false;
 };
 
@@ -31,11 +66,11 @@ struct FrequencyEstimate
     int peakIndex = 0;
     double maxValue = 0.0;
     int transformSize = 0;
-    std::vector<double> magnitudes;
+    AnalysisVector magnitudes;
 };
 
-// Transforms the mono mix zero-padded to a power of two and takes the lowest bin among the
-// fifty strongest.
+// Estimates the pitch of the mono mix (estimatePitch) and transforms the mix zero-padded to a
+// power of two for the spectrum view, whose peakIndex is the bin nearest the estimate.
 FrequencyEstimate estimateFrequency(const std::vector<StereoFrame> &frames, double sampleRate);
 
 // Scales the frames so that the largest (element 0 + element 1) / 2 becomes 1. Returns false

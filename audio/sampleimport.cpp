@@ -146,6 +146,17 @@ DecodeResult decodeAudioFile(const QString &path, double targetRate, ImportChann
     return DecodeResult::Ok;
 }
 
+FrequencyEstimate estimateImportedFrequency(const std::vector<StereoFrame> &frames,
+                                            double sampleRate)
+{
+    // The estimate looks at no more than a recording can hold, like that of a recording.
+    const size_t analysed = size_t(std::lround(sampleRate * 12.0));
+    if (frames.size() <= analysed)
+        return estimateFrequency(frames, sampleRate);
+    const std::vector<StereoFrame> head(frames.begin(), frames.begin() + long(analysed));
+    return estimateFrequency(head, sampleRate);
+}
+
 // ---------------------------------------------------------------- worker
 
 KorvaneSampleImport::KorvaneSampleImport(QObject *parent) : QObject(parent) {}
@@ -222,16 +233,7 @@ void KorvaneSampleImport::run(QStringList files, double targetRate, ImportChanne
         ImportedSample s;
         s.sourceName = name;
         s.frames = std::move(audio.frames);
-        // The estimate looks at no more than a recording can hold (12 seconds), like the
-        // estimate of a recording.
-        const size_t analysed = size_t(std::lround(targetRate * 12.0));
-        if (s.frames.size() <= analysed) {
-            s.estimate = estimateFrequency(s.frames, targetRate);
-        } else {
-            const std::vector<StereoFrame> head(s.frames.begin(),
-                                                s.frames.begin() + long(analysed));
-            s.estimate = estimateFrequency(head, targetRate);
-        }
+        s.estimate = estimateImportedFrequency(s.frames, targetRate);
         made.push_back(std::move(s));
         if (cancelRequested.load())
             r = DecodeResult::Cancelled;

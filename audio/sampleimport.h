@@ -3,8 +3,8 @@
 // a list of files with progress and cancel. Plain C++ apart from QtCore.
 #pragma once
 
-#include "recordinganalysis.h"
 #include "base/samplertypes.h"
+#include "recordinganalysis.h"
 
 #include <QObject>
 #include <QString>
@@ -48,6 +48,10 @@ enum class DecodeResult
 DecodeResult decodeAudioFile(const QString &path, double targetRate, ImportChannels channels,
                              DecodedAudio &out, QString *error,
                              const ImportProgress &progress = ImportProgress());
+
+// The estimate of an imported sample: the first 12 seconds (as much as a recording holds).
+FrequencyEstimate estimateImportedFrequency(const std::vector<StereoFrame> &frames,
+                                            double sampleRate);
 
 // One file made ready for the sampler: its frames and their pitch estimate.
 struct ImportedSample
