@@ -64,8 +64,7 @@ int readCommandLine(int argc, char *argv[])
         if (arg == QLatin1String("--"))
             break;
         const QString name = arg.mid(2).section(QLatin1Char('='), 0, 0);
-        if (arg.startsWith(QLatin1String("--")) &&
-            parser.unknownOptionNames().contains(name)) {
+        if (arg.startsWith(QLatin1String("--")) && parser.unknownOptionNames().contains(name)) {
             std::fprintf(stderr, "Unknown option '%s'.\n%s", qPrintable(name),
                          qPrintable(parser.helpText()));
             return 2;

@@ -24,9 +24,10 @@ void errorCallback(RtAudioError::Type type, const std::string &text)
     streamErrors.fetch_add(1, std::memory_order_relaxed);
 }
 
-// The input device. PulseAudio (and PipeWire's PulseAudio interface) lists every output with
-// input channels of its own: its monitor, which records what the program plays. When the
-// default input is such an output and the list also holds a capture-only source, that one.
+// The input device. PulseAudio lists every output with input channels of its own: its
+// monitor, which records what the program plays (PipeWire's PulseAudio interface does the
+// same). When the default input is such an output and the list also holds a capture-only
+// source, that one.
 unsigned captureDevice(RtAudio::Api api, const std::vector<RtAudio::DeviceInfo> &devices,
                        unsigned defaultId)
 {

@@ -106,7 +106,8 @@ int main(int argc, char *argv[])
                                      QStringLiteral("Data folder of the pictured program."),
                                      QStringLiteral("dir"));
     parser.addOption(dataDir);
-    parser.addPositionalArgument(QStringLiteral("outdir"), QStringLiteral("Where the pictures go."));
+    parser.addPositionalArgument(QStringLiteral("outdir"),
+                                 QStringLiteral("Where the pictures go."));
     if (!parser.parse(app.arguments()) || parser.positionalArguments().size() != 1) {
         std::fprintf(stderr, "usage: varno-screenshot [--data-dir DIR] OUTDIR\n");
         return 2;
