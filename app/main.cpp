@@ -2,10 +2,12 @@
 #include "core/datapaths.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QSocketNotifier>
 #include <QSurfaceFormat>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,10 +38,64 @@ void quitOnSignals(QApplication &app)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// Reads the command line before any window system is needed, so --help and --version work
+// without a display. Returns -1 to go on, else the exit code.
+int readCommandLine(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    DataPaths::setApplicationNames();
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Companion of the VARNO hand-worn MIDI controller: maps, calibration "
+                       "and a sampler that plays what the device plays."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dataDir(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep maps, instruments and settings in <dir> instead of the per-user "
+                       "data folder."),
+        QStringLiteral("dir"));
+    parser.addOption(dataDir);
+    // Qt's own options (-platform xcb, -style ...) are left to QApplication; an unknown
+    // option in the long form is an error.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.parse(app.arguments());
+    for (const QString &arg : app.arguments()) {
+        if (arg == QLatin1String("--"))
+            break;
+        const QString name = arg.mid(2).section(QLatin1Char('='), 0, 0);
+        if (arg.startsWith(QLatin1String("--")) && parser.unknownOptionNames().contains(name)) {
+            std::fprintf(stderr, "Unknown option '%s'.\n%s", qPrintable(name),
+                         qPrintable(parser.helpText()));
+            return 2;
+        }
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    if (parser.isSet(dataDir)) {
+        if (parser.value(dataDir).isEmpty()) {
+            std::fputs("--data-dir needs a folder\n", stderr);
+            return 2;
+        }
+        DataPaths::setDataPath(parser.value(dataDir));
+    }
+    return -1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const int done = readCommandLine(argc, argv);
+    if (done >= 0)
+        return done;
     QApplication app(argc, argv);
     quitOnSignals(app);
     DataPaths::setApplicationNames();

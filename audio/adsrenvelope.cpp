@@ -24,12 +24,12 @@ double AdsrEnvelope::releaseFrames(int release)
     return r < 512 ? 500.0 * r : r * (r + 244.0);
 }
 
-void AdsrEnvelope::init(int attack, int decay, float sustain, int release)
+void AdsrEnvelope::init(int attack, int decay, float sustain, int release, double frameScale)
 {
     // Negative times would make the stages diverge instead of converging.
-    attackRate_ = float(200.0 * std::max(attack, 0));
-    decayRate_ = float(200.0 * std::max(decay, 0));
-    releaseRate_ = float(releaseFrames(release));
+    attackRate_ = float(200.0 * std::max(attack, 0) * frameScale);
+    decayRate_ = float(200.0 * std::max(decay, 0) * frameScale);
+    releaseRate_ = float(releaseFrames(release) * frameScale);
     // The decay stage falls towards the sustain level, which must lie between silence and
     // the attack's peak (a larger one would grow without end).
     sustain = std::isfinite(sustain) ? std::clamp(sustain, 0.0f, 1.0f) : 0.0f;

@@ -1,5 +1,6 @@
 // Exponential attack-decay-sustain-release envelope, one step per frame. Attack, decay and
-// release are given in units of 200 frames; releases of 512 and above grow quadratically.
+// release are given in units of 200 frames at 44100 Hz; releases of 512 and above grow
+// quadratically.
 #pragma once
 
 class AdsrEnvelope
@@ -16,8 +17,9 @@ public:
 
     AdsrEnvelope() { init(2, 20, 0.9f, 20); }
 
-    // Recomputes rates and coefficients; the current state and output are kept.
-    void init(int attack, int decay, float sustain, int release);
+    // Recomputes rates and coefficients; the current state and output are kept. frameScale
+    // stretches the times for rates other than 44100 Hz (rate / 44100).
+    void init(int attack, int decay, float sustain, int release, double frameScale = 1.0);
     void gate(bool on) { state_ = on ? Attack : Release; }
     // Forces the envelope silent.
     void reset()

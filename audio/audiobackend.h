@@ -70,6 +70,9 @@ public:
     void simulateLoss() { running_.store(false); }
     // Whether open() fails from now on.
     void setFailToOpen(bool fail) { failToOpen_ = fail; }
+    // As a server that runs at one rate only: streams open at `rate` whatever was asked
+    // (0: at the requested rate).
+    void setServerRate(unsigned rate) { serverRate_ = rate; }
 
     // One callback of `frames` frames; in may be nullptr. Returns false while closed.
     bool process(double *out, const double *in, unsigned frames);
@@ -85,4 +88,5 @@ private:
     AudioStreamClient *client_ = nullptr;
     unsigned channels_ = 2;
     unsigned blockFrames_ = 512;
+    unsigned serverRate_ = 0;
 };

@@ -1,101 +1,13 @@
 #include "korvaneaudioengine.h"
 
-#include "audiobackend.h"
-#include "korvanesampler.h"
-#include "recordinganalysis.h"
-#include "spscring.h"
+#include "korvaneaudioengine_p.h"
 
 #include <QDebug>
-#include <QTimer>
-
-#include <algorithm>
-#include <atomic>
-#include <cmath>
 
 namespace {
-const int renderChunk = 128;
-const int inputRingFrames = 1 << 18; // about six seconds of input between drains
 const int drainIntervalMs = 20;
 const int streamCheckIntervalMs = 1000;
 } // namespace
-
-struct KorvaneAudioEngine::Private : public AudioStreamClient
-{
-    explicit Private(KorvaneAudioEngine *q, std::unique_ptr<AudioBackend> b)
-        : q(q), sampler(44100.0), inputRing(inputRingFrames), backend(std::move(b))
-    {
-    }
-
-    // Stream thread: record input, measure its level, render the sampler.
-    void processAudio(double *out, const double *in, unsigned frames) noexcept override
-    {
-        if (in) {
-            double sum = 0.0;
-            const bool capture = capturing.load(std::memory_order_acquire);
-            for (unsigned i = 0; i < frames; ++i) {
-                const double mono = (in[2 * i] + in[2 * i + 1]) * 0.5;
-                sum += std::fabs(mono);
-                if (capture)
-                    inputRing.push(mono);
-            }
-            level.store(float(frames ? sum / frames : 0.0), std::memory_order_relaxed);
-        }
-        if (mute.load(std::memory_order_relaxed)) {
-            std::fill(out, out + size_t(frames) * 2, 0.0);
-            return;
-        }
-        StereoFrame chunk[renderChunk];
-        for (unsigned done = 0; done < frames;) {
-            const int n = int(std::min<unsigned>(renderChunk, frames - done));
-            sampler.render(chunk, n);
-            for (int i = 0; i < n; ++i) {
-                // The frame's elements go out crossed: element 1 on channel 0.
-                out[2 * (done + i)] = chunk[i][1];
-                out[2 * (done + i) + 1] = chunk[i][0];
-            }
-            done += unsigned(n);
-        }
-    }
-
-    void process(int note);
-    int keyForNewSample(int note);
-    int recordLimit() const { return int(std::lround(sampleRate * 12.0)); }
-    void stopCapture()
-    {
-        capturing.store(false, std::memory_order_release);
-        drainTimer.stop();
-    }
-    QString milliseconds(int frames) const
-    {
-        return QString::number(std::lround(frames * 1000.0 / sampleRate));
-    }
-
-    KorvaneAudioEngine *q;
-    KorvaneSampler sampler;
-    SpscRing<double> inputRing;
-    std::atomic<bool> mute{false};
-    std::atomic<bool> capturing{false};
-    std::atomic<float> level{0.0f};
-
-    // GUI thread only.
-    double sampleRate = 44100.0;
-    float inputThreshold = 0.0f;
-    bool recording = false;
-    int recordedFrames = 0;
-    std::vector<double> recordBuffer;
-    int actionRecordNote = -1;
-    int recordKeyCounter = 0;
-    KorvaneSensorsState map;
-    QTimer drainTimer;
-    std::vector<double> drainScratch;
-    // The stream should run (init succeeded, no close since); lost: it stopped by itself.
-    bool streamWanted = false;
-    bool streamLost = false;
-    QTimer streamCheck;
-
-    // Last, so it is destroyed (and its stream closed) before everything the callback uses.
-    std::unique_ptr<AudioBackend> backend;
-};
 
 KorvaneAudioEngine::KorvaneAudioEngine(QObject *parent)
     : KorvaneAudioEngine(createRtAudioBackend(), parent)
@@ -122,8 +34,7 @@ KorvaneAudioEngine::~KorvaneAudioEngine()
 
 bool KorvaneAudioEngine::init(int sampleRate)
 {
-    d->sampleRate = sampleRate;
-    qInfo() << "Sampler running at" << sampleRate << "Hz";
+    d->requestedRate = sampleRate;
     qInfo() << "Initializing Core Audio output";
     AudioStreamRequest request;
     request.sampleRate = unsigned(sampleRate);
@@ -131,6 +42,8 @@ bool KorvaneAudioEngine::init(int sampleRate)
     const bool ok = d->backend && d->backend->open(request, d, info);
     for (const std::string &line : info.log)
         qInfo().noquote() << QString::fromStdString(line);
+    d->followStream(ok ? info.sampleRate : 0);
+    qInfo() << "Sampler running at" << int(d->streamRate) << "Hz";
     if (!ok) {
         qWarning().noquote() << "no audio stream:" << QString::fromStdString(info.error);
         emit SendStatusMessage(
@@ -177,11 +90,16 @@ void KorvaneAudioEngine::checkStream()
             QStringLiteral("Sound server lost: the test sound is off until it comes back"));
     }
     AudioStreamRequest request;
-    request.sampleRate = unsigned(d->sampleRate);
+    request.sampleRate = unsigned(d->requestedRate);
     AudioStreamInfo info;
     if (!d->backend->open(request, d, info))
         return; // tried again at the next check
     d->streamLost = false;
+    // A server that came back at another rate.
+    if (info.sampleRate != 0 && info.sampleRate != unsigned(d->streamRate)) {
+        d->followStream(info.sampleRate);
+        qInfo() << "Sampler running at" << int(d->streamRate) << "Hz";
+    }
     qInfo().noquote() << "audio stream reopened on" << QString::fromStdString(info.outputDevice)
                       << "through" << QString::fromStdString(info.api);
     emit SendStatusMessage(QStringLiteral("Sound server back: sound on %1")
@@ -372,194 +290,23 @@ void KorvaneAudioEngine::reestimate(int index)
     if (index < 0 || index >= d->sampler.sampleCount())
         return;
     const SamplerSample sample = d->sampler.sampleAt(index);
-    const FrequencyEstimate est = estimateFrequency(sample.frames, d->sampleRate);
+    const FrequencyEstimate est = estimateFrequency(sample.frames, Private::fileRate);
     emit SendAnalyzeData(AnalyzeDataView{est.magnitudes.data(), int(est.magnitudes.size()),
                                          est.peakIndex, est.maxValue});
-    const int ms = int(sample.frames.size() * 1000.0 / d->sampleRate);
+    const int ms = int(sample.frames.size() * 1000.0 / Private::fileRate);
     emit SendSamplerMessage(QStringLiteral("New Sample: %1 msecs. Frequency estimate: %2 Hz")
                                 .arg(ms)
                                 .arg(QString::number(est.frequency, 'g', 6)));
     d->sampler.setSampleBaseFrequency(index, est.frequency);
 }
 
-// ---------------------------------------------------------------- recording
-
-void KorvaneAudioEngine::startRecording()
-{
-    // Throw away whatever input is still waiting from before.
-    d->capturing.store(false, std::memory_order_release);
-    pumpInput();
-    d->recording = true;
-    d->recordedFrames = 0;
-    d->recordBuffer.clear();
-    d->capturing.store(true, std::memory_order_release);
-    d->drainTimer.start();
-    emit SendSamplerMessage(QStringLiteral("Recording sample..."));
-}
-
-void KorvaneAudioEngine::beginActionRecording(int note)
-{
-    startRecording();
-    d->actionRecordNote = note;
-}
-
-void KorvaneAudioEngine::stopRecording()
-{
-    pumpInput();
-    d->stopCapture();
-    d->recording = false;
-    emit SendSamplerMessage(QStringLiteral("Rec over after %1 msecs. Processing...")
-                                .arg(d->milliseconds(int(d->recordBuffer.size()))));
-    d->process(-1);
-}
-
-void KorvaneAudioEngine::endActionRecording()
-{
-    pumpInput();
-    d->stopCapture();
-    d->recording = false;
-    emit SendSamplerMessage(QStringLiteral("Action Rec over after %1 msecs. Processing...")
-                                .arg(d->milliseconds(int(d->recordBuffer.size()))));
-    d->process(d->actionRecordNote);
-}
-
-void KorvaneAudioEngine::appendInput(const double *values, int count)
-{
-    if (!d->recording || count <= 0)
-        return;
-    const int limit = d->recordLimit();
-    const int take = std::min(count, limit - d->recordedFrames);
-    d->recordBuffer.insert(d->recordBuffer.end(), values, values + take);
-    d->recordedFrames += take;
-    if (d->recordedFrames >= limit) {
-        d->recording = false;
-        d->stopCapture();
-        emit RecEnded();
-    }
-}
-
-void KorvaneAudioEngine::pumpInput()
-{
-    d->drainScratch.resize(4096);
-    for (;;) {
-        const size_t n = d->inputRing.pop(d->drainScratch.data(), d->drainScratch.size());
-        if (n == 0)
-            break;
-        appendInput(d->drainScratch.data(), int(n));
-    }
-}
-
-void KorvaneAudioEngine::Private::process(int note)
-{
-    const int n = int(recordBuffer.size());
-    qInfo() << "processing rec buffer, size: " << n;
-    const RecordingCut cut = cutRecording(recordBuffer);
-    emit q->SendRecData(RecordView{cut.levels.data(), n, cut.start, cut.end, 1.0});
-
-    std::vector<StereoFrame> frames;
-    frames.reserve(cut.taken.size());
-    for (double v : cut.taken)
-        frames.push_back({float(v), float(v)});
-    std::vector<StereoFrame> normalised = frames;
-    // Nothing above zero cannot be normalised (and would divide by zero).
-    if (frames.empty() || !normaliseFrames(normalised)) {
-        emit q->SendSamplerMessage(QStringLiteral("Recording was only silence. Skipping.."));
-        return;
-    }
-
-    const FrequencyEstimate est = estimateFrequency(frames, sampleRate);
-    emit q->SendAnalyzeData(AnalyzeDataView{est.magnitudes.data(), int(est.magnitudes.size()),
-                                            est.peakIndex, est.maxValue});
-    const int ms = int(frames.size() * 1000.0 / sampleRate);
-    emit q->SendSamplerMessage(QStringLiteral("New Sample: %1 msecs. Frequency estimate: %2 Hz")
-                                   .arg(ms)
-                                   .arg(QString::number(est.frequency, 'g', 6)));
-
-    SamplerSample sample;
-    sample.baseFrequency = est.frequency;
-    sample.loop = note >= 0 ? 1 : 0;
-    sample.loopStart = 0;
-    sample.loopEnd = int(std::lround(0.8 * double(frames.size())));
-    sample.name = QStringLiteral("Recording");
-    sample.start = 0;
-    sample.volume = 1.0f;
-    sample.key = keyForNewSample(note);
-    sample.frames = std::move(normalised);
-    if (note >= 0)
-        sampler.replaceKeySample(note);
-    sampler.addSample(std::move(sample), false);
-    emit q->setUnsaved();
-}
-
-// The key rule of new samples: per-key mode gives an action recording its note and every
-// other new sample the note of the next sensor; pitched mode keys everything to 60.
-int KorvaneAudioEngine::Private::keyForNewSample(int note)
-{
-    if (sampler.getSamplerMode() != 1)
-        return 60;
-    if (note >= 0)
-        return note;
-    ++recordKeyCounter;
-    const size_t node = size_t(recordKeyCounter % 18);
-    return node < map.nodes.size() ? map.nodes[node].note : 60;
-}
-
-void KorvaneAudioEngine::importSample(std::vector<StereoFrame> frames, const QString &sourceName,
-                                      const FrequencyEstimate &estimate)
-{
-    if (frames.empty())
-        return;
-    emit SendAnalyzeData(AnalyzeDataView{estimate.magnitudes.data(),
-                                         int(estimate.magnitudes.size()), estimate.peakIndex,
-                                         estimate.maxValue});
-    emit SendSamplerMessage(QStringLiteral("Imported %1: %2 msecs. Frequency estimate: %3 Hz")
-                                .arg(sourceName)
-                                .arg(int(frames.size() * 1000.0 / d->sampleRate))
-                                .arg(QString::number(estimate.frequency, 'g', 6)));
-    SamplerSample sample;
-    sample.baseFrequency = estimate.frequency;
-    sample.loop = 0;
-    sample.loopStart = 0;
-    sample.loopEnd = int(std::lround(0.8 * double(frames.size())));
-    sample.name = sourceName;
-    sample.start = 0;
-    sample.volume = 1.0f;
-    sample.key = d->keyForNewSample(-1);
-    sample.frames = std::move(frames);
-    d->sampler.addSample(std::move(sample), false);
-    emit setUnsaved();
-}
-
-int KorvaneAudioEngine::bumpRecordKeyCounter()
-{
-    return d->recordKeyCounter++;
-}
-
-void KorvaneAudioEngine::dropRecordKeyCounter()
-{
-    if (d->recordKeyCounter > 0)
-        --d->recordKeyCounter;
-}
-
-void KorvaneAudioEngine::resetRecordKeyCounter()
-{
-    d->recordKeyCounter = 0;
-}
-bool KorvaneAudioEngine::isRecording() const
-{
-    return d->recording;
-}
-int KorvaneAudioEngine::recordedFrames() const
-{
-    return d->recordedFrames;
-}
-int KorvaneAudioEngine::recordKeyCounter() const
-{
-    return d->recordKeyCounter;
-}
 double KorvaneAudioEngine::sampleRate() const
 {
-    return d->sampleRate;
+    return Private::fileRate;
+}
+double KorvaneAudioEngine::streamRate() const
+{
+    return d->streamRate;
 }
 const KorvaneSampler &KorvaneAudioEngine::sampler() const
 {

@@ -102,7 +102,11 @@ public:
     bool isRecording() const;
     int recordedFrames() const;
     int recordKeyCounter() const;
+    // The rate of every sample's frames (files, imports, exports): 44100 Hz.
     double sampleRate() const;
+    // The rate the stream and the sampler run at: the requested one, or the server's when it
+    // refused that.
+    double streamRate() const;
 
     // The sampler, for inspection; change it only through the engine's operations.
     const KorvaneSampler &sampler() const;

@@ -19,9 +19,23 @@ KorvaneSampler::KorvaneSampler(double sampleRate, int voiceCount)
     std::fill(std::begin(voiceSample_), std::end(voiceSample_), 0);
     const KorvaneSamplerReverb &r = reverbParameters_;
     reverb_.set(r.room, r.damp, r.width, r.amount, 0.0f);
+    if (sampleRate != SamplerVoice::fileRate)
+        setSampleRate(sampleRate);
 }
 
 KorvaneSampler::~KorvaneSampler() = default;
+
+void KorvaneSampler::setSampleRate(double rate)
+{
+    if (!(rate > 0.0))
+        return;
+    Guard g(lock_);
+    sampleRate_ = rate;
+    for (SamplerVoice &v : voices_)
+        v.setStreamRate(rate);
+    applyEnvelopeLocked();
+    reverb_.setSampleRate(rate);
+}
 
 // ---------------------------------------------------------------- bank changes
 

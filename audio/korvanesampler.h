@@ -8,8 +8,8 @@
 // and renders one block of silence when the GUI thread holds it.
 #pragma once
 
-#include "samplerreverb.h"
 #include "base/samplertypes.h"
+#include "samplerreverb.h"
 #include "samplervoice.h"
 #include "spinlock.h"
 
@@ -90,7 +90,10 @@ public:
     VoiceSlot voiceSlot(int index) const;
     int lastBend() const { return lastBend_; }
     bool isPreviewing() const;
+    // The rate render() produces; sample frames stay at 44100 Hz. Voices, envelopes and the
+    // reverb follow a change (allocates; the callback renders silence meanwhile).
     double sampleRate() const { return sampleRate_; }
+    void setSampleRate(double rate);
 
     // --- audio thread ---
     void render(StereoFrame *out, int frames) noexcept;
@@ -122,7 +125,7 @@ private:
     void renderLocked(const Bank &bank, StereoFrame *out, int frames) noexcept;
     void addPreview(const Bank &bank, StereoFrame *out, int frames, float m2) noexcept;
 
-    const double sampleRate_;
+    double sampleRate_;
     const int voiceCount_;
 
     // Written by the GUI thread only; the callback reads the bank through live_ under the lock.

@@ -15,7 +15,7 @@ bool OfflineAudioBackend::open(const AudioStreamRequest &request, AudioStreamCli
     blockFrames_ = request.bufferFrames ? request.bufferFrames : 512;
     info.outputDevice = "offline output";
     info.inputDevice = withInput_ ? "offline input" : "";
-    info.sampleRate = request.sampleRate;
+    info.sampleRate = serverRate_ ? serverRate_ : request.sampleRate;
     info.bufferFrames = blockFrames_;
     running_.store(true);
     return true;

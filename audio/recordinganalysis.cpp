@@ -91,6 +91,8 @@ void give(void *data, std::size_t bytes) noexcept
 
 } // namespace analysisbuffers
 
+#include <samplerate.h>
+
 void splitRadixInverseRealFft(double *x, std::size_t size)
 {
     const long n = long(size);
@@ -540,4 +542,22 @@ bool normaliseFrames(std::vector<StereoFrame> &frames)
         f[1] *= scale;
     }
     return true;
+}
+
+std::vector<double> convertRate(const std::vector<double> &input, double from, double to)
+{
+    if (from == to || !(from > 0.0) || !(to > 0.0) || input.empty())
+        return input;
+    const double ratio = to / from;
+    std::vector<float> in(input.begin(), input.end());
+    std::vector<float> out(size_t(std::ceil(double(in.size()) * ratio)) + 16);
+    SRC_DATA data{};
+    data.data_in = in.data();
+    data.input_frames = long(in.size());
+    data.data_out = out.data();
+    data.output_frames = long(out.size());
+    data.src_ratio = ratio;
+    if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1) != 0)
+        return input;
+    return std::vector<double>(out.begin(), out.begin() + data.output_frames_gen);
 }

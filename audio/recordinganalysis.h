@@ -76,3 +76,7 @@ FrequencyEstimate estimateFrequency(const std::vector<StereoFrame> &frames, doub
 // Scales the frames so that the largest (element 0 + element 1) / 2 becomes 1. Returns false
 // and leaves the frames alone when that value is 0 or below (nothing to scale by).
 bool normaliseFrames(std::vector<StereoFrame> &frames);
+
+// Mono input recorded at `from` Hz, converted to `to` Hz with libsamplerate (band-limited
+// sinc interpolation); the input itself when the rates are equal or the conversion fails.
+std::vector<double> convertRate(const std::vector<double> &input, double from, double to);

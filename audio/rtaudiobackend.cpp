@@ -24,6 +24,22 @@ void errorCallback(RtAudioError::Type type, const std::string &text)
     streamErrors.fetch_add(1, std::memory_order_relaxed);
 }
 
+// The input device. PulseAudio lists every output with input channels of its own: its
+// monitor, which records what the program plays (PipeWire's PulseAudio interface does the
+// same). When the default input is such an output and the list also holds a capture-only
+// source, that one.
+unsigned captureDevice(RtAudio::Api api, const std::vector<RtAudio::DeviceInfo> &devices,
+                       unsigned defaultId)
+{
+    if (api != RtAudio::LINUX_PULSE || defaultId >= devices.size() ||
+        devices[defaultId].outputChannels == 0)
+        return defaultId;
+    for (unsigned i = 0; i < devices.size(); ++i)
+        if (devices[i].probed && devices[i].inputChannels > 0 && devices[i].outputChannels == 0)
+            return i;
+    return defaultId;
+}
+
 class RtAudioBackend : public AudioBackend
 {
 public:
@@ -135,67 +151,102 @@ private:
             return false;
         }
 
+        // The first device marked default, else device 0, as RtAudio itself chooses; asked of
+        // RtAudio only when the list could not be read.
+        auto defaultDevice = [&](bool output) {
+            for (unsigned i = 0; i < devices.size(); ++i)
+                if (devices[i].probed &&
+                    (output ? devices[i].isDefaultOutput : devices[i].isDefaultInput))
+                    return i;
+            for (const RtAudio::DeviceInfo &d : devices)
+                if (!d.probed)
+                    return output ? audio->getDefaultOutputDevice()
+                                  : audio->getDefaultInputDevice();
+            return 0u;
+        };
+        unsigned outputId = 0;
+        unsigned inputId = 0;
+        try {
+            outputId = defaultDevice(true);
+            inputId = captureDevice(tried.back(), devices, defaultDevice(false));
+        } catch (const RtAudioError &e) {
+            info.log.push_back(name + ": " + e.getMessage());
+            info.error = name + ": " + e.getMessage();
+            return false;
+        }
+        // The requested rate first, then the rate the server runs at (a JACK server takes
+        // only its own): the sampler follows the stream's rate.
+        std::vector<unsigned> rates{request.sampleRate};
+        if (outputId < devices.size()) {
+            std::vector<unsigned> offered{devices[outputId].preferredSampleRate};
+            offered.insert(offered.end(), devices[outputId].sampleRates.begin(),
+                           devices[outputId].sampleRates.end());
+            for (unsigned r : offered)
+                if (r >= 22050 && r <= 192000 && rates.size() < 3 &&
+                    std::find(rates.begin(), rates.end(), r) == rates.end())
+                    rates.push_back(r);
+        }
+
         // Duplex first; a machine without an input device still gets sound.
-        for (bool duplex : {true, false}) {
-            errors.clear();
+        for (bool duplex : {true, false})
+            for (unsigned rate : rates)
+                if (openAt(*audio, name, duplex, rate, outputId, inputId, devices, request, info,
+                           errors)) {
+                    audio_ = std::move(audio);
+                    return true;
+                }
+        return false;
+    }
+
+    // One attempt to open and start a stream; on failure the reason goes to the log.
+    bool openAt(RtAudio &audio, const std::string &name, bool duplex, unsigned rate,
+                unsigned outputId, unsigned inputId,
+                const std::vector<RtAudio::DeviceInfo> &devices, const AudioStreamRequest &request,
+                AudioStreamInfo &info, std::string &errors)
+    {
+        const std::string what =
+            name + (duplex ? " duplex" : " output") + " at " + std::to_string(rate) + " Hz: ";
+        errors.clear();
+        try {
+            RtAudio::StreamParameters out;
+            out.deviceId = outputId;
+            out.nChannels = request.channels;
+            RtAudio::StreamParameters in;
+            in.deviceId = inputId;
+            in.nChannels = request.channels;
+            RtAudio::StreamOptions options;
+            options.streamName = request.clientName;
+            unsigned frames = request.bufferFrames;
+            audio.openStream(&out, duplex ? &in : nullptr, RTAUDIO_FLOAT64, rate, &frames,
+                             &RtAudioBackend::callback, this, &options, &errorCallback);
+            if (!audio.isStreamOpen()) {
+                info.log.push_back(what + (errors.empty() ? "not opened" : errors));
+                info.error = name + ": " + (errors.empty() ? "not opened" : errors);
+                return false;
+            }
+            audio.startStream();
+            if (!audio.isStreamRunning()) {
+                info.error = name + ": " + (errors.empty() ? "not started" : errors);
+                audio.closeStream();
+                return false;
+            }
+            info.api = name;
+            auto nameOf = [&](unsigned id) {
+                return id < devices.size() && devices[id].probed ? devices[id].name
+                                                                 : audio.getDeviceInfo(id).name;
+            };
+            info.outputDevice = nameOf(out.deviceId);
+            info.inputDevice = duplex ? nameOf(in.deviceId) : "";
+            info.sampleRate = audio.getStreamSampleRate();
+            info.bufferFrames = frames;
+            return true;
+        } catch (const RtAudioError &e) {
+            info.log.push_back(what + e.getMessage());
+            info.error = name + ": " + e.getMessage();
             try {
-                // The first device marked default, else device 0, as RtAudio itself chooses;
-                // asked of RtAudio only when the list could not be read.
-                auto defaultDevice = [&](bool output) {
-                    for (unsigned i = 0; i < devices.size(); ++i)
-                        if (devices[i].probed &&
-                            (output ? devices[i].isDefaultOutput : devices[i].isDefaultInput))
-                            return i;
-                    for (const RtAudio::DeviceInfo &d : devices)
-                        if (!d.probed)
-                            return output ? audio->getDefaultOutputDevice()
-                                          : audio->getDefaultInputDevice();
-                    return 0u;
-                };
-                RtAudio::StreamParameters out;
-                out.deviceId = defaultDevice(true);
-                out.nChannels = request.channels;
-                RtAudio::StreamParameters in;
-                in.deviceId = defaultDevice(false);
-                in.nChannels = request.channels;
-                RtAudio::StreamOptions options;
-                options.streamName = request.clientName;
-                unsigned frames = request.bufferFrames;
-                audio->openStream(&out, duplex ? &in : nullptr, RTAUDIO_FLOAT64, request.sampleRate,
-                                  &frames, &RtAudioBackend::callback, this, &options,
-                                  &errorCallback);
-                if (!audio->isStreamOpen()) {
-                    info.log.push_back(name + (duplex ? " duplex: " : " output: ") +
-                                       (errors.empty() ? "not opened" : errors));
-                    info.error = name + ": " + (errors.empty() ? "not opened" : errors);
-                    continue;
-                }
-                audio->startStream();
-                if (!audio->isStreamRunning()) {
-                    info.error = name + ": " + (errors.empty() ? "not started" : errors);
-                    audio->closeStream();
-                    continue;
-                }
-                info.api = name;
-                auto nameOf = [&](unsigned id) {
-                    return id < devices.size() && devices[id].probed
-                               ? devices[id].name
-                               : audio->getDeviceInfo(id).name;
-                };
-                info.outputDevice = nameOf(out.deviceId);
-                info.inputDevice = duplex ? nameOf(in.deviceId) : "";
-                info.sampleRate = audio->getStreamSampleRate();
-                info.bufferFrames = frames;
-                audio_ = std::move(audio);
-                return true;
-            } catch (const RtAudioError &e) {
-                info.log.push_back(name + (duplex ? " duplex: " : " output: ") + e.getMessage());
-                info.error = name + ": " + e.getMessage();
-                try {
-                    if (audio->isStreamOpen())
-                        audio->closeStream();
-                } catch (const RtAudioError &) {
-                }
+                if (audio.isStreamOpen())
+                    audio.closeStream();
+            } catch (const RtAudioError &) {
             }
         }
         return false;

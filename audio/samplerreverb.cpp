@@ -1,6 +1,7 @@
 #include "samplerreverb.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -27,16 +28,28 @@ inline float flushDenormal(float v) noexcept
 
 } // namespace
 
-SamplerReverb::SamplerReverb()
+SamplerReverb::SamplerReverb(double sampleRate)
 {
+    setSampleRate(sampleRate);
+    set(0.5f, 0.5f, 1.0f, -1.0f, 0.0f);
+}
+
+void SamplerReverb::setSampleRate(double sampleRate)
+{
+    const double scale = sampleRate > 0.0 ? sampleRate / 44100.0 : 1.0;
+    auto frames = [scale](int tuned) { return std::max(1, int(std::lround(tuned * scale))); };
     for (int ch = 0; ch < 2; ++ch) {
         const int spread = ch == 0 ? 0 : stereoSpread;
-        for (int i = 0; i < CombCount; ++i)
-            combs_[ch][i].buffer.assign(combTuning[i] + spread, 0.0f);
-        for (int i = 0; i < AllpassCount; ++i)
-            allpasses_[ch][i].buffer.assign(allpassTuning[i] + spread, 0.0f);
+        for (int i = 0; i < CombCount; ++i) {
+            combs_[ch][i].buffer.assign(size_t(frames(combTuning[i] + spread)), 0.0f);
+            combs_[ch][i].index = 0;
+            combs_[ch][i].filterstore = 0.0f;
+        }
+        for (int i = 0; i < AllpassCount; ++i) {
+            allpasses_[ch][i].buffer.assign(size_t(frames(allpassTuning[i] + spread)), 0.0f);
+            allpasses_[ch][i].index = 0;
+        }
     }
-    set(0.5f, 0.5f, 1.0f, -1.0f, 0.0f);
 }
 
 void SamplerReverb::set(float room, float damp, float width, float amount, float mode)

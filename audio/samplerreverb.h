@@ -9,7 +9,11 @@
 class SamplerReverb
 {
 public:
-    SamplerReverb();
+    // Delay lengths are tuned for 44100 Hz and scale with the rate, so the room sounds the
+    // same at any rate.
+    explicit SamplerReverb(double sampleRate = 44100.0);
+    // Resizes and empties the delay lines for another rate (allocates: not on the audio thread).
+    void setSampleRate(double sampleRate);
 
     // room, damp and width in 0..1, amount from -1 (dry only) to 1 (wet only); mode >= 0.5
     // freezes the tail.
@@ -32,6 +36,10 @@ public:
     float gain() const { return gain_; }
     float combFeedback() const { return combs_[0][0].feedback; }
     float combDamping() const { return combs_[0][0].damp; }
+    int combLength(int channel, int index) const
+    {
+        return int(combs_[channel][index].buffer.size());
+    }
 
 private:
     struct Comb

@@ -34,9 +34,15 @@ double bendFactor(int bend)
     return std::fabs(b - 1.0) < 0.0005 ? 1.0 : b;
 }
 
+void SamplerVoice::setStreamRate(double rate)
+{
+    step_ = fileRate / rate;
+    timeScale_ = rate / fileRate;
+}
+
 void SamplerVoice::setEnvelope(int attack, int decay, float sustain, int release)
 {
-    envelope_.init(attack, decay, sustain, release);
+    envelope_.init(attack, decay, sustain, release, timeScale_);
 }
 
 void SamplerVoice::startNote(const VoiceNote &note, int oldSampleId)
@@ -199,13 +205,13 @@ StereoFrame SamplerVoice::render(const StereoFrame *frames, int frameCount) noex
     // step beyond the loop's edge carries over: dropping it would skip up to a frame of the
     // sound at every wrap, an audible tick in notes played above the sample's pitch.
     if (!reverse_) {
-        position_ += rate_;
+        position_ += rate_ * step_;
         if (loop_ != 0 && position_ >= loopEnd_) {
             position_ = loopStart_ + (position_ - loopEnd_);
             looped_ = true;
         }
     } else {
-        position_ -= rate_;
+        position_ -= rate_ * step_;
         if (loop_ != 0 && position_ < loopStart_)
             position_ = loopEnd_ - (loopStart_ - position_);
     }
@@ -308,6 +314,7 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
     const float baseFrequency = baseFrequency_;
     double position = position_;
     double rate = rate_;
+    const double step = step_;
     const bool fading = fading_;
     const bool reverse = reverse_;
     const bool looping = loop_ != 0;
@@ -335,13 +342,13 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
                 interpolateInto(frames, last, position, level, volume2, mix + 2 * k);
                 ++k;
                 if (!reverse) {
-                    position += rate;
+                    position += rate * step;
                     if (looping && position >= loopEnd) {
                         position = loopStart + (position - loopEnd);
                         looped = true;
                     }
                 } else {
-                    position -= rate;
+                    position -= rate * step;
                     if (looping && position < loopStart)
                         position = loopEnd - (loopStart - position);
                 }
@@ -381,13 +388,13 @@ int SamplerVoice::renderBlock(const StereoFrame *frames, int frameCount, float v
 
         // 3. Advance, wrapping at the loop end.
         if (!reverse) {
-            position += rate;
+            position += rate * step;
             if (looping && position >= loopEnd) {
                 position = loopStart + (position - loopEnd);
                 looped = true;
             }
         } else {
-            position -= rate;
+            position -= rate * step;
             if (looping && position < loopStart)
                 position = loopEnd - (loopStart - position);
         }

@@ -45,6 +45,11 @@ public:
     void stop();
     void setEnvelope(int attack, int decay, float sustain, int release);
     void setControllerMode(int mode) { controllerMode_ = mode; }
+    // The rate the voice renders at; a sample's frames are at fileRate. The step through the
+    // frames and the envelope's times follow, so pitch and length stay right. Call
+    // setEnvelope() afterwards.
+    void setStreamRate(double rate);
+    static constexpr double fileRate = 44100.0;
 
     // A controller (type 1, number in `controller`), pressure (2), speed up/down (4, 5),
     // pitch bend (7), reverse (8) or scratch (9) change.
@@ -99,6 +104,8 @@ private:
     float frequencyStep_ = 0.01f;
     double position_ = 0.0;
     double rate_ = 0.0;
+    double step_ = 1.0;      // file frames per output frame at rate_ 1
+    double timeScale_ = 1.0; // output frames per file frame
     bool reverse_ = false;
     AdsrEnvelope envelope_;
     bool fading_ = false;

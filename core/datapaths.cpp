@@ -2,22 +2,38 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace DataPaths {
+
+namespace {
+QString &chosenPath()
+{
+    static QString path;
+    return path;
+}
+} // namespace
 
 void setApplicationNames()
 {
     QCoreApplication::setOrganizationName(QString());
     QCoreApplication::setApplicationName(QStringLiteral("varno-control"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.5.0"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VARNO_VERSION));
 }
 
 QString dataPath()
 {
-    const QString path = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString path = chosenPath().isEmpty()
+                             ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)
+                             : chosenPath();
     QDir().mkpath(path);
     return path;
+}
+
+void setDataPath(const QString &path)
+{
+    chosenPath() = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
 }
 
 bool isSafeName(const QString &name)

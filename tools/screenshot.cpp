@@ -18,6 +18,7 @@
 #include "hand/korvanehandwidget.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -100,11 +101,20 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     DataPaths::setApplicationNames();
     QApplication::setApplicationDisplayName(QStringLiteral("VARNO Control"));
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: varno-screenshot OUTDIR\n");
+    QCommandLineParser parser;
+    const QCommandLineOption dataDir(QStringLiteral("data-dir"),
+                                     QStringLiteral("Data folder of the pictured program."),
+                                     QStringLiteral("dir"));
+    parser.addOption(dataDir);
+    parser.addPositionalArgument(QStringLiteral("outdir"),
+                                 QStringLiteral("Where the pictures go."));
+    if (!parser.parse(app.arguments()) || parser.positionalArguments().size() != 1) {
+        std::fprintf(stderr, "usage: varno-screenshot [--data-dir DIR] OUTDIR\n");
         return 2;
     }
-    outDir = QString::fromLocal8Bit(argv[1]);
+    if (parser.isSet(dataDir))
+        DataPaths::setDataPath(parser.value(dataDir));
+    outDir = parser.positionalArguments().constFirst();
     QDir().mkpath(outDir);
 
     QSurfaceFormat format;

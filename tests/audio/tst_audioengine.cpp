@@ -77,6 +77,43 @@ private slots:
         QVERIFY(std::fabs(out[2 * 3000] / out[2 * 3000 + 1] + 0.5) < 1e-5);
     }
 
+    void playsAtTheServersRate_data()
+    {
+        QTest::addColumn<int>("rate");
+        for (int rate : {44100, 48000, 88200, 96000})
+            QTest::newRow(qPrintable(QString::number(rate))) << rate;
+    }
+    // A server that takes only its own rate: the sampler follows it, and a one-second sample
+    // keeps its pitch and its length (half as long an octave up).
+    void playsAtTheServersRate()
+    {
+        QFETCH(int, rate);
+        Rig r;
+        r.backend->setServerRate(unsigned(rate));
+        QVERIFY(r.engine.init(44100));
+        QCOMPARE(r.engine.streamRate(), double(rate));
+        QCOMPARE(r.engine.sampler().sampleRate(), double(rate));
+        QCOMPARE(r.engine.sampleRate(), 44100.0); // the samples' own rate
+        r.engine.addSample(sineSample(440.0, 44100), false);
+        for (const auto &c : {std::make_pair(69, 440.0), std::make_pair(81, 880.0)}) {
+            r.engine.noteOn(0, c.first, 127);
+            const std::vector<double> out = r.backend->run(unsigned(rate) * 6 / 5);
+            r.engine.noteOff(0, c.first);
+            std::vector<double> left;
+            for (size_t i = 0; i < out.size(); i += 2)
+                left.push_back(out[i]);
+            const std::vector<double> part(left.begin() + rate / 10, left.begin() + rate * 4 / 10);
+            const double f = zeroCrossingFrequency(part, rate);
+            QVERIFY2(std::fabs(f - c.second) < 0.5, qPrintable(QString::number(f)));
+            size_t end = left.size();
+            while (end > 0 && std::fabs(left[end - 1]) < 1e-3)
+                --end;
+            const double seconds = double(end) / rate;
+            QVERIFY2(std::fabs(seconds - 440.0 / c.second) < 0.01,
+                     qPrintable(QString::number(seconds)));
+        }
+    }
+
     void noteOnReportsTheLastAssignment()
     {
         Rig r;

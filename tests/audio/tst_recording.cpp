@@ -14,12 +14,13 @@ using namespace audiotest;
 
 namespace {
 
-std::vector<double> tone(double f, int frames, double level, int harmonics = 1)
+std::vector<double> tone(double f, int frames, double level, int harmonics = 1,
+                         double rate = 44100.0)
 {
     std::vector<double> x(static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i)
         for (int k = 1; k <= harmonics; ++k)
-            x[size_t(i)] += level / k * std::sin(2.0 * M_PI * f * k * i / 44100.0);
+            x[size_t(i)] += level / k * std::sin(2.0 * M_PI * f * k * i / rate);
     return x;
 }
 
@@ -240,6 +241,29 @@ private slots:
         QCOMPARE(messages.last().at(0).toString(),
                  QStringLiteral("Recording was only silence. Skipping.."));
         QCOMPARE(engine.sampleCount(), 1);
+    }
+
+    // On a server at 48000 Hz the recording is converted to the samples' 44100 Hz: the
+    // estimate and the length come out as at 44100.
+    void recordingAtAnotherRate()
+    {
+        auto *backend = new OfflineAudioBackend(true);
+        backend->setServerRate(48000);
+        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        QVERIFY(engine.init(44100));
+        QSignalSpy messages(&engine, &KorvaneAudioEngine::SendSamplerMessage);
+        const std::vector<double> x = tone(330.0, 48000, 0.5, 3, 48000.0);
+        engine.startRecording();
+        backend->run(unsigned(x.size()), streamInput(x));
+        engine.stopRecording();
+        QCOMPARE(messages.at(1).at(0).toString(),
+                 QStringLiteral("Rec over after 1000 msecs. Processing..."));
+        QCOMPARE(engine.sampleCount(), 1);
+        const SamplerSample s = engine.sampleAt(0);
+        QVERIFY2(std::abs(int(s.frames.size()) - 44100) < 50,
+                 qPrintable(QString::number(s.frames.size())));
+        QVERIFY2(std::fabs(s.baseFrequency - 330.0) < 1.5 * 44100.0 / 32768.0,
+                 qPrintable(QString::number(s.baseFrequency)));
     }
 
     void keysAndActionRecordings()

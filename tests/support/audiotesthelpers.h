@@ -46,6 +46,20 @@ inline std::vector<double> channel(const std::vector<StereoFrame> &frames, int e
     return out;
 }
 
+// The sounding part of a recording at `rate` Hz: from 100 ms after the first value above 0.01,
+// a third of a second; empty when the recording holds less.
+inline std::vector<double> soundingPart(const std::vector<double> &heard, double rate)
+{
+    size_t start = 0;
+    while (start < heard.size() && std::fabs(heard[start]) < 0.01)
+        ++start;
+    const size_t from = start + size_t(rate / 10);
+    const size_t to = from + size_t(rate / 3);
+    if (to > heard.size())
+        return {};
+    return std::vector<double>(heard.begin() + long(from), heard.begin() + long(to));
+}
+
 // Frequency of a near-sinusoidal signal from its rising zero crossings (interpolated).
 inline double zeroCrossingFrequency(const std::vector<double> &x, double rate = 44100.0)
 {

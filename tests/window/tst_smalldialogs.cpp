@@ -117,6 +117,7 @@ void TestSmallDialogs::aboutDialog()
     QCOMPARE(d.windowTitle(), QString("About VARNO Control"));
     QCOMPARE(d.findChild<QLabel *>("versionLabel")->text(), QString(" 1.5.0"));
     QCOMPARE(d.versionLabel(), QString());
+    QVERIFY(d.findChild<QLabel *>("licenceLabel")->text().contains("GPL-3.0-or-later"));
     d.setVersionLabel("Version: 12");
     QCOMPARE(d.findChild<QLabel *>("deviceLabel")->text(), QString("Version: 12"));
     d.show();
