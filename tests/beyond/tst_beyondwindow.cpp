@@ -10,10 +10,7 @@
 #include "dialogs/korvanesoundeditview.h"
 #include "hand/korvanehandwidget.h"
 #include "tests/support/audiofiles.h"
-<<<<<<< ours
 #include "tests/support/windowtestenv.h"
-=======
->>>>>>> theirs
 
 #include <QApplication>
 #include <QCheckBox>
