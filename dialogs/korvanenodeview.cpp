@@ -26,6 +26,9 @@ void KorvaneNodeView::setConfiguration(KorvaneSensorNode n, int i)
     ready = false;
     UpdateView();
     ready = true;
+    // A controller number the box cannot show was put in its range: the sensor sends that.
+    if (node.cc != n.cc)
+        SendNode();
 }
 
 void KorvaneNodeView::setBendSettings(KorvaneBendSettings bsettings)
@@ -135,6 +138,9 @@ void KorvaneNodeView::UpdateView()
     for (QWidget *w : quiet)
         w->blockSignals(true);
     ui->CCSPin->setValue(node.cc);
+    // The box shows a number within its range; the node keeps the number shown.
+    if (ccRow)
+        node.cc = ui->CCSPin->value();
     showNote();
     ui->bendDelayspinBox->setValue(bend.bendDelay);
     ui->bendSpeedspinBox->setValue(bend.bendSpeed);

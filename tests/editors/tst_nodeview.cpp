@@ -41,6 +41,7 @@ private slots:
     void noteButtonsStopAtLimits();
     void typedNoteNames();
     void ccSpinKeepsSending();
+    void ccShownIsCcSent();
     void bendAndGyroSendWholeRecords();
 
 private:
@@ -226,6 +227,28 @@ void TestNodeView::ccSpinKeepsSending()
     QCOMPARE(config->count(), 2);
     QCOMPARE(sentNode(*config).cc, 12);
     QVERIFY(!spin->signalsBlocked());
+}
+
+// A controller number outside the box's range (a note's or gyro action's cc 0) is never kept
+// behind the number the box shows.
+void TestNodeView::ccShownIsCcSent()
+{
+    auto *spin = child<QSpinBox>("CCSPin");
+    for (int type : {int(NodeNote), int(NodeGyroAction)}) {
+        view->setConfiguration(makeNode(6, type, 0, 0), 6);
+        config->clear();
+        child<QComboBox>("typeBox")->setCurrentIndex(NodeControlChange);
+        QCOMPARE(spin->value(), 1);
+        QCOMPARE(sentNode(*config).cc, 1);
+        QCOMPARE(view->currentNode().cc, 1);
+    }
+    // A stored controller sensor at cc 0 shows 1 and sends 1; one in range sends nothing.
+    config->clear();
+    view->setConfiguration(makeNode(2, NodeGyroControlChange, 0, 0), 2);
+    QCOMPARE(config->count(), 1);
+    QCOMPARE(sentNode(*config).cc, spin->value());
+    view->setConfiguration(makeNode(2, NodeControlChange, 0, 5), 2);
+    QCOMPARE(config->count(), 1);
 }
 
 void TestNodeView::bendAndGyroSendWholeRecords()
