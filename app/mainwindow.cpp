@@ -49,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     soundEditor = new KorvaneSoundEditView(this);
     mapping = new MappingTabController(ui, hub, dataPath, this);
     settings = new SettingsTabController(ui, hub, this);
+    connect(mapping, &MappingTabController::statusMessage, this, &MainWindow::setMainMessage);
     connect(mapping, &MappingTabController::mapBrowserRequested, patchBrowser, &QWidget::show);
     connect(mapping, &MappingTabController::mapSaveRequested, patchBrowser,
             &KorvanePatchView::Save);
