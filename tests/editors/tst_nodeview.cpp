@@ -42,6 +42,7 @@ private slots:
     void typedNoteNames();
     void ccSpinKeepsSending();
     void ccShownIsCcSent();
+    void gyroActionAndHalfwayShowTheSensors();
     void bendAndGyroSendWholeRecords();
 
 private:
@@ -249,6 +250,28 @@ void TestNodeView::ccShownIsCcSent()
     QCOMPARE(sentNode(*config).cc, spin->value());
     view->setConfiguration(makeNode(2, NodeControlChange, 0, 5), 2);
     QCOMPARE(config->count(), 1);
+}
+
+void TestNodeView::gyroActionAndHalfwayShowTheSensors()
+{
+    auto *kind = child<QComboBox>("gyroActioncomboBox");
+    for (int cc : {0, 3, 1, 2}) {
+        view->setConfiguration(makeNode(8, NodeGyroAction, 0, cc), 8);
+        QCOMPARE(kind->currentIndex(), cc);
+    }
+    QCOMPARE(config->count(), 0);
+    // A controller sensor at cc 64 turned into a gyro action shows and sends the first kind.
+    view->setConfiguration(makeNode(8, NodeControlChange, 0, 64), 8);
+    child<QComboBox>("typeBox")->setCurrentIndex(NodeGyroAction);
+    QCOMPARE(kind->currentIndex(), 0);
+    QCOMPARE(sentNode(*config).cc, 0);
+
+    KorvaneBendSettings b;
+    for (uint8_t halfway : {0, 1, 0}) {
+        b.halfway = halfway;
+        view->setBendSettings(b);
+        QCOMPARE(child<QCheckBox>("halfwayBox")->isChecked(), halfway != 0);
+    }
 }
 
 void TestNodeView::bendAndGyroSendWholeRecords()
