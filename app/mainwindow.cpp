@@ -57,6 +57,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
         soundBrowser->show();
         soundBrowser->raise();
     });
+    connect(mapping, &MappingTabController::soundEditorRequested, this, &MainWindow::OpenSoundEdit);
     connect(settings, &SettingsTabController::versionRequested, this, &MainWindow::showAbout);
 
     QObject *const hand = ui->widget;
@@ -543,6 +544,7 @@ void MainWindow::OpenSoundEdit()
 {
     hub->getLayerView();
     soundEditor->show();
+    soundEditor->raise();
 }
 
 // Controller actions step through the sound browser's current folder.

@@ -21,6 +21,8 @@ MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
     connect(ui->transPoseDown, &QPushButton::clicked, this, [this] { transpose(-1, 0); });
     connect(ui->oupButton, &QPushButton::clicked, this, [this] { transpose(0, 1); });
     connect(ui->odownButton, &QPushButton::clicked, this, [this] { transpose(0, -1); });
+    connect(ui->soundEditButton, &QPushButton::clicked, this,
+            &MappingTabController::soundEditorRequested);
     connect(ui->panicButton, &QPushButton::clicked, this, &MappingTabController::panic);
     // Escape anywhere in the window, as long as no popup or dialog takes it first.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), ui->tab->window());

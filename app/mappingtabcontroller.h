@@ -43,6 +43,7 @@ signals:
     void mapBrowserRequested();
     void mapSaveRequested();
     void soundBrowserRequested();
+    void soundEditorRequested();
     void statusMessage(const QString &message);
 
 private:
