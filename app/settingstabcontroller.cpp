@@ -73,6 +73,7 @@ void SettingsTabController::bindSlider(QSlider *slider, QLabel *label, std::func
     auto *settle = new QTimer(this);
     settle->setSingleShot(true);
     settle->setInterval(kSettleMs);
+    settleTimers << settle;
     auto run = [slider, commit = std::move(commit), settle] {
         settle->stop();
         // The threshold rule may move the slider back: that is not a new change.
@@ -143,7 +144,10 @@ void SettingsTabController::globalControlChosen(int index)
 
 void SettingsTabController::showCalibration(const KorvaneCalibration &calib)
 {
-    // Mirrors the calibration without sending it back.
+    // Mirrors the calibration without sending it back; a key or wheel change still waiting
+    // gives way to it.
+    for (QTimer *settle : qAsConst(settleTimers))
+        settle->stop();
     const QSignalBlocker b1(ui->velocitySlider), b2(ui->velocityCurveBox), b3(ui->controlSlider),
         b4(ui->controlCurveBox), b5(ui->midiChannelBox), b6(ui->offThresholdSlider),
         b7(ui->onThresholdSlider), b8(ui->defaultControlBox), b9(ui->ccNumberspinBox),

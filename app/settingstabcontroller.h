@@ -1,10 +1,12 @@
 // The "Settings" tab: the calibration's sliders, curves and numbers, the device buttons and
 // the volume. Shows the hub's calibration without sending it back; a user's change goes to the
-// hub at once (sliders when released or, moved by key or wheel, once they settle). GUI thread only.
+// hub at once (sliders when released or, moved by key or wheel, once they settle). GUI thread
+// only.
 #pragma once
 
 #include "base/korvanerecords.h"
 
+#include <QList>
 #include <QObject>
 
 #include <functional>
@@ -12,6 +14,7 @@
 class KorvaneCore;
 class QLabel;
 class QSlider;
+class QTimer;
 struct MainWindowForm;
 
 class SettingsTabController : public QObject
@@ -39,4 +42,5 @@ private:
 
     MainWindowForm *ui;
     KorvaneCore *hub;
+    QList<QTimer *> settleTimers; // one per slider, running while a key or wheel change waits
 };

@@ -154,6 +154,16 @@ void TestSettingsTab::keysAndWheelCommitOnceSettled()
     QCOMPARE(savedCount(status), 3);
     QVERIFY(hub->LoadSettings());
     QCOMPARE(int(hub->getCalibration().offThreshold), 20);
+
+    // The device's calibration arriving meanwhile wins over a change still waiting.
+    QTest::keyClick(on, Qt::Key_Right);
+    c = hub->getCalibration();
+    c.onThreshold = 50;
+    hub->LoadCalibrationFromSysEx(c);
+    QTest::qWait(500);
+    QCOMPARE(int(hub->getCalibration().onThreshold), 50);
+    QCOMPARE(on->value(), 50);
+    QCOMPARE(savedCount(status), 3);
 }
 
 void TestSettingsTab::calibrationFromDeviceSendsNothingBack()
