@@ -49,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     soundEditor = new KorvaneSoundEditView(this);
     mapping = new MappingTabController(ui, hub, dataPath, this);
     settings = new SettingsTabController(ui, hub, this);
+    connect(mapping, &MappingTabController::statusMessage, this, &MainWindow::setMainMessage);
     connect(mapping, &MappingTabController::mapBrowserRequested, patchBrowser, &QWidget::show);
     connect(mapping, &MappingTabController::mapSaveRequested, patchBrowser,
             &KorvanePatchView::Save);
@@ -56,6 +57,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
         soundBrowser->show();
         soundBrowser->raise();
     });
+    connect(mapping, &MappingTabController::soundEditorRequested, this, &MainWindow::OpenSoundEdit);
     connect(settings, &SettingsTabController::versionRequested, this, &MainWindow::showAbout);
 
     QObject *const hand = ui->widget;
@@ -542,6 +544,7 @@ void MainWindow::OpenSoundEdit()
 {
     hub->getLayerView();
     soundEditor->show();
+    soundEditor->raise();
 }
 
 // Controller actions step through the sound browser's current folder.

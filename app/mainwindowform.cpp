@@ -136,12 +136,18 @@ void MainWindowForm::setupUi(QMainWindow *window)
               {QStringLiteral("E Piano"), QStringLiteral("Marimba"), QStringLiteral("Flute")});
     // Opens the sound browser, the way to the instruments and the sound editor.
     soundsButton = button(tab, "soundsButton", QStringLiteral("Sounds…"), false);
+    // Opens the sound editor on the instrument playing now, without loading it again.
+    soundEditButton = button(tab, "soundEditButton", QStringLiteral("Edit Sound…"), false);
+    panicButton = button(tab, "panicButton", QStringLiteral("Panic"), false);
+    panicButton->setToolTip(QStringLiteral("Stop every sound (Esc)"));
     muteBox = make<QCheckBox>(tab, "muteBox");
     muteBox->setText(QStringLiteral("Mute"));
     muteBox->setFocusPolicy(Qt::NoFocus);
     sound->addWidget(label_4);
     sound->addWidget(testSoundBox, 1);
     sound->addWidget(soundsButton);
+    sound->addWidget(soundEditButton);
+    sound->addWidget(panicButton);
     sound->addWidget(muteBox);
     mapping->addLayout(sound);
     widget = make<KorvaneHandWidget>(tab, "widget");

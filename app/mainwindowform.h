@@ -41,6 +41,8 @@ struct MainWindowForm
     QLabel *label_4 = nullptr;
     QComboBox *testSoundBox = nullptr;
     QPushButton *soundsButton = nullptr;
+    QPushButton *soundEditButton = nullptr;
+    QPushButton *panicButton = nullptr;
     QCheckBox *muteBox = nullptr;
     KorvaneHandWidget *widget = nullptr;
     QLabel *mainmessages = nullptr;

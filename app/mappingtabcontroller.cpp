@@ -10,6 +10,7 @@
 #include <QDebug>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 
 MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
@@ -20,6 +21,13 @@ MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
     connect(ui->transPoseDown, &QPushButton::clicked, this, [this] { transpose(-1, 0); });
     connect(ui->oupButton, &QPushButton::clicked, this, [this] { transpose(0, 1); });
     connect(ui->odownButton, &QPushButton::clicked, this, [this] { transpose(0, -1); });
+    connect(ui->soundEditButton, &QPushButton::clicked, this,
+            &MappingTabController::soundEditorRequested);
+    connect(ui->panicButton, &QPushButton::clicked, this, &MappingTabController::panic);
+    // Escape anywhere in the window, as long as no popup or dialog takes it first.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), ui->tab->window());
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &MappingTabController::panic);
     connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MappingTabController::scaleChosen);
     connect(ui->testSoundBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
@@ -50,10 +58,28 @@ void MappingTabController::refreshHand()
 
 void MappingTabController::transpose(int keySteps, int octaveSteps)
 {
+    // A note beyond 0..127 cannot be sent: the whole step is refused.
+    const int semitones = keySteps + 12 * octaveSteps;
+    const KorvaneSensorsState state = hub->GetState(0);
+    for (const KorvaneSensorNode &n : state.nodes) {
+        const int note = n.note + semitones;
+        if (n.type == NodeNote && (note < 0 || note > 127)) {
+            emit statusMessage(semitones > 0
+                                   ? QStringLiteral("Highest note reached: not transposed.")
+                                   : QStringLiteral("Lowest note reached: not transposed."));
+            return;
+        }
+    }
     key += keySteps;
     octave += octaveSteps;
-    hub->Transpose(keySteps + 12 * octaveSteps);
+    hub->Transpose(semitones);
     refreshHand();
+}
+
+void MappingTabController::panic()
+{
+    hub->Panic();
+    ui->widget->ResetTriggers();
 }
 
 void MappingTabController::scaleChosen(int index)

@@ -36,11 +36,15 @@ public:
     void showMute(bool on); // the hub's mute, not sent back
     void setRemoteMapping(int mapping);
     void refreshHand();
+    // Stops every voice and darkens every lit sensor (a note-off lost with the device).
+    void panic();
 
 signals:
     void mapBrowserRequested();
     void mapSaveRequested();
     void soundBrowserRequested();
+    void soundEditorRequested();
+    void statusMessage(const QString &message);
 
 private:
     void transpose(int keySteps, int octaveSteps);

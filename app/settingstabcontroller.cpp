@@ -9,38 +9,27 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 
 namespace {
 
-// The number right of a slider follows it while it moves.
-void showValue(QSlider *slider, QLabel *label, bool whenSet)
-{
-    auto show = [label](int value) { label->setText(QString::number(value)); };
-    QObject::connect(slider, &QSlider::sliderMoved, label, show);
-    if (whenSet)
-        QObject::connect(slider, &QSlider::valueChanged, label, show);
-}
+// A key held down or a spinning wheel moves a slider many times a second; the change is sent
+// once the slider has rested this long.
+constexpr int kSettleMs = 300;
 
 } // namespace
 
 SettingsTabController::SettingsTabController(MainWindowForm *ui, KorvaneCore *hub, QObject *parent)
     : QObject(parent), ui(ui), hub(hub)
 {
-    showValue(ui->onThresholdSlider, ui->noteOnLabel, true);
-    showValue(ui->offThresholdSlider, ui->noteOffLabel, true);
-    showValue(ui->velocitySlider, ui->velocitySensitivyLabel, false);
-    showValue(ui->controlSlider, ui->controlAmountLabel_2, false);
-
-    connect(ui->onThresholdSlider, &QSlider::sliderReleased, this,
-            &SettingsTabController::onThresholdReleased);
-    connect(ui->offThresholdSlider, &QSlider::sliderReleased, this,
-            &SettingsTabController::offThresholdReleased);
-    connect(ui->velocitySlider, &QSlider::sliderReleased, this, [this] {
+    bindSlider(ui->onThresholdSlider, ui->noteOnLabel, [this] { onThresholdReleased(); });
+    bindSlider(ui->offThresholdSlider, ui->noteOffLabel, [this] { offThresholdReleased(); });
+    bindSlider(ui->velocitySlider, ui->velocitySensitivyLabel, [this] {
         changeCalibration([this](KorvaneCalibration &c) {
             c.velocityScale = float(this->ui->velocitySlider->value());
         });
     });
-    connect(ui->controlSlider, &QSlider::sliderReleased, this, [this] {
+    bindSlider(ui->controlSlider, ui->controlAmountLabel_2, [this] {
         changeCalibration([this](KorvaneCalibration &c) {
             c.aftertouchScale = float(this->ui->controlSlider->value());
         });
@@ -76,6 +65,32 @@ SettingsTabController::SettingsTabController(MainWindowForm *ui, KorvaneCore *hu
             [hub](int v) { hub->setSamplerVolume(float(v * 0.010101010101010102)); });
 }
 
+// The number right of a slider follows it whatever moves it. A drag commits on release; a key
+// or the wheel (the slider is not down) commits once the slider has settled, so a held key
+// sends one upload, not one per step.
+void SettingsTabController::bindSlider(QSlider *slider, QLabel *label, std::function<void()> commit)
+{
+    auto *settle = new QTimer(this);
+    settle->setSingleShot(true);
+    settle->setInterval(kSettleMs);
+    settleTimers << settle;
+    auto run = [slider, commit = std::move(commit), settle] {
+        settle->stop();
+        // The threshold rule may move the slider back: that is not a new change.
+        const QSignalBlocker block(slider);
+        commit();
+    };
+    connect(settle, &QTimer::timeout, this, run);
+    connect(slider, &QSlider::sliderReleased, this, run);
+    connect(slider, &QSlider::sliderMoved, label,
+            [label](int value) { label->setText(QString::number(value)); });
+    connect(slider, &QSlider::valueChanged, this, [slider, label, settle](int value) {
+        label->setText(QString::number(value));
+        if (!slider->isSliderDown())
+            settle->start();
+    });
+}
+
 template <typename Change> void SettingsTabController::changeCalibration(Change change)
 {
     KorvaneCalibration calib = hub->getCalibration();
@@ -99,6 +114,7 @@ void SettingsTabController::onThresholdReleased()
     if (off >= on) {
         on = off + 1;
         ui->onThresholdSlider->setValue(on);
+        ui->noteOnLabel->setText(QString::number(on));
     }
     calib.onThreshold = uint8_t(on);
     hub->setCalibration(calib);
@@ -112,6 +128,7 @@ void SettingsTabController::offThresholdReleased()
     if (on <= off) {
         off = on - 1;
         ui->offThresholdSlider->setValue(off);
+        ui->noteOffLabel->setText(QString::number(off));
     }
     calib.offThreshold = uint8_t(off);
     hub->setCalibration(calib);
@@ -127,7 +144,10 @@ void SettingsTabController::globalControlChosen(int index)
 
 void SettingsTabController::showCalibration(const KorvaneCalibration &calib)
 {
-    // Mirrors the calibration without sending it back.
+    // Mirrors the calibration without sending it back; a key or wheel change still waiting
+    // gives way to it.
+    for (QTimer *settle : qAsConst(settleTimers))
+        settle->stop();
     const QSignalBlocker b1(ui->velocitySlider), b2(ui->velocityCurveBox), b3(ui->controlSlider),
         b4(ui->controlCurveBox), b5(ui->midiChannelBox), b6(ui->offThresholdSlider),
         b7(ui->onThresholdSlider), b8(ui->defaultControlBox), b9(ui->ccNumberspinBox),

@@ -1,13 +1,20 @@
 // The "Settings" tab: the calibration's sliders, curves and numbers, the device buttons and
 // the volume. Shows the hub's calibration without sending it back; a user's change goes to the
-// hub at once (sliders when released). GUI thread only.
+// hub at once (sliders when released or, moved by key or wheel, once they settle). GUI thread
+// only.
 #pragma once
 
 #include "base/korvanerecords.h"
 
+#include <QList>
 #include <QObject>
 
+#include <functional>
+
 class KorvaneCore;
+class QLabel;
+class QSlider;
+class QTimer;
 struct MainWindowForm;
 
 class SettingsTabController : public QObject
@@ -25,6 +32,7 @@ signals:
     void versionRequested();
 
 private:
+    void bindSlider(QSlider *slider, QLabel *label, std::function<void()> commit);
     void onThresholdReleased();
     void offThresholdReleased();
     // Changes one field of the calibration; settings also save (and so reach the device).
@@ -34,4 +42,5 @@ private:
 
     MainWindowForm *ui;
     KorvaneCore *hub;
+    QList<QTimer *> settleTimers; // one per slider, running while a key or wheel change waits
 };

@@ -29,6 +29,9 @@ void KorvaneAudioEngine::beginActionRecording(int note)
 
 void KorvaneAudioEngine::stopRecording()
 {
+    // Nothing taken since the last processing (a second Stop): no sample to add again.
+    if (!d->recording && d->recordBuffer.empty())
+        return;
     pumpInput();
     d->stopCapture();
     d->recording = false;
@@ -81,6 +84,8 @@ void KorvaneAudioEngine::Private::process(int note)
     const int n = int(recordBuffer.size());
     qInfo() << "processing rec buffer, size: " << n;
     const RecordingCut cut = cutRecording(recordBuffer);
+    // Processed once: a later stop request finds nothing to add.
+    recordBuffer.clear();
     emit q->SendRecData(RecordView{cut.levels.data(), n, cut.start, cut.end, 1.0});
 
     std::vector<StereoFrame> frames;

@@ -26,6 +26,9 @@ void KorvaneNodeView::setConfiguration(KorvaneSensorNode n, int i)
     ready = false;
     UpdateView();
     ready = true;
+    // A controller number the box cannot show was put in its range: the sensor sends that.
+    if (node.cc != n.cc)
+        SendNode();
 }
 
 void KorvaneNodeView::setBendSettings(KorvaneBendSettings bsettings)
@@ -131,10 +134,14 @@ void KorvaneNodeView::UpdateView()
                               ui->bendDelayspinBox,
                               ui->bendSpeedspinBox,
                               ui->releaseDelayspinBox,
-                              ui->releaseSpeedspinBox};
+                              ui->releaseSpeedspinBox,
+                              ui->gyroActioncomboBox};
     for (QWidget *w : quiet)
         w->blockSignals(true);
     ui->CCSPin->setValue(node.cc);
+    // The box shows a number within its range; the node keeps the number shown.
+    if (ccRow)
+        node.cc = ui->CCSPin->value();
     showNote();
     ui->bendDelayspinBox->setValue(bend.bendDelay);
     ui->bendSpeedspinBox->setValue(bend.bendSpeed);
@@ -144,6 +151,16 @@ void KorvaneNodeView::UpdateView()
     ui->gyroTHSpin->setValue(gyro.gyroThreshold);
     ui->gyroModeBox->setCurrentIndex(gyro.gyroMode);
     ui->actionBox->setCurrentIndex(node.action);
+    ui->halfwayBox->setChecked(bend.halfway != 0);
+    if (type == NodeGyroAction) {
+        // A kind the box does not list (a controller number kept from another type) becomes
+        // the first kind, so the box never shows one kind while the sensor holds another.
+        ui->gyroActioncomboBox->setCurrentIndex(node.cc);
+        if (ui->gyroActioncomboBox->currentIndex() != node.cc) {
+            ui->gyroActioncomboBox->setCurrentIndex(0);
+            node.cc = 0;
+        }
+    }
     // Not blocked: a changed bend kind is sent once the dialog is ready.
     ui->gyroComboBOx->setCurrentIndex(node.action);
     for (QWidget *w : quiet)

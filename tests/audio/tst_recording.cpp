@@ -324,8 +324,15 @@ private slots:
         QCOMPARE(engine.recordedFrames(), 529200);
         // Processing waits for the stop request.
         QCOMPARE(engine.sampleCount(), 0);
+        QSignalSpy messages(&engine, &KorvaneAudioEngine::SendSamplerMessage);
         engine.stopRecording();
         QCOMPARE(engine.sampleCount(), 1);
+        // A second stop, or one with no recording at all, adds nothing and says nothing.
+        messages.clear();
+        engine.stopRecording();
+        engine.stopRecording();
+        QCOMPARE(engine.sampleCount(), 1);
+        QCOMPARE(messages.count(), 0);
     }
 };
 

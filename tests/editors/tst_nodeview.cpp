@@ -41,6 +41,8 @@ private slots:
     void noteButtonsStopAtLimits();
     void typedNoteNames();
     void ccSpinKeepsSending();
+    void ccShownIsCcSent();
+    void gyroActionAndHalfwayShowTheSensors();
     void bendAndGyroSendWholeRecords();
 
 private:
@@ -226,6 +228,50 @@ void TestNodeView::ccSpinKeepsSending()
     QCOMPARE(config->count(), 2);
     QCOMPARE(sentNode(*config).cc, 12);
     QVERIFY(!spin->signalsBlocked());
+}
+
+// A controller number outside the box's range (a note's or gyro action's cc 0) is never kept
+// behind the number the box shows.
+void TestNodeView::ccShownIsCcSent()
+{
+    auto *spin = child<QSpinBox>("CCSPin");
+    for (int type : {int(NodeNote), int(NodeGyroAction)}) {
+        view->setConfiguration(makeNode(6, type, 0, 0), 6);
+        config->clear();
+        child<QComboBox>("typeBox")->setCurrentIndex(NodeControlChange);
+        QCOMPARE(spin->value(), 1);
+        QCOMPARE(sentNode(*config).cc, 1);
+        QCOMPARE(view->currentNode().cc, 1);
+    }
+    // A stored controller sensor at cc 0 shows 1 and sends 1; one in range sends nothing.
+    config->clear();
+    view->setConfiguration(makeNode(2, NodeGyroControlChange, 0, 0), 2);
+    QCOMPARE(config->count(), 1);
+    QCOMPARE(sentNode(*config).cc, spin->value());
+    view->setConfiguration(makeNode(2, NodeControlChange, 0, 5), 2);
+    QCOMPARE(config->count(), 1);
+}
+
+void TestNodeView::gyroActionAndHalfwayShowTheSensors()
+{
+    auto *kind = child<QComboBox>("gyroActioncomboBox");
+    for (int cc : {0, 3, 1, 2}) {
+        view->setConfiguration(makeNode(8, NodeGyroAction, 0, cc), 8);
+        QCOMPARE(kind->currentIndex(), cc);
+    }
+    QCOMPARE(config->count(), 0);
+    // A controller sensor at cc 64 turned into a gyro action shows and sends the first kind.
+    view->setConfiguration(makeNode(8, NodeControlChange, 0, 64), 8);
+    child<QComboBox>("typeBox")->setCurrentIndex(NodeGyroAction);
+    QCOMPARE(kind->currentIndex(), 0);
+    QCOMPARE(sentNode(*config).cc, 0);
+
+    KorvaneBendSettings b;
+    for (uint8_t halfway : {0, 1, 0}) {
+        b.halfway = halfway;
+        view->setBendSettings(b);
+        QCOMPARE(child<QCheckBox>("halfwayBox")->isChecked(), halfway != 0);
+    }
 }
 
 void TestNodeView::bendAndGyroSendWholeRecords()

@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/fixedspinbox.h"
@@ -12,6 +13,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,6 +29,7 @@ private slots:
     void startsWithTheFormDefaults();
     void buttonsReachTheirWindows();
     void requestsReachTheWindow();
+    void editorOpensOnTheInstrumentInMemory();
 
 private:
     template <typename T> T *child(const char *name)
@@ -126,6 +129,23 @@ void TestMainWindow::requestsReachTheWindow()
     QCOMPARE(child<QLabel>("patchNameLine")->text(), QString("Gig"));
     window->DeleteFolder(maps);
     QVERIFY(child<QLabel>("statuslabel")->text().contains("top folder"));
+}
+
+void TestMainWindow::editorOpensOnTheInstrumentInMemory()
+{
+    QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
+    const int samples = hub->audio()->sampleCount();
+    emit window->soundEditView()->SendEnvelopeAttack(40);
+    // Twice: after closing, the same instrument opens again, edits and all.
+    for (int i = 0; i < 2; ++i) {
+        window->soundEditView()->hide();
+        child<QPushButton>("soundEditButton")->click();
+        QVERIFY(window->soundEditView()->isVisible());
+    }
+    QCOMPARE(loaded.count(), 0);
+    QVERIFY(window->isUnsaved());
+    QCOMPARE(hub->audio()->sampleCount(), samples);
+    QCOMPARE(hub->audio()->currentInstrument().envelope.attack, 40);
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -1,5 +1,6 @@
 #include "app/mappingtabcontroller.h"
 #include "audio/korvaneaudioengine.h"
+#include "audio/korvanesampler.h"
 #include "tests/window/formfixture.h"
 
 #include <QCheckBox>
@@ -21,6 +22,8 @@ private slots:
     void octaveKeptAfterMapLoad();
     void transposeAndNodeEditsRefreshTheHand();
     void buttonsAskForTheBrowsers();
+    void stepsStayInTheMidiRange();
+    void panicStopsVoicesAndLights();
 
 private:
     std::unique_ptr<FormFixture> f;
@@ -180,6 +183,84 @@ void TestMappingTab::buttonsAskForTheBrowsers()
     f->child<QPushButton>("mapSaveButton")->click();
     f->child<QPushButton>("soundsButton")->click();
     QCOMPARE(QList<int>({maps.count(), save.count(), sounds.count()}), QList<int>({1, 2, 1}));
+}
+
+// A step that would take a sensor's note outside 0..127 is refused whole, with a status line.
+void TestMappingTab::stepsStayInTheMidiRange()
+{
+    QSignalSpy status(tab.get(), &MappingTabController::statusMessage);
+    auto notes = [this] {
+        QList<int> out;
+        for (const auto &n : hub->GetState(0).nodes)
+            out << n.note;
+        return out;
+    };
+    const struct
+    {
+        const char *button;
+        int lowest, highest; // the map's note range before the steps
+    } cases[] = {{"odownButton", 3, 40},
+                 {"transPoseDown", 0, 40},
+                 {"oupButton", 60, 120},
+                 {"transposeUp", 60, 127}};
+    for (const auto &c : cases) {
+        KorvaneSensorsState s = hub->GetState(0);
+        for (int i = 0; i < int(s.nodes.size()); ++i) {
+            s.nodes[i].type = NodeNote;
+            s.nodes[i].note = i == 0 ? c.lowest : i == 1 ? c.highest : (c.lowest + c.highest) / 2;
+        }
+        // A controller's unused note does not count.
+        s.nodes[2].type = NodeControlChange;
+        s.nodes[2].note = 0;
+        hub->UpdateState(s);
+        tab->showMapLoaded(false);
+        const QList<int> before = notes();
+        const int key = tab->keyOffset(), octave = tab->octaveCounter();
+        status.clear();
+        for (int i = 0; i < 6; ++i)
+            f->child<QPushButton>(c.button)->click();
+        QCOMPARE(notes(), before);
+        QCOMPARE(tab->keyOffset(), key);
+        QCOMPARE(tab->octaveCounter(), octave);
+        QCOMPARE(status.count(), 6);
+    }
+    // Within the range a step still moves every note.
+    status.clear();
+    f->child<QPushButton>("transPoseDown")->click();
+    QCOMPARE(hub->GetState(0).nodes[1].note, 126);
+    QCOMPARE(status.count(), 0);
+}
+
+void TestMappingTab::panicStopsVoicesAndLights()
+{
+    f->child<QComboBox>("testSoundBox")->setCurrentIndex(1);
+    const KorvaneSampler &sampler = hub->audio()->sampler();
+    auto sounding = [&] {
+        int n = 0;
+        for (int i = 0; i < sampler.voiceCount(); ++i)
+            n += sampler.voiceSlot(i).voice.playing() ? 1 : 0;
+        return n;
+    };
+    const int note = hub->GetState(0).nodes[5].note;
+    auto play = [&] {
+        hub->audio()->noteOn(0, note, 100);
+        hub->audio()->noteOn(0, note + 3, 100);
+        hand->Trigger(note, true, 100);
+        QCOMPARE(sounding(), 2);
+        QVERIFY(hand->node(5).triggered);
+    };
+    play();
+    f->child<QPushButton>("panicButton")->click();
+    QCOMPARE(sounding(), 0);
+    QVERIFY(!hand->node(5).triggered);
+
+    // Escape with the window active does the same.
+    f->host.show();
+    QVERIFY(QTest::qWaitForWindowActive(&f->host));
+    play();
+    QTest::keyClick(&f->host, Qt::Key_Escape);
+    QCOMPARE(sounding(), 0);
+    QVERIFY(!hand->node(5).triggered);
 }
 
 QTEST_MAIN(TestMappingTab)

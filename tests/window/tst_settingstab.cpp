@@ -2,12 +2,14 @@
 #include "dialogs/fixedspinbox.h"
 #include "tests/window/formfixture.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <iterator>
@@ -53,6 +55,7 @@ private slots:
     void init();
     void cleanup();
     void thresholdRule();
+    void keysAndWheelCommitOnceSettled();
     void calibrationFromDeviceSendsNothingBack();
     void controlsReachTheHub_data();
     void controlsReachTheHub();
@@ -109,6 +112,58 @@ void TestSettingsTab::thresholdRule()
     off->setValue(12);
     emit off->sliderReleased();
     QCOMPARE(int(hub->getCalibration().offThreshold), 12);
+}
+
+// A key held or a wheel spun commits once, when the slider settles, through the same rule.
+void TestSettingsTab::keysAndWheelCommitOnceSettled()
+{
+    KorvaneCalibration c = hub->getCalibration();
+    c.onThreshold = 16;
+    c.offThreshold = 8;
+    c.velocityScale = 1.0f;
+    hub->setCalibration(c);
+    tab->showCalibration(c);
+    QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
+    auto *on = f->child<QSlider>("onThresholdSlider");
+    auto *off = f->child<QSlider>("offThresholdSlider");
+    auto *velocity = f->child<QSlider>("velocitySlider");
+    auto wheelNotch = [](QWidget *w) {
+        QWheelEvent e(QPointF(5, 5), w->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &e);
+    };
+
+    for (int i = 0; i < 5; ++i)
+        QTest::keyClick(on, Qt::Key_Right);
+    QCOMPARE(f->child<QLabel>("noteOnLabel")->text(), QString("21"));
+    QTRY_COMPARE(int(hub->getCalibration().onThreshold), 21);
+    QCOMPARE(savedCount(status), 1);
+
+    QTest::keyClick(velocity, Qt::Key_PageUp);
+    QCOMPARE(f->child<QLabel>("velocitySensitivyLabel")->text(),
+             QString::number(velocity->value()));
+    QTRY_COMPARE(int(hub->getCalibration().velocityScale), velocity->value());
+    QVERIFY(velocity->value() > 1);
+
+    // Ten notches take note-off past note-on: the rule puts it just below.
+    for (int i = 0; i < 10; ++i)
+        wheelNotch(off);
+    QTRY_COMPARE(int(hub->getCalibration().offThreshold), 20);
+    QCOMPARE(off->value(), 20);
+    QCOMPARE(f->child<QLabel>("noteOffLabel")->text(), QString("20"));
+    QCOMPARE(savedCount(status), 3);
+    QVERIFY(hub->LoadSettings());
+    QCOMPARE(int(hub->getCalibration().offThreshold), 20);
+
+    // The device's calibration arriving meanwhile wins over a change still waiting.
+    QTest::keyClick(on, Qt::Key_Right);
+    c = hub->getCalibration();
+    c.onThreshold = 50;
+    hub->LoadCalibrationFromSysEx(c);
+    QTest::qWait(500);
+    QCOMPARE(int(hub->getCalibration().onThreshold), 50);
+    QCOMPARE(on->value(), 50);
+    QCOMPARE(savedCount(status), 3);
 }
 
 void TestSettingsTab::calibrationFromDeviceSendsNothingBack()
