@@ -7,6 +7,7 @@
 KorvaneUploadRouter::KorvaneUploadRouter(KorvaneMidiEngine *midi, float version, QObject *parent)
     : QObject(parent), midi(midi), version(version)
 {
+    connect(midi, &KorvaneMidiEngine::setDeviceType, this, [this] { infoAnswered = true; });
 }
 
 void KorvaneUploadRouter::ensureOutput()
@@ -81,8 +82,17 @@ void KorvaneUploadRouter::checkConnection()
         return;
     }
     emit connected();
-    if (!wasOpen)
+    if (!wasOpen) {
+        infoAnswered = false;
+        infoRequests = 0;
+    }
+    // A request sent the moment the ports connect can be lost (PipeWire's JACK interface makes
+    // a new link live a little after it is made): ask again while the device has not answered,
+    // a few times, and never behind an upload still leaving.
+    if (!infoAnswered && infoRequests < kInfoRequests && (!wasOpen || !midi->isSending())) {
+        ++infoRequests;
         requestDeviceInfo();
+    }
 }
 
 void KorvaneUploadRouter::requestDeviceInfo()

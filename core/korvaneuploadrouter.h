@@ -46,4 +46,8 @@ private:
 
     KorvaneMidiEngine *midi;
     float version;
+    // Asks for the device's configuration at most this many times after it is found.
+    static constexpr int kInfoRequests = 3;
+    int infoRequests = 0;
+    bool infoAnswered = false;
 };

@@ -1,0 +1,248 @@
+// The MIDI engine's inside, shared by its source files: korvanemidiengine.cpp (construction,
+// input dispatch, uploads) and midiportsearch.cpp (finding the device's ports, the
+// vanished-port check).
+#pragma once
+
+#include "korvanemidiengine.h"
+
+#include "midiportbackend.h"
+#include "midisender.h"
+#include "rtmidibackend.h"
+#include "sysexcodec.h"
+#include "sysexparser.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <mutex>
+
+namespace {
+
+const char *const kInputClient = "RtMidi Input Client";
+const char *const kOutputClient = "RtMidi Output Client";
+const char *const kInputPortName = "RtMidi Input";
+const char *const kOutputPortName = "RtMidi Output";
+const char *const kProbeClient = "VARNO Control port check";
+constexpr unsigned kQueueLimit = 100;
+
+const QString kSuccess = QStringLiteral(".. success?");
+const QString kNoDevice = QStringLiteral("No device connected: nothing was sent");
+
+inline bool isDevicePort(const QString &name)
+{
+    return name.contains(QLatin1String("KVRN")) || name.contains(QLatin1String("QMITT"));
+}
+
+inline bool isSkippedPort(const QString &name)
+{
+    return name == QLatin1String("Network Session 1") || name == QLatin1String("IAC Driver Bus 1");
+}
+
+} // namespace
+
+struct ExtraPort
+{
+    std::unique_ptr<MidiInputPort> input;
+    std::unique_ptr<MidiOutputPort> output;
+    QString name;
+    int index = 0;
+};
+
+struct KorvaneMidiEngine::Private : SysexReplyListener
+{
+    explicit Private(KorvaneMidiEngine *q) : q(q) {}
+
+    KorvaneMidiEngine *q;
+    std::unique_ptr<MidiPortBackend> backend;
+
+    // Reply parser and records under assembly; one input thread at a time.
+    std::mutex parserMutex;
+    SysexReplyParser parser;
+
+    // The main output is used by the GUI thread (discovery) and by the sender thread.
+    mutable std::mutex portMutex;
+    std::unique_ptr<MidiOutputPort> mainOut;
+    std::string mainOutPort; // the system port it is connected to
+    // Main input and extra ports are touched on the GUI thread only.
+    std::unique_ptr<MidiInputPort> mainIn;
+    std::string mainInPort;
+    std::vector<ExtraPort> extras;
+    bool firstSearch = true;
+
+    std::chrono::milliseconds remotePause{30};
+    std::chrono::milliseconds palmettoPause{8000};
+    std::unique_ptr<MidiSender> sender;
+    // Port objects of a MIDI system that went away; never closed or destroyed (see
+    // DropVanishedPorts).
+    std::vector<std::shared_ptr<MidiPort>> abandoned;
+
+    void status(const QString &text) { emit q->SendStatusMessage(text); }
+
+    // Runs one port call; a failure becomes a status line and false.
+    template <class F> bool guarded(F f)
+    {
+        QString error;
+        try {
+            f();
+            return true;
+        } catch (const std::exception &e) {
+            error = QString::fromUtf8(e.what());
+        }
+        status(QStringLiteral("MIDI error: ") + error);
+        return false;
+    }
+    // The same for calls on the main output, which the sender thread shares.
+    template <class F> bool guardedOut(F f)
+    {
+        QString error;
+        {
+            std::lock_guard<std::mutex> lock(portMutex);
+            if (!mainOut)
+                return false;
+            try {
+                f(*mainOut);
+                return true;
+            } catch (const std::exception &e) {
+                error = QString::fromUtf8(e.what());
+            }
+        }
+        status(QStringLiteral("MIDI error: ") + error);
+        return false;
+    }
+
+    void installCallback(MidiInputPort &in)
+    {
+        in.setCallback([this](const std::vector<uint8_t> &m) { q->ProcessMessage(m); });
+    }
+
+    void createMainPorts()
+    {
+        if (!mainIn) {
+            guarded([&] {
+                auto in = backend->createInput(kInputClient, kQueueLimit);
+                installCallback(*in);
+                mainIn = std::move(in);
+            });
+        }
+        bool haveOut;
+        {
+            std::lock_guard<std::mutex> lock(portMutex);
+            haveOut = mainOut != nullptr;
+        }
+        if (!haveOut) {
+            guarded([&] {
+                auto out = backend->createOutput(kOutputClient);
+                std::lock_guard<std::mutex> lock(portMutex);
+                mainOut = std::move(out);
+            });
+        }
+    }
+
+    // Sender side: one message on the main output, if it is open.
+    bool sendNow(const std::vector<uint8_t> &m)
+    {
+        QString error;
+        {
+            std::lock_guard<std::mutex> lock(portMutex);
+            if (!mainOut)
+                return false;
+            try {
+                if (!mainOut->isOpen())
+                    return false;
+                mainOut->send(m);
+                return true;
+            } catch (const std::exception &e) {
+                error = QString::fromUtf8(e.what());
+            }
+        }
+        status(QStringLiteral("MIDI error: ") + error);
+        return false;
+    }
+
+    MidiSender::Step sendStep(const KorvaneSysex::Message &m, std::chrono::milliseconds pause)
+    {
+        return MidiSender::Step::send(m, pause);
+    }
+    MidiSender::Step statusStep(const QString &text)
+    {
+        return MidiSender::Step::call([this, text](const MidiSender::Progress &) { status(text); });
+    }
+    // The closing status of an upload, then a line saying nothing left when no device took it.
+    MidiSender::Step finalStep(const QString &text)
+    {
+        return MidiSender::Step::call([this, text](const MidiSender::Progress &p) {
+            if (!text.isEmpty())
+                status(text);
+            if (p.sent == 0)
+                status(kNoDevice);
+            else if (p.unsent > 0)
+                status(QStringLiteral("Upload interrupted: the device left after %1 of %2 "
+                                      "messages; send it again once the device is back")
+                           .arg(p.sent)
+                           .arg(p.sent + p.unsent));
+        });
+    }
+
+    // Reply listener: runs on the input thread under parserMutex.
+    void versionReply(int v) override
+    {
+        qDebug() << "Got version info  response : " << v;
+        emit q->PassDeviceVersionNumber(v);
+    }
+    void deviceTypeReply(int t) override
+    {
+        qDebug() << "Got device type response : " << t;
+        emit q->setDeviceType(t);
+    }
+    void temporalOffsetReply(int offset) override
+    {
+        qDebug() << "Got Temporal offset: " << offset;
+        emit q->SendTemporalOffset(offset);
+    }
+    void mappingHeader(int expected) override
+    {
+        qDebug() << "Getting sensors. expecting " << expected << " nodes";
+    }
+    void nodeReceived(const KorvaneSensorNode &n) override
+    {
+        qDebug() << "Got node " << n.index << " type:" << n.type << " note: " << n.note;
+    }
+    void mappingComplete(const KorvaneSensorsState &state) override
+    {
+        qDebug() << "received octave nro : " << state.octave;
+        emit q->UpdateStateFromSysEX(state);
+    }
+    void curveHeader(int index) override
+    {
+        qDebug() << "Getting curve" << index << ". expecting " << 4 << " bytes";
+    }
+    void curveRecord(int index) override
+    {
+        if (index == 0)
+            qDebug() << "got velocity curve data";
+        else if (index == 1)
+            qDebug() << "got at curve data";
+    }
+    void thresholdHeader() override
+    {
+        qDebug() << "Getting TH settings. expecting " << 4 << " bytes";
+    }
+    void thresholdRecord() override { qDebug() << "got TH settings. from stream"; }
+    void aftertouchHeader() override
+    {
+        qDebug() << "Getting AT settings. expecting " << 4 << " bytes";
+    }
+    void aftertouchRecord() override { qDebug() << "got AT settings. from stream"; }
+    void generalHeader() override
+    {
+        qDebug() << "Getting General settings. expecting " << 4 << " bytes";
+    }
+    void calibrationComplete(const KorvaneCalibration &c) override
+    {
+        qDebug() << "got General settings. from stream";
+        emit q->UpdateCalibrationFromSysEX(c);
+        emit q->GotSync();
+    }
+
+    void dispatch(const ChannelMessage &m);
+};
