@@ -7,6 +7,8 @@
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/namedialog.h"
 #include "tests/support/hubtestenv.h"
+#include "tests/support/testfiles.h"
+#include "tests/support/windowtestenv.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -23,56 +25,6 @@
 #include <memory>
 
 namespace {
-
-// Answers the confirmation boxes that open while it lives: each box's text is recorded and
-// the box is answered with the given button, or with Return (its default) for NoButton.
-class BoxAnswerer : public QObject
-{
-public:
-    explicit BoxAnswerer(QMessageBox::StandardButton answer) : answer(answer)
-    {
-        timer.setInterval(5);
-        connect(&timer, &QTimer::timeout, this, &BoxAnswerer::poll);
-        timer.start();
-    }
-    QStringList texts;
-    QStringList informative;
-    QList<QMessageBox::StandardButton> defaults;
-
-private:
-    void poll()
-    {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            auto *box = qobject_cast<QMessageBox *>(w);
-            if (!box || !box->isVisible())
-                continue;
-            texts << box->text();
-            informative << box->informativeText();
-            defaults << box->standardButton(box->defaultButton());
-            if (answer == QMessageBox::NoButton)
-                QTest::keyClick(box, Qt::Key_Return);
-            else
-                box->button(answer)->click();
-            return;
-        }
-    }
-    QMessageBox::StandardButton answer;
-    QTimer timer;
-};
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 // Every path below root, to show that nothing else was written.
 QStringList tree(const QString &root)
@@ -162,7 +114,7 @@ void TestFileRequests::answerName(const QString &text)
 void TestFileRequests::mapOverwriteAsksAndNoKeeps()
 {
     const QString live = maps() + "/Live.kvs";
-    writeFile(live, "old bytes");
+    testfiles::write(live, "old bytes");
     {
         BoxAnswerer no(QMessageBox::NoButton); // Return takes the default: No
         requests->saveMap(live);
@@ -170,7 +122,7 @@ void TestFileRequests::mapOverwriteAsksAndNoKeeps()
         QCOMPARE(no.informative, QStringList{"Are you sure to proceed?"});
         QCOMPARE(no.defaults.value(0), QMessageBox::No);
     }
-    QCOMPARE(readFile(live), QByteArray("old bytes"));
+    QCOMPARE(testfiles::read(live), QByteArray("old bytes"));
 
     // Saving a new map under the existing name asks the same question.
     requests->newMap(maps());
@@ -183,14 +135,14 @@ void TestFileRequests::mapOverwriteAsksAndNoKeeps()
         answerName("Live");
         QCOMPARE(no.texts.size(), 1);
     }
-    QCOMPARE(readFile(live), QByteArray("old bytes"));
+    QCOMPARE(testfiles::read(live), QByteArray("old bytes"));
     {
         BoxAnswerer yes(QMessageBox::Yes);
         requests->newMap(maps());
         answerName("Live");
         QCOMPARE(yes.texts.size(), 1);
     }
-    QVERIFY(readFile(live) != QByteArray("old bytes"));
+    QVERIFY(testfiles::read(live) != QByteArray("old bytes"));
     QCOMPARE(lastMapName.section('.', 0, 0), QStringLiteral("Live"));
 
     // A new name saves at once, without a question.
@@ -291,19 +243,19 @@ void TestFileRequests::saveAsAndRenameInstruments()
     QVERIFY(QFileInfo::exists(sounds() + "/Pads/Warm.kvi"));
 
     // Onto an existing name only after the question.
-    writeFile(sounds() + "/Pads/Warm.kvi", "keep me");
+    testfiles::write(sounds() + "/Pads/Warm.kvi", "keep me");
     {
         BoxAnswerer no(QMessageBox::No);
         requests->newSound(sounds() + "/Pads");
         answerName("Warm");
         QCOMPARE(no.texts, QStringList{"Instrument Warm will be overwritten."});
     }
-    QCOMPARE(readFile(sounds() + "/Pads/Warm.kvi"), QByteArray("keep me"));
+    QCOMPARE(testfiles::read(sounds() + "/Pads/Warm.kvi"), QByteArray("keep me"));
 }
 
 void TestFileRequests::renameInstrumentKeepsKvi()
 {
-    writeFile(sounds() + "/My Keys.kvi", "keys");
+    testfiles::write(sounds() + "/My Keys.kvi", "keys");
     requests->soundLoaded();
     const QString loaded = requests->currentSound();
     // Rename keeps the extension and the folder.
@@ -313,20 +265,20 @@ void TestFileRequests::renameInstrumentKeepsKvi()
     answerName("Stage Keys");
     QVERIFY(QFileInfo::exists(sounds() + "/Stage Keys.kvi"));
     QVERIFY(!QFileInfo::exists(sounds() + "/My Keys.kvi"));
-    QCOMPARE(readFile(sounds() + "/Stage Keys.kvi"), QByteArray("keys"));
+    QCOMPARE(testfiles::read(sounds() + "/Stage Keys.kvi"), QByteArray("keys"));
     QCOMPARE(requests->currentSound(), loaded); // another instrument is loaded
 
     QDir().mkpath(sounds() + "/Pads");
-    writeFile(sounds() + "/Pads/a.b.KVI", "ab");
+    testfiles::write(sounds() + "/Pads/a.b.KVI", "ab");
     requests->renameSound(sounds() + "/Pads/a.b.KVI");
     answerName("c.d");
-    QCOMPARE(readFile(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
+    QCOMPARE(testfiles::read(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
 }
 
 void TestFileRequests::deleteInstrument()
 {
     const QString file = sounds() + "/Old.kvi";
-    writeFile(file, "x");
+    testfiles::write(file, "x");
     {
         BoxAnswerer no(QMessageBox::NoButton);
         requests->deleteSound(file);
@@ -350,14 +302,14 @@ void TestFileRequests::folderNames()
     answerName("v1.2");
     QVERIFY(QFileInfo(sounds() + "/v1.2").isDir());
 
-    writeFile(sounds() + "/v1.2/Inside.kvi", "x");
+    testfiles::write(sounds() + "/v1.2/Inside.kvi", "x");
     requests->renameFolder(sounds() + "/v1.2");
     QCOMPARE(name->getMode(), 5);
     QCOMPARE(name->findChild<QLabel *>("targetLabel")->text(),
              QStringLiteral("Renaming folder v1.2"));
     answerName("Live.set");
     QVERIFY(QFileInfo(sounds() + "/Live.set").isDir());
-    QCOMPARE(readFile(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
+    QCOMPARE(testfiles::read(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
 
     {
         BoxAnswerer yes(QMessageBox::Yes);
@@ -405,12 +357,12 @@ void TestFileRequests::refusedNames()
 void TestFileRequests::failuresAreReported()
 {
     // A map rename onto an existing name keeps both files.
-    writeFile(maps() + "/A.kvs", "a");
-    writeFile(maps() + "/B.kvs", "b");
+    testfiles::write(maps() + "/A.kvs", "a");
+    testfiles::write(maps() + "/B.kvs", "b");
     requests->renameMap(maps() + "/A.kvs");
     answerName("B");
-    QCOMPARE(readFile(maps() + "/A.kvs"), QByteArray("a"));
-    QCOMPARE(readFile(maps() + "/B.kvs"), QByteArray("b"));
+    QCOMPARE(testfiles::read(maps() + "/A.kvs"), QByteArray("a"));
+    QCOMPARE(testfiles::read(maps() + "/B.kvs"), QByteArray("b"));
     QVERIFY(lastStatus.contains("already exists"));
 
     // A delete that finds nothing to delete says so.
@@ -438,12 +390,12 @@ void TestFileRequests::failuresAreReported()
     QVERIFY(lastStatus.contains("top folder"));
 
     // An instrument rename onto an existing name.
-    writeFile(sounds() + "/X.kvi", "x");
-    writeFile(sounds() + "/Y.kvi", "y");
+    testfiles::write(sounds() + "/X.kvi", "x");
+    testfiles::write(sounds() + "/Y.kvi", "y");
     requests->renameSound(sounds() + "/X.kvi");
     answerName("Y");
-    QCOMPARE(readFile(sounds() + "/X.kvi"), QByteArray("x"));
-    QCOMPARE(readFile(sounds() + "/Y.kvi"), QByteArray("y"));
+    QCOMPARE(testfiles::read(sounds() + "/X.kvi"), QByteArray("x"));
+    QCOMPARE(testfiles::read(sounds() + "/Y.kvi"), QByteArray("y"));
     QVERIFY(lastStatus.contains("already exists"));
 }
 
