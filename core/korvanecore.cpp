@@ -185,8 +185,10 @@ void KorvaneCore::StartEngines()
     midiEngine->FindDevices();
     LoadSound(dataPath + QStringLiteral("/sounds/Electric Piano.kvi"));
     emit SendSoundName(QStringLiteral("Electric Piano"));
-    // The start-up map goes into the maps folder, never the working directory.
-    SaveState(maps->defaultsPath());
+    // The start-up map goes into the maps folder, never the working directory, and never
+    // over a map the user saved under that name.
+    if (!QFileInfo::exists(maps->defaultsPath()))
+        SaveState(maps->defaultsPath());
     // A data folder that cannot be written is said at once, not at the first lost save.
     QTemporaryFile probe(dataPath + QStringLiteral("/.write-test-XXXXXX"));
     if (!probe.open())

@@ -28,6 +28,7 @@ class TestCore : public QObject
 private slots:
     void init() { env.renew(); }
     void startsWithGeneratedMap();
+    void startKeepsUserDefaults();
     void scaleRequest();
     void transpose();
     void removeGlobalBend();
@@ -48,6 +49,23 @@ void TestCore::startsWithGeneratedMap()
     QCOMPARE(s.nodes[16].note, 83);
     QCOMPARE(s.nodes[0].type, int(NodeAction));
     QVERIFY_EXCEPTION_THROWN(hub.GetNode(24), std::out_of_range);
+}
+
+void TestCore::startKeepsUserDefaults()
+{
+    // The generated map is written only where no "Defaults" map exists yet.
+    const QString path = env.dataPath() + "/maps/Defaults.kvs";
+    {
+        KorvaneCore hub;
+        hub.StartEngines();
+        QVERIFY(QFile::exists(path));
+        KorvaneSensorsState own = hub.GetState();
+        own.nodes[4].note = 99;
+        writeMap(path, own);
+    }
+    KorvaneCore hub;
+    hub.StartEngines();
+    QCOMPARE(hub.LoadStateTemp(path).nodes.at(4).note, 99);
 }
 
 void TestCore::scaleRequest()
