@@ -336,14 +336,15 @@ void KorvaneCore::DeleteState(QString filename)
 void KorvaneCore::LoadStateFromSysEx(KorvaneSensorsState loadState)
 {
     qDebug() << "loading state from sysex";
-    // A map always holds 24 nodes: complete a short reply from the current map.
     if (loadState.nodes.size() > size_t(kSensorCount))
         loadState.nodes.resize(kSensorCount);
+    // The stored maps are compared on the nodes the device sent (an empty list matches every
+    // file); only then is a short reply completed from the current map, as a map always holds
+    // 24 nodes.
+    const KorvaneMapLibrary::Match found = maps->match(loadState.nodes);
     for (size_t i = loadState.nodes.size(); i < size_t(kSensorCount); ++i)
         loadState.nodes.push_back(i < map.nodes.size() ? map.nodes[i]
                                                        : KorvaneSensorNode(int(i), NodeDisabled));
-
-    const KorvaneMapLibrary::Match found = maps->match(loadState.nodes);
     if (found.found)
         mapName = found.matched;
     map = loadState;

@@ -186,6 +186,21 @@ void TestCore::shortDeviceMapIsCompleted()
     QCOMPARE(hub.GetState().nodes[20].note, note20);
     hub.Transpose(1); // walks all 24 nodes
     QCOMPARE(hub.GetState().nodes[23].index, 23);
+
+    // A short list is compared on its own nodes, whatever the current map holds beyond them;
+    // an empty list matches every file.
+    KorvaneSensorsState stored = hub.GetState();
+    for (int i = 0; i < 12; ++i)
+        stored.nodes[i] = partial.nodes[i];
+    for (int i = 12; i < 24; ++i)
+        stored.nodes[i].note += 5;
+    writeMap(env.dataPath() + "/maps/Short.kvs", stored);
+    for (int size : {12, 0}) {
+        partial.nodes.resize(size);
+        hub.LoadStateFromSysEx(partial);
+        QCOMPARE(hub.GetMapName(), QStringLiteral("Short"));
+        QCOMPARE(int(hub.GetState().nodes.size()), 24);
+    }
 }
 
 void TestCore::deviceTypeAndCalibration()
