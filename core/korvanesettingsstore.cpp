@@ -68,7 +68,8 @@ bool KorvaneSettingsStore::load(SettingsFile::Settings &settings)
     }
     SettingsFile::Settings st = settings;
     float fileVersion = 0;
-    const SettingsFile::Result r = SettingsFile::parse(bytes, version, st, &fileVersion);
+    QStringList clamped;
+    const SettingsFile::Result r = SettingsFile::parse(bytes, version, st, &fileVersion, &clamped);
     qDebug() << "file version: " << fileVersion;
     qDebug() << "system version: " << version;
     if (r == SettingsFile::Result::OldVersion) {
@@ -83,6 +84,9 @@ bool KorvaneSettingsStore::load(SettingsFile::Settings &settings)
         return false;
     }
     settings = st;
+    if (!clamped.isEmpty())
+        emit statusMessage(QStringLiteral("Settings: %1 out of range in the file; the nearest allowed value is used.")
+                               .arg(clamped.join(QStringLiteral(", "))));
     qDebug() << "midichannel in file: " << settings.calibration.midiChannel;
     return true;
 }

@@ -1,6 +1,7 @@
 #include "settingsfile.h"
 
 #include <QDataStream>
+#include <QStringList>
 
 #include <cmath>
 #include <cstring>
@@ -24,8 +25,11 @@ QByteArray serialize(const Settings &st, float version)
     return bytes;
 }
 
-Result parse(const QByteArray &bytes, float minVersion, Settings &settings, float *fileVersion)
+Result parse(const QByteArray &bytes, float minVersion, Settings &settings, float *fileVersion,
+             QStringList *clamped)
 {
+    if (clamped)
+        clamped->clear();
     if (bytes.size() < 4)
         return Result::Damaged;
     QDataStream s(bytes);
@@ -54,10 +58,25 @@ Result parse(const QByteArray &bytes, float minVersion, Settings &settings, floa
         s >> mute;
     if (s.status() != QDataStream::Ok)
         return Result::Damaged;
-    // Values no setting of the program can take mean a damaged file, not settings to send.
-    if (ctl.bytes[2] > 15 || afterType > CurveSudden || velType > CurveSudden || remoteType < 0 ||
-        remoteType > 1 || remoteMap < 0 || remoteMap > 2 || (hasMute && (mute < 0 || mute > 1)))
+    // The remote and mute words are the program's own: a value it never writes means a file
+    // that is not one of its settings files.
+    if (remoteType < 0 || remoteType > 1 || remoteMap < 0 || remoteMap > 2 ||
+        (hasMute && (mute < 0 || mute > 1)))
         return Result::Damaged;
+    // A channel or curve type outside the window's ranges (the device may report one) is
+    // brought into range on its own; the rest of the file is read as it stands.
+    QStringList outOfRange;
+    const auto clamp = [&outOfRange](auto &value, int low, int high, const char *name) {
+        if (value >= low && value <= high)
+            return;
+        value = value < low ? low : high;
+        outOfRange << QLatin1String(name);
+    };
+    clamp(ctl.bytes[2], 0, 15, "MIDI channel");
+    clamp(afterType, CurveLinear, CurveSudden, "aftertouch curve");
+    clamp(velType, CurveLinear, CurveSudden, "velocity curve");
+    if (clamped)
+        *clamped = outOfRange;
 
     settings.calibration.unpackCalibration(cal);
     settings.calibration.unpackControl(ctl);

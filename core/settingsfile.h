@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace SettingsFile {
 
@@ -31,8 +32,10 @@ QByteArray serialize(const Settings &settings, float version);
 
 // Applies a settings file onto in-out settings. Tables are taken as stored, never
 // recomputed. A file ending before the mute word keeps the mute given. OldVersion and
-// Damaged leave settings unchanged. *fileVersion receives the version read, if any.
+// Damaged leave settings unchanged. *fileVersion receives the version read, if any. A MIDI
+// channel or curve type out of range is clamped alone and named in *clamped; a file too short
+// or with remote or mute words the program never writes is Damaged.
 Result parse(const QByteArray &bytes, float minVersion, Settings &settings,
-             float *fileVersion = nullptr);
+             float *fileVersion = nullptr, QStringList *clamped = nullptr);
 
 } // namespace SettingsFile

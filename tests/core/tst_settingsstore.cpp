@@ -27,6 +27,7 @@ private slots:
     void cleanup() { AtomicFile::simulateInterruptionAfter(-1); }
     void roundTrip();
     void refusedFilesKeepSettings();
+    void outOfRangeFieldsAreClamped();
     void writeCount();
 
 private:
@@ -119,6 +120,31 @@ void TestSettingsStore::refusedFilesKeepSettings()
     QSignalSpy quiet(&fresh, &KorvaneSettingsStore::statusMessage);
     QVERIFY(!fresh.load(st)); // no file: nothing to say
     QCOMPARE(quiet.count(), 0);
+}
+
+void TestSettingsStore::outOfRangeFieldsAreClamped()
+{
+    // Values the device reported beyond the window's ranges: each is clamped on its own, the
+    // rest of the file is read.
+    KorvaneSettingsStore store(dir.path(), 0.5f);
+    SettingsFile::Settings st;
+    st.calibration.onThreshold = 99;
+    st.calibration.midiChannel = 20;
+    st.calibration.velocityCurveType = 7;
+    st.calibration.aftertouchCurveType = CurveSlow;
+    st.mute = 1;
+    testfiles::write(store.settingsPath(), SettingsFile::serialize(st, 0.5f));
+    QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
+    SettingsFile::Settings got;
+    QVERIFY(store.load(got));
+    QCOMPARE(texts(status),
+             QStringList{"Settings: MIDI channel, velocity curve out "
+                         "of range in the file; the nearest allowed value is used."});
+    QCOMPARE(int(got.calibration.onThreshold), 99);
+    QCOMPARE(int(got.calibration.midiChannel), 15);
+    QCOMPARE(got.calibration.velocityCurveType, int(CurveSudden));
+    QCOMPARE(got.calibration.aftertouchCurveType, int(CurveSlow));
+    QCOMPARE(got.mute, 1);
 }
 
 void TestSettingsStore::writeCount()
