@@ -371,6 +371,9 @@ bool KorvaneCore::SaveSettings()
 
 bool KorvaneCore::LoadSettings()
 {
+    // The last bend and gyro settings sent live in a file of their own, read either way.
+    if (settings->loadBendGyro(bendSettings, gyroSettings))
+        emit UpdateBendUI(bendSettings);
     SettingsFile::Settings st{calibration, remoteType, remoteMap, mute};
     if (!settings->load(st))
         return false;
@@ -442,13 +445,19 @@ void KorvaneCore::SendCalibration()
     router->sendCalibration(calibration, remoteType);
 }
 
+// The last bend and gyro settings sent are kept, here and on disk, so that the next edit
+// starts from them instead of the defaults.
 void KorvaneCore::SendBendSettings(KorvaneBendSettings b)
 {
+    bendSettings = b;
+    settings->saveBendGyro(bendSettings, gyroSettings);
     router->sendBend(b);
 }
 
 void KorvaneCore::SendGyroSettings(KorvaneGyroSettings g)
 {
+    gyroSettings = g;
+    settings->saveBendGyro(bendSettings, gyroSettings);
     router->sendGyro(g);
 }
 

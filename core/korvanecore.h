@@ -155,6 +155,8 @@ public slots:
     void setCalibration(KorvaneCalibration c);
     void setSettings(KorvaneCalibration c);
     KorvaneCalibration getCalibration();
+    KorvaneBendSettings getBendSettings() const { return bendSettings; }
+    KorvaneGyroSettings getGyroSettings() const { return gyroSettings; }
     void SendSettings();
     void SendCalibration();
     void SendBendSettings(KorvaneBendSettings b);
@@ -191,6 +193,7 @@ private:
     QString dataPath;
     QString mapName;
     KorvaneBendSettings bendSettings;
+    KorvaneGyroSettings gyroSettings;
     QTimer *checkTimer = nullptr;
     KorvaneMapLibrary *maps = nullptr;
     KorvaneSettingsStore *settings = nullptr;

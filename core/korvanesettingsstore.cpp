@@ -85,9 +85,69 @@ bool KorvaneSettingsStore::load(SettingsFile::Settings &settings)
     }
     settings = st;
     if (!clamped.isEmpty())
-        emit statusMessage(QStringLiteral("Settings: %1 out of range in the file; the nearest allowed value is used.")
-                               .arg(clamped.join(QStringLiteral(", "))));
+        emit statusMessage(
+            QStringLiteral(
+                "Settings: %1 out of range in the file; the nearest allowed value is used.")
+                .arg(clamped.join(QStringLiteral(", "))));
     qDebug() << "midichannel in file: " << settings.calibration.midiChannel;
+    return true;
+}
+
+namespace {
+constexpr int kBendGyroSize = 9;
+} // namespace
+
+bool KorvaneSettingsStore::saveBendGyro(const KorvaneBendSettings &bend,
+                                        const KorvaneGyroSettings &gyro)
+{
+    const uint8_t raw[kBendGyroSize] = {bend.byte0,     bend.halfway,       bend.bendSpeed,
+                                        bend.bendDelay, bend.releaseDelay,  bend.releaseSpeed,
+                                        gyro.gyroRate,  gyro.gyroThreshold, gyro.gyroMode};
+    QString error;
+    if (!AtomicFile::write(bendGyroPath(),
+                           QByteArray(reinterpret_cast<const char *>(raw), kBendGyroSize),
+                           &error)) {
+        emit statusMessage(
+            QStringLiteral("Bend and gyro settings could not be saved: %1").arg(error));
+        return false;
+    }
+    return true;
+}
+
+bool KorvaneSettingsStore::loadBendGyro(KorvaneBendSettings &bend, KorvaneGyroSettings &gyro)
+{
+    const QString path = bendGyroPath();
+    if (!QFile::exists(path))
+        return false;
+    QFile f(path);
+    QByteArray bytes;
+    // Never more than one byte past the layout: a larger file is refused, not read whole.
+    if (f.open(QIODevice::ReadOnly))
+        bytes = f.read(kBendGyroSize + 1);
+    if (!f.isOpen() || f.error() != QFileDevice::NoError) {
+        emit statusMessage(
+            QStringLiteral("Bend and gyro settings could not be read: %1").arg(f.errorString()));
+        return false;
+    }
+    f.close();
+    if (bytes.size() != kBendGyroSize) {
+        const QString kept = keepRefusedFile(path);
+        emit statusMessage(
+            QStringLiteral(
+                "Bend and gyro settings file is damaged; the settings in use are kept.") +
+            (kept.isEmpty() ? QString() : QStringLiteral(" The file was kept as %1.").arg(kept)));
+        return false;
+    }
+    const auto *b = reinterpret_cast<const uint8_t *>(bytes.constData());
+    bend.byte0 = b[0];
+    bend.halfway = b[1];
+    bend.bendSpeed = b[2];
+    bend.bendDelay = b[3];
+    bend.releaseDelay = b[4];
+    bend.releaseSpeed = b[5];
+    gyro.gyroRate = b[6];
+    gyro.gyroThreshold = b[7];
+    gyro.gyroMode = b[8];
     return true;
 }
 

@@ -1,5 +1,5 @@
 // Settings file reader: any bytes are either refused, leaving the settings as they were, or
-// read into settings that write back to the same bytes.
+// read (a channel or curve type out of range clamped) into settings that read back the same.
 #include "core/settingsfile.h"
 
 #include <cstdlib>

@@ -18,6 +18,7 @@ private slots:
 
     void mapNameFollowsFiles();
     void settingsRoundTripAndMute();
+    void lastBendAndGyroKept();
 
 private:
     HubTestEnv env;
@@ -75,6 +76,33 @@ void TestFiles::settingsRoundTripAndMute()
     // The stored vesko layout shaped the first map.
     QCOMPARE(hub.GetNode(7).type, int(NodeAction));
     QCOMPARE(hub.GetNode(7).action, int(ActionOctaveUp));
+}
+
+void TestFiles::lastBendAndGyroKept()
+{
+    KorvaneBendSettings bend;
+    bend.halfway = 0;
+    bend.releaseSpeed = 9;
+    KorvaneGyroSettings gyro;
+    gyro.gyroThreshold = 50;
+    const QString path = env.dataPath() + "/bendgyro.bin";
+    {
+        KorvaneCore hub;
+        hub.SendBendSettings(bend);
+        hub.SendGyroSettings(gyro);
+        QCOMPARE(testfiles::read(path).size(), 9);
+    }
+    KorvaneCore hub; // a new start reads what was sent last
+    QVERIFY(hub.getBendSettings() == bend);
+    QCOMPARE(int(hub.getGyroSettings().gyroThreshold), 50);
+
+    // A damaged file is refused and said; the settings in use stay.
+    QVERIFY(testfiles::write(path, QByteArray(12, '\x7f')));
+    QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
+    hub.LoadSettings();
+    QVERIFY(spyHas(status, "Bend and gyro settings file is damaged"));
+    QVERIFY(hub.getBendSettings() == bend);
+    QCOMPARE(int(hub.getGyroSettings().gyroThreshold), 50);
 }
 
 QTEST_GUILESS_MAIN(TestFiles)
