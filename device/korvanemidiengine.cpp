@@ -274,9 +274,11 @@ void KorvaneMidiEngine::SendWriteCommand()
     qDebug() << "Sending eeprom write command";
     MidiSender::Job job;
     job.push_back(d->sendStep(KorvaneSysex::eepromWrite(), d->remotePause));
+    // The write count follows the ROM writes that left, not the ones asked for.
     job.push_back(MidiSender::Step::call([this](const MidiSender::Progress &p) {
-        emit RomWritten();
-        if (p.sent == 0)
+        if (p.sent > 0)
+            emit RomWritten();
+        else if (p.unsent > 0)
             d->status(kNoDevice);
     }));
     d->sender->enqueue(std::move(job));

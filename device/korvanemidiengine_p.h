@@ -139,24 +139,24 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     }
 
     // Sender side: one message on the main output, if it is open.
-    bool sendNow(const std::vector<uint8_t> &m)
+    MidiSender::Outcome sendNow(const std::vector<uint8_t> &m)
     {
         QString error;
         {
             std::lock_guard<std::mutex> lock(portMutex);
             if (!mainOut)
-                return false;
+                return MidiSender::Outcome::NoPort;
             try {
                 if (!mainOut->isOpen())
-                    return false;
+                    return MidiSender::Outcome::NoPort;
                 mainOut->send(m);
-                return true;
+                return MidiSender::Outcome::Sent;
             } catch (const std::exception &e) {
                 error = QString::fromUtf8(e.what());
             }
         }
-        status(QStringLiteral("MIDI error: ") + error);
-        return false;
+        status(QStringLiteral("MIDI error: ") + error + QStringLiteral(" (message not sent)"));
+        return MidiSender::Outcome::Refused;
     }
 
     MidiSender::Step sendStep(const KorvaneSysex::Message &m, std::chrono::milliseconds pause)
@@ -167,10 +167,23 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     {
         return MidiSender::Step::call([this, text](const MidiSender::Progress &) { status(text); });
     }
-    // The closing status of an upload, then a line saying nothing left when no device took it.
+    // The closing status of an upload. When the MIDI system refused a message, the upload is
+    // reported as not sent instead of ".. success?"; when no device took it, a line says
+    // nothing left.
     MidiSender::Step finalStep(const QString &text)
     {
         return MidiSender::Step::call([this, text](const MidiSender::Progress &p) {
+            const int total = p.sent + p.unsent + p.refused;
+            if (p.refused > 0) {
+                QString head = text;
+                if (head.endsWith(kSuccess))
+                    head.chop(kSuccess.size());
+                status(head + QStringLiteral(".. not sent: the MIDI system refused %1 of %2 "
+                                             "messages")
+                                  .arg(p.refused)
+                                  .arg(total));
+                return;
+            }
             if (!text.isEmpty())
                 status(text);
             if (p.sent == 0)
@@ -179,7 +192,7 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
                 status(QStringLiteral("Upload interrupted: the device left after %1 of %2 "
                                       "messages; send it again once the device is back")
                            .arg(p.sent)
-                           .arg(p.sent + p.unsent));
+                           .arg(total));
         });
     }
 

@@ -63,10 +63,13 @@ void MidiSender::run()
                 lock.lock();
                 continue;
             }
-            const bool sent = send_(step.message);
+            const Outcome outcome = send_(step.message);
+            const bool sent = outcome == Outcome::Sent;
             const auto deadline = std::chrono::steady_clock::now() + step.pause;
             lock.lock();
-            ++(sent ? progress.sent : progress.unsent);
+            ++(sent                         ? progress.sent
+               : outcome == Outcome::NoPort ? progress.unsent
+                                            : progress.refused);
             // The pause keeps the device from being flooded; a message that did not leave
             // needs none. A stop request cuts the pause short.
             if (sent && step.pause.count() > 0)

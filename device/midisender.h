@@ -15,15 +15,24 @@
 class MidiSender
 {
 public:
-    // Sends one message; returns false when it could not be sent (no port open). Called on
-    // the sender thread.
-    using SendFunction = std::function<bool(const std::vector<uint8_t> &)>;
+    // What became of one message: it left, it found no open port, or the MIDI system
+    // refused it on an open port.
+    enum class Outcome
+    {
+        Sent,
+        NoPort,
+        Refused
+    };
+    // Sends one message. Called on the sender thread.
+    using SendFunction = std::function<Outcome(const std::vector<uint8_t> &)>;
 
-    // How far a job got: messages that left, and messages that found no open port.
+    // How far a job got: messages that left, messages that found no open port, and messages
+    // the MIDI system refused.
     struct Progress
     {
         int sent = 0;
         int unsent = 0;
+        int refused = 0;
     };
     // One step: a message with the pause that follows it, or an action (a status line, a
     // signal). An action learns how many messages of its job have left so far.

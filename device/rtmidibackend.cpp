@@ -1,6 +1,8 @@
 #include "rtmidibackend.h"
 
 #include <atomic>
+#include <iostream>
+#include <type_traits>
 
 namespace {
 
@@ -86,33 +88,75 @@ private:
     std::unique_ptr<RtMidiIn> in_; // destroyed first, so no call arrives after callback_ is gone
 };
 
+// RtMidi reports through its error callback instead of printing or throwing once one is
+// set: a message its driver cannot parse (ALSA refuses a data byte above 127) would otherwise
+// only print a warning and return as if it had left.
 class RtOutput : public MidiOutputPort
 {
 public:
-    explicit RtOutput(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
+    explicit RtOutput(std::unique_ptr<RtMidiOut> out) : out_(std::move(out))
+    {
+        out_->setErrorCallback(&RtOutput::onError, this);
+    }
     unsigned portCount() override
     {
-        return guard([&] { return out_->getPortCount(); });
+        return checked([&] { return out_->getPortCount(); });
     }
     std::string portName(unsigned index) override
     {
-        return guard([&] { return out_->getPortName(index); });
+        return checked([&] { return out_->getPortName(index); });
     }
     void open(unsigned index, const std::string &own) override
     {
-        guard([&] { out_->openPort(index, own); });
+        checked([&] { out_->openPort(index, own); });
     }
     void close() override
     {
-        guard([&] { out_->closePort(); });
+        checked([&] { out_->closePort(); });
     }
     bool isOpen() const override { return out_->isPortOpen(); }
+    // Any report during a send, warnings included, means the message did not leave.
     void send(const std::vector<uint8_t> &message) override
     {
-        guard([&] { out_->sendMessage(message.data(), message.size()); });
+        checked([&] { out_->sendMessage(message.data(), message.size()); }, true);
     }
 
 private:
+    static void onError(RtMidiError::Type type, const std::string &text, void *self)
+    {
+        auto *out = static_cast<RtOutput *>(self);
+        if (type == RtMidiError::DEBUG_WARNING)
+            return;
+        if (type == RtMidiError::WARNING && !out->warningsFail_) {
+            std::cerr << text << std::endl; // what RtMidi itself does with a warning
+            return;
+        }
+        if (out->report_.empty())
+            out->report_ = text;
+    }
+    // Runs an RtMidi call and throws what its callback reported. Calls on one output come
+    // from one thread at a time (the engine holds its port lock).
+    template <class F> auto checked(F f, bool warningsFail = false) -> decltype(f())
+    {
+        report_.clear();
+        warningsFail_ = warningsFail;
+        auto finish = [this] {
+            warningsFail_ = false;
+            if (!report_.empty())
+                throw MidiPortError(report_);
+        };
+        if constexpr (std::is_void_v<decltype(f())>) {
+            guard(f);
+            finish();
+        } else {
+            auto result = guard(f);
+            finish();
+            return result;
+        }
+    }
+
+    std::string report_;
+    bool warningsFail_ = false;
     std::unique_ptr<RtMidiOut> out_;
 };
 

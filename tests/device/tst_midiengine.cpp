@@ -87,6 +87,7 @@ private slots:
     void inputsAreSerialised();
     void pacedMappingUpload();
     void palmettoSettingsProgressAndQueue();
+    void refusedMessageIsNotSent();
     void vanishedPortsAreDropped();
     void discoveryDuringUpload();
 };
@@ -173,7 +174,8 @@ void TestMidiEngine::findAndSendWithNoPorts()
     QVERIFY(f.engine->waitForUploads(2000));
     QVERIFY(f.sys->sent().empty());
 
-    // Uploads without a device say that nothing was sent.
+    // Uploads without a device say that nothing was sent; a ROM write that did not leave is
+    // not counted.
     f.log->lines.clear();
     const QString none = "No device connected: nothing was sent";
     f.engine->SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, true);
@@ -181,10 +183,10 @@ void TestMidiEngine::findAndSendWithNoPorts()
     f.engine->SendGyroSettingsRemote(KorvaneGyroSettings(), 0.2f);
     f.engine->SendWriteCommand();
     QVERIFY(f.engine->waitForUploads(2000));
-    QTRY_COMPARE(f.log->lines,
-                 QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?",
-                              none, "Sending calibration sysex to RemoteCore: .. success?", none,
-                              none, "<RomWritten>", none}));
+    QTRY_COMPARE(
+        f.log->lines,
+        QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?", none,
+                     "Sending calibration sysex to RemoteCore: .. success?", none, none, none}));
 
     // Ports, but none of them the device's.
     f.sys->setInputPorts({"Midi Through"});
@@ -450,6 +452,44 @@ void TestMidiEngine::palmettoSettingsProgressAndQueue()
         QVERIFY(sent[i].time - sent[i - 1].time >= milliseconds(119));
     // No long pause after the tenth message.
     QVERIFY(sent[10].time - sent[9].time < milliseconds(110));
+}
+
+void TestMidiEngine::refusedMessageIsNotSent()
+{
+    // A driver that parses what it sends refuses a data byte above 127: that message does
+    // not leave, the rest of the upload does, and nothing says success.
+    Fixture f({"KVRN"}, {"KVRN"});
+    f.connectDevice();
+    f.engine->setPauses(milliseconds(1), milliseconds(1));
+    f.sys->refuseInvalidData(true);
+    KorvaneCalibration c;
+    c.globalCC = 128;
+    f.engine->SendSettings(c);
+    QVERIFY(f.engine->waitForUploads(5000));
+    QTRY_COMPARE(f.log->lines.size(), 12);
+    QStringList expected;
+    for (int i = 1; i <= 10; ++i) {
+        expected << QString("Sending settings %1 of 10").arg(i);
+        if (i == 5)
+            expected << "MIDI error: RtMidiOut::sendMessage: event parsing error! "
+                        "(message not sent)";
+    }
+    expected << "Sending sysex to Palmetto: .. not sent: the MIDI system refused 1 of 10 "
+                "messages";
+    QCOMPARE(f.log->lines, expected);
+    auto settings = KorvaneSysex::settingsPalmetto(c);
+    settings.erase(settings.begin() + 4);
+    QVERIFY(f.sentBytes() == settings);
+
+    // A one-message upload keeps its bytes in the line and says it was not sent.
+    f.log->lines.clear();
+    KorvaneSensorsState s = KorvaneSensorsState::fresh();
+    s.nodes[0].note = 128;
+    f.engine->SendState(s, 0);
+    QVERIFY(f.engine->waitForUploads(2000));
+    QTRY_COMPARE(f.log->lines.size(), 2);
+    QVERIFY(f.log->lines[1].startsWith("Sending sysex to Palmetto: 128 "));
+    QVERIFY(f.log->lines[1].endsWith(" .. not sent: the MIDI system refused 1 of 1 messages"));
 }
 
 void TestMidiEngine::vanishedPortsAreDropped()

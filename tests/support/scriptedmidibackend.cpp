@@ -116,6 +116,11 @@ public:
         std::lock_guard<std::mutex> lock(sys_->mutex_);
         if (state_.connected.empty())
             throw MidiPortError("send on a closed port");
+        const bool sysex = !message.empty() && message.front() == 0xF0;
+        const size_t first = 1, end = message.size() - (sysex && message.back() == 0xF7 ? 1 : 0);
+        for (size_t i = first; sys_->refuseInvalid_ && i < end; ++i)
+            if (message[i] > 127)
+                throw MidiPortError("RtMidiOut::sendMessage: event parsing error!");
         sys_->sent_.push_back({state_.connected, message, ScriptedMidiSystem::Clock::now()});
     }
 };
@@ -142,6 +147,12 @@ void ScriptedMidiSystem::failCreating(bool fail)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     failCreate_ = fail;
+}
+
+void ScriptedMidiSystem::refuseInvalidData(bool refuse)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    refuseInvalid_ = refuse;
 }
 
 int ScriptedMidiSystem::deliver(const std::string &port, const std::vector<uint8_t> &message)

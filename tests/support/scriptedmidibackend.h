@@ -27,6 +27,9 @@ public:
     void failOpening(const std::string &name);
     // Creating any port object throws, like a machine without a MIDI system.
     void failCreating(bool fail);
+    // Sending a message with a data byte above 127 throws and sends nothing, as the real
+    // backend reports what a parsing driver (ALSA) refuses.
+    void refuseInvalidData(bool refuse);
 
     // Delivers one message to every open input connected to the port; returns how many took
     // it (inputs that ignore the message's type do not count). Runs the callbacks on the
@@ -54,6 +57,7 @@ private:
     std::vector<std::string> outputNames_;
     std::set<std::string> failing_;
     bool failCreate_ = false;
+    bool refuseInvalid_ = false;
     std::vector<InputState *> inputs_;
     std::vector<OutputState *> outputs_;
     std::vector<Sent> sent_;
