@@ -338,6 +338,10 @@ void MainWindow::OpenNodeView(int node_i)
 {
     if (node_i < 0 || node_i >= kSensorCount)
         return;
+    // The dialog's bend and gyro fields start from what was last sent, so an edit of one field
+    // sends the user's other values, not built-in defaults.
+    nodeDialog->setBendSettings(hub->getBendSettings());
+    nodeDialog->setGyroSettings(hub->getGyroSettings());
     nodeDialog->setConfiguration(hub->GetNode(node_i), node_i);
     nodeDialog->show();
 }

@@ -3,6 +3,7 @@
 #include "core/korvanecore.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/fixedspinbox.h"
+#include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
 #include "dialogs/korvanesoundeditview.h"
 #include "dialogs/korvanesoundview.h"
@@ -30,6 +31,7 @@ private slots:
     void buttonsReachTheirWindows();
     void requestsReachTheWindow();
     void editorOpensOnTheInstrumentInMemory();
+    void sensorDialogStartsFromTheLastBend();
 
 private:
     template <typename T> T *child(const char *name)
@@ -146,6 +148,22 @@ void TestMainWindow::editorOpensOnTheInstrumentInMemory()
     QVERIFY(window->isUnsaved());
     QCOMPARE(hub->audio()->sampleCount(), samples);
     QCOMPARE(hub->audio()->currentInstrument().envelope.attack, 40);
+}
+
+void TestMainWindow::sensorDialogStartsFromTheLastBend()
+{
+    KorvaneBendSettings last;
+    last.bendSpeed = 77;
+    last.releaseDelay = 5;
+    hub->SendBendSettings(last);
+    window->OpenNodeView(3);
+    QSignalSpy sent(window->nodeView(), &KorvaneNodeView::SendBendSettings);
+    child<QCheckBox>("halfwayBox")->click();
+    QCOMPARE(sent.count(), 1);
+    const auto bend = sent.at(0).at(0).value<KorvaneBendSettings>();
+    QCOMPARE(int(bend.bendSpeed), 77);
+    QCOMPARE(int(bend.releaseDelay), 5);
+    QCOMPARE(int(bend.halfway), last.halfway ? 0 : 1);
 }
 
 QTEST_MAIN(TestMainWindow)
