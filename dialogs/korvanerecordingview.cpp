@@ -7,7 +7,7 @@
 #include <cmath>
 
 namespace {
-const QColor kBackground(220, 220, 230);
+const QColor kRecordingBackground(220, 220, 230);
 const QColor kPlot(245, 245, 250);
 const QColor kCurve(60, 60, 80);
 const QColor kText(30, 30, 40);
@@ -165,7 +165,7 @@ void KorvaneRecordingView::paintTo(QPainter &p, const QRectF &area) const
 {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
-    p.fillRect(area, kBackground);
+    p.fillRect(area, kRecordingBackground);
     const double seconds = 1.0 / sampleRate;
 
     // Level curve with onset and end.
