@@ -63,7 +63,9 @@ MainMenus::MainMenus(QMainWindow *window, MainWindowForm *ui, QObject *parent) :
     restore = addAction(device, QStringLiteral("Res&tore from .syx…"),
                         QStringLiteral("Send a .syx backup to the device"));
     device->addSeparator();
-    panic = addAction(device, QStringLiteral("&Panic"),
+    // Escape is the window's own key for it (a second binding would make both ambiguous);
+    // the menu names it after the tab.
+    panic = addAction(device, QStringLiteral("&Panic\tEsc"),
                       QStringLiteral("Stop every sound of the test sound (Esc)"));
 
     // The About menu becomes Help; its action keeps its text, now with a mnemonic.

@@ -237,6 +237,7 @@ void TestDesktop::statusPartFollowsPlugAndUnplug()
     QTRY_VERIFY2(part.text().contains("firmware 12"), qPrintable(part.text()));
     hub->IncreaseWriteCount();
     QVERIFY2(part.text().endsWith("ROM writes: 1"), qPrintable(part.text()));
+    QVERIFY(part.toolTip().startsWith("MIDI port: KVRN Glove\n"));
     hub->DisconnectMIDI();
     QVERIFY2(part.text().contains("Disconnected"), qPrintable(part.text()));
 }
