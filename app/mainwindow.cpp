@@ -2,9 +2,11 @@
 
 #include "app/filerequests.h"
 #include "app/importexport.h"
+#include "app/mainmenus.h"
 #include "app/mainwindowform.h"
 #include "app/mappingtabcontroller.h"
 #include "app/settingstabcontroller.h"
+#include "app/windowframe.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
@@ -43,6 +45,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
 
     // The hub builds the device link, the audio engine, the settings and the first map.
     hub = new KorvaneCore(this);
+    frame = new WindowFrame(this, ui, hub, dataPath);
+    connect(frame->menus(), &MainMenus::importSamplesRequested, this, &MainWindow::ImportSamples);
+    connect(frame->menus(), &MainMenus::statusMessage, this, &MainWindow::setMainMessage);
     nodeDialog = new KorvaneNodeView(this);
     soundBrowser = new KorvaneSoundView(this);
     patchBrowser = new KorvanePatchView(this);
@@ -206,6 +211,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
 
 MainWindow::~MainWindow()
 {
+    frame->saveGeometry();
     hub->ShutDown();
     delete ui;
 }
@@ -253,6 +259,16 @@ QProgressDialog *MainWindow::importProgressDialog() const
 QMessageBox *MainWindow::importMessage() const
 {
     return transfer->errorBox();
+}
+
+MainMenus *MainWindow::menus() const
+{
+    return frame->menus();
+}
+
+DeviceStatusPart *MainWindow::deviceStatus() const
+{
+    return frame->deviceStatus();
 }
 
 void MainWindow::showAbout()
@@ -364,6 +380,8 @@ void MainWindow::reSendMapping()
 
 void MainWindow::setMainMessage(QString msg)
 {
+    if (!frame->acceptMessage(msg))
+        return; // a result still in view outweighs the device search's routine lines
     ui->mainmessages->setText(msg);
     ui->statuslabel->setText(msg);
 }

@@ -12,6 +12,7 @@
 #include <QString>
 
 class AboutDialog;
+class DeviceStatusPart;
 class FileRequests;
 class ImportExport;
 class KorvaneCore;
@@ -20,12 +21,14 @@ class KorvaneNodeView;
 class KorvanePatchView;
 class KorvaneSoundEditView;
 class KorvaneSoundView;
+class MainMenus;
 class MappingTabController;
 class NameDialog;
 class NumberEdit;
 class QMessageBox;
 class QProgressDialog;
 class SettingsTabController;
+class WindowFrame;
 struct MainWindowForm;
 
 class MainWindow : public QMainWindow
@@ -52,6 +55,10 @@ public:
     QString styleSheetText() const { return styleText; }
     QProgressDialog *importProgressDialog() const;
     QMessageBox *importMessage() const;
+    // The menu bar (its Edit menu and .syx requests are for the undo and backup work) and
+    // the status bar's device part.
+    MainMenus *menus() const;
+    DeviceStatusPart *deviceStatus() const;
 
     // The preset instrument that the test-sound choice index plays.
     static QString testSoundFile(const QString &dataPath, int index);
@@ -154,6 +161,7 @@ private:
     SettingsTabController *settings = nullptr;
     FileRequests *requests = nullptr;
     ImportExport *transfer = nullptr;
+    WindowFrame *frame = nullptr;
 
     QString dataPath;
     QString styleText;

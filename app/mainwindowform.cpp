@@ -1,5 +1,6 @@
 #include "app/mainwindowform.h"
 
+#include "app/mainwindowtooltips.h"
 #include "dialogs/fixedspinbox.h"
 #include "hand/korvanehandwidget.h"
 #include "scales/scales.h"
@@ -119,13 +120,19 @@ void MainWindowForm::setupUi(QMainWindow *window)
     for (QWidget *w : {odownButton, transPoseDown, transposeUp, oupButton})
         transpose->addWidget(w);
     mapping->addLayout(transpose);
+    auto *scale = new QHBoxLayout();
     comboBox = combo(tab, "comboBox", Scales::scaleNames());
-    mapping->addWidget(comboBox);
+    keyOctaveLabel = makeLabel(tab, "keyOctaveLabel", QString());
+    scale->addWidget(comboBox, 1);
+    scale->addWidget(keyOctaveLabel);
+    mapping->addLayout(scale);
     auto *maps = new QHBoxLayout();
-    patchPushButton = button(tab, "patchPushButton", QStringLiteral("Load Map"), false);
-    mapSaveButton = button(tab, "mapSaveButton", QStringLiteral("Save Map"), false);
-    bleButton = button(tab, "bleButton", QStringLiteral("Connect via BLE"), false);
-    disconButton = button(tab, "disconButton", QStringLiteral("Disconnect"));
+    patchPushButton = button(tab, "patchPushButton", QStringLiteral("&Load Map"), false);
+    mapSaveButton = button(tab, "mapSaveButton", QStringLiteral("&Save Map"), false);
+    bleButton = button(tab, "bleButton", QStringLiteral("Connect via &BLE"), false);
+    disconButton = button(tab, "disconButton", QStringLiteral("Dis&connect"));
+    // No Bluetooth LE of our own: the device is reached through MIDI ports only.
+    bleButton->setEnabled(false);
     for (QWidget *w : {patchPushButton, mapSaveButton, bleButton, disconButton})
         maps->addWidget(w);
     mapping->addLayout(maps);
@@ -135,13 +142,12 @@ void MainWindowForm::setupUi(QMainWindow *window)
         combo(tab, "testSoundBox",
               {QStringLiteral("E Piano"), QStringLiteral("Marimba"), QStringLiteral("Flute")});
     // Opens the sound browser, the way to the instruments and the sound editor.
-    soundsButton = button(tab, "soundsButton", QStringLiteral("Sounds…"), false);
+    soundsButton = button(tab, "soundsButton", QStringLiteral("So&unds…"), false);
     // Opens the sound editor on the instrument playing now, without loading it again.
-    soundEditButton = button(tab, "soundEditButton", QStringLiteral("Edit Sound…"), false);
-    panicButton = button(tab, "panicButton", QStringLiteral("Panic"), false);
-    panicButton->setToolTip(QStringLiteral("Stop every sound (Esc)"));
+    soundEditButton = button(tab, "soundEditButton", QStringLiteral("Ed&it Sound…"), false);
+    panicButton = button(tab, "panicButton", QStringLiteral("&Panic"), false);
     muteBox = make<QCheckBox>(tab, "muteBox");
-    muteBox->setText(QStringLiteral("Mute"));
+    muteBox->setText(QStringLiteral("&Mute"));
     muteBox->setFocusPolicy(Qt::NoFocus);
     sound->addWidget(label_4);
     sound->addWidget(testSoundBox, 1);
@@ -205,8 +211,8 @@ void MainWindowForm::setupUi(QMainWindow *window)
     comboRow(velocityCurveLabel, velocityCurveBox);
     line = hline(tab_3, "line");
     fullRow(line);
-    syncButton = button(tab_3, "syncButton", QStringLiteral("Sync from Device"));
-    ROMButton = button(tab_3, "ROMButton", QStringLiteral("Save as Default"));
+    syncButton = button(tab_3, "syncButton", QStringLiteral("&Sync from Device"));
+    ROMButton = button(tab_3, "ROMButton", QStringLiteral("Sa&ve as Default"));
     buttonRow(syncButton, ROMButton);
     line_2 = hline(tab_3, "line_2");
     fullRow(line_2);
@@ -252,8 +258,8 @@ void MainWindowForm::setupUi(QMainWindow *window)
     statuslabel = makeLabel(tab_3, "statuslabel", QString());
     statuslabel->setWordWrap(true);
     fullRow(statuslabel);
-    reConButton = button(tab_3, "reConButton", QStringLiteral("Reconnect"), false);
-    versionButton = button(tab_3, "versionButton", QStringLiteral("About..."));
+    reConButton = button(tab_3, "reConButton", QStringLiteral("&Reconnect"), false);
+    versionButton = button(tab_3, "versionButton", QStringLiteral("&About..."));
     buttonRow(reConButton, versionButton);
     line_4 = hline(tab_3, "line_4");
     fullRow(line_4);
@@ -266,5 +272,6 @@ void MainWindowForm::setupUi(QMainWindow *window)
     tabWidget->addTab(tab_3, QStringLiteral("Settings"));
 
     tabWidget->setCurrentIndex(0);
+    applyMainWindowToolTips(this);
     QMetaObject::connectSlotsByName(window);
 }

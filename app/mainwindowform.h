@@ -34,6 +34,7 @@ struct MainWindowForm
     QPushButton *transposeUp = nullptr;
     QPushButton *oupButton = nullptr;
     QComboBox *comboBox = nullptr;
+    QLabel *keyOctaveLabel = nullptr; // the key and octave beside the scale
     QPushButton *patchPushButton = nullptr;
     QPushButton *mapSaveButton = nullptr;
     QPushButton *bleButton = nullptr;

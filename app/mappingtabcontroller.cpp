@@ -39,6 +39,13 @@ MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
             &MappingTabController::mapSaveRequested);
     connect(ui->soundsButton, &QPushButton::clicked, this,
             &MappingTabController::soundBrowserRequested);
+    showKeyOctave();
+}
+
+void MappingTabController::showKeyOctave()
+{
+    ui->keyOctaveLabel->setText(
+        QStringLiteral("Key %1 · Octave %2").arg(noteName(((key % 12) + 12) % 12)).arg(octave));
 }
 
 QString MappingTabController::testSoundFile(const QString &dataPath, int index)
@@ -74,6 +81,7 @@ void MappingTabController::transpose(int keySteps, int octaveSteps)
     octave += octaveSteps;
     hub->Transpose(semitones);
     refreshHand();
+    showKeyOctave();
 }
 
 void MappingTabController::panic()
@@ -104,6 +112,7 @@ void MappingTabController::generateScale(int scale)
 {
     qDebug() << "generating requested scale";
     hub->ScaleRequest(key, octave, scale);
+    showKeyOctave();
 }
 
 void MappingTabController::generateScaleFromBrowser(int scale)
@@ -117,6 +126,7 @@ void MappingTabController::showMapLoaded(bool fromFile)
     ui->widget->UpdateFromState(state);
     key = state.key;
     octave = state.octave;
+    showKeyOctave();
     setPatchName(hub->GetMapName());
     if (fromFile)
         hub->SendState();

@@ -51,6 +51,7 @@ private:
     void scaleChosen(int index);
     void testSoundChosen(int index);
     void muteToggled(bool checked);
+    void showKeyOctave();
 
     MainWindowForm *ui;
     KorvaneCore *hub;

@@ -279,7 +279,7 @@ void KorvaneCore::PassSamplerMessage(QString message)
 }
 void KorvaneCore::ReconnectMIDI()
 {
-    midiEngine->FindDevices();
+    router->reconnect();
 }
 
 // ---- slots: settings flags ----
@@ -470,7 +470,12 @@ void KorvaneCore::CheckMIDI()
 
 void KorvaneCore::DisconnectMIDI()
 {
-    midiEngine->DisconnectMIDI();
+    router->disconnectDevice();
+}
+
+bool KorvaneCore::IsDisconnectedByUser() const
+{
+    return router->isHeld();
 }
 void KorvaneCore::setMultiDevice(bool) {}
 void KorvaneCore::SyncToDevice()

@@ -42,6 +42,8 @@ public:
     QString GetSoundName() const;
     float GetMapVersion() const { return mapVersion; }
     float GetInputLevel() const;
+    // True after DisconnectMIDI until ReconnectMIDI: the device search is paused.
+    bool IsDisconnectedByUser() const;
 
     void Transpose(int semitones);
     void RemoveGlobalBend();

@@ -12,7 +12,7 @@ KorvaneUploadRouter::KorvaneUploadRouter(KorvaneMidiEngine *midi, float version,
 
 void KorvaneUploadRouter::ensureOutput()
 {
-    if (!midi->isOutputOpen())
+    if (!held && !midi->isOutputOpen())
         midi->FindDevices();
 }
 
@@ -72,6 +72,10 @@ void KorvaneUploadRouter::settingsReceived(const KorvaneCalibration &calibration
 
 void KorvaneUploadRouter::checkConnection()
 {
+    if (held) {
+        emit connectable();
+        return;
+    }
     if (midi->DropVanishedPorts())
         emit statusMessage(QStringLiteral("Device disconnected"));
     const bool wasOpen = midi->isOutputOpen();
@@ -91,6 +95,31 @@ void KorvaneUploadRouter::checkConnection()
     // a few times, and never behind an upload still leaving.
     if (!infoAnswered && infoRequests < kInfoRequests && (!wasOpen || !midi->isSending())) {
         ++infoRequests;
+        requestDeviceInfo();
+    }
+}
+
+void KorvaneUploadRouter::disconnectDevice()
+{
+    held = true;
+    midi->DisconnectMIDI();
+    emit connectable();
+}
+
+void KorvaneUploadRouter::reconnect()
+{
+    held = false;
+    const bool wasOpen = midi->isOutputOpen();
+    midi->FindDevices();
+    if (!midi->isOutputOpen()) {
+        emit connectable();
+        return;
+    }
+    emit connected();
+    if (!wasOpen) {
+        // A device found again is asked for its configuration, as on the search's tick.
+        infoAnswered = false;
+        infoRequests = 1;
         requestDeviceInfo();
     }
 }

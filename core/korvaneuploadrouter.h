@@ -33,6 +33,11 @@ public:
     // and disconnect the user may do, and asks a newly found device for its configuration.
     void checkConnection();
     void requestDeviceInfo();
+    // The user's Disconnect: the ports are closed and stay closed (no search, no upload opens
+    // them) until reconnect(), which searches at once.
+    void disconnectDevice();
+    void reconnect();
+    bool isHeld() const { return held; }
 
 signals:
     void statusMessage(QString message);
@@ -50,4 +55,5 @@ private:
     static constexpr int kInfoRequests = 3;
     int infoRequests = 0;
     bool infoAnswered = false;
+    bool held = false;
 };

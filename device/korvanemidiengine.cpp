@@ -265,7 +265,22 @@ void KorvaneMidiEngine::SendDeviceVersionRequest()
     d->sender->enqueue({d->sendStep(KorvaneSysex::versionRequest(), d->remotePause)});
 }
 
-void KorvaneMidiEngine::DisconnectMIDI() {}
+void KorvaneMidiEngine::DisconnectMIDI()
+{
+    // Ports of a MIDI system that went away are set aside first, never closed.
+    DropVanishedPorts();
+    for (ExtraPort &e : d->extras) {
+        if (e.output)
+            d->guarded([&] { e.output->close(); });
+        d->guarded([&] {
+            e.input->close();
+            e.input->cancelCallback();
+        });
+    }
+    d->extras.clear();
+    ReleasePorts();
+    d->status(QStringLiteral("Disconnected: the device's ports are free until Reconnect"));
+}
 
 void KorvaneMidiEngine::setMultiDevice(bool) {}
 

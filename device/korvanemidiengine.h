@@ -34,6 +34,8 @@ public:
     bool DropVanishedPorts();
     // Closes the main input and output (shutdown).
     void ReleasePorts();
+    // The system port the main output (else the main input) is connected to; empty when none.
+    QString connectedPortName() const;
 
     // Feeds one incoming message to the reply parser and dispatches channel messages. Called
     // on the input threads; calls from several inputs are serialised.
@@ -77,6 +79,7 @@ public slots:
     void SendGyroSettingsRemote(KorvaneGyroSettings gsettings, float versionNumber);
     void SendDeviceInfoRequest();
     void SendDeviceVersionRequest();
+    // Closes every port of the device; nothing opens them again but FindDevices.
     void DisconnectMIDI();
     void setMultiDevice(bool on);
     void SendWriteCommand();

@@ -203,6 +203,14 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     return true;
 }
 
+QString KorvaneMidiEngine::connectedPortName() const
+{
+    std::lock_guard<std::mutex> lock(d->portMutex);
+    if (!d->mainOutPort.empty())
+        return QString::fromStdString(d->mainOutPort);
+    return QString::fromStdString(d->mainInPort);
+}
+
 void KorvaneMidiEngine::ReleasePorts()
 {
     d->mainIn.reset();

@@ -1,6 +1,8 @@
 // Starts the main window as the program does and saves PNG pictures of both tabs and of the
 // dialogs into a folder. Meant to run under xvfb-run (see scripts/screenshot).
 // Usage: varno-screenshot OUTDIR
+#include "app/devicestatuspart.h"
+#include "app/mainmenus.h"
 #include "app/mainwindow.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
@@ -21,11 +23,14 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileSystemModel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QSurfaceFormat>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -62,6 +67,34 @@ bool save(QWidget *w, const QString &name)
     const QString path = outDir + QLatin1Char('/') + name + QStringLiteral(".png");
     const bool ok = shot.save(path, "PNG");
     std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// A part of the screen, for what spans several windows (a menu open over the window).
+bool saveRegion(const QRect &region, const QString &name)
+{
+    settle();
+    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(
+        0, region.x(), region.y(), region.width(), region.height());
+    const QString path = outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    const bool ok = shot.save(path, "PNG");
+    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// Opens a menu of the menu bar and saves the window's top with the menu over it.
+bool saveMenu(MainWindow &window, QMenu *menu, const QString &name)
+{
+    window.raise();
+    window.activateWindow();
+    settle();
+    window.menuBar()->setActiveAction(menu->menuAction());
+    settle();
+    const QRect frame = window.frameGeometry();
+    const QRect area = QRect(frame.topLeft(), QSize(frame.width(), 0)).united(menu->geometry());
+    const bool ok = saveRegion(area.adjusted(0, 0, 40, 20).intersected(frame.united(area)), name);
+    menu->hide();
+    window.menuBar()->setActiveAction(nullptr);
     return ok;
 }
 
@@ -128,8 +161,22 @@ int main(int argc, char *argv[])
         auto *tabs = window.findChild<QTabWidget *>(QStringLiteral("tabWidget"));
         KorvaneHandWidget *hand = window.handWidget();
 
+        // The device emulator, when scripts/screenshot could start it, connects within a few
+        // of the window's once-a-second searches and answers the firmware question.
+        DeviceStatusPart *status = window.deviceStatus();
+        for (int i = 0; i < 100 && !status->text().contains(QStringLiteral("firmware ")); ++i)
+            settle(100);
+        for (int i = 0; i < 30 && status->text().contains(QStringLiteral("firmware ?")); ++i)
+            settle(100);
+        std::printf("device: %s\n", qPrintable(status->text()));
+
         tabs->setCurrentIndex(0);
         ok &= save(&window, QStringLiteral("mapping"));
+        ok &= saveRegion(
+            QRect(window.statusBar()->mapToGlobal(QPoint(0, 0)), window.statusBar()->size()),
+            QStringLiteral("status-bar"));
+        ok &= saveMenu(window, window.menus()->fileMenu(), QStringLiteral("menu-file"));
+        ok &= saveMenu(window, window.menus()->deviceMenu(), QStringLiteral("menu-device"));
 
         // A few sensors sounding, as the device would light them.
         const KorvaneSensorsState state = window.core()->GetState(0);
