@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/edithistory.h"
 #include "app/filerequests.h"
 #include "app/importexport.h"
 #include "app/mainwindowform.h"
@@ -8,6 +9,7 @@
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
+#include "device/midiportbackend.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
@@ -21,6 +23,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTextStream>
 
@@ -28,7 +32,10 @@ namespace {
 const char *const kStyleSheet = ":/orangestyle/darkorange-apple9.qss";
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindowForm)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(nullptr, parent) {}
+
+MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *parent)
+    : QMainWindow(parent), ui(new MainWindowForm)
 {
     ui->setupUi(this);
     setWindowTitle(tr("VARNO Control"));
@@ -42,7 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     setStyleSheet(QString());
 
     // The hub builds the device link, the audio engine, the settings and the first map.
-    hub = new KorvaneCore(this);
+    hub = new KorvaneCore(std::move(midiBackend), this);
     nodeDialog = new KorvaneNodeView(this);
     soundBrowser = new KorvaneSoundView(this);
     patchBrowser = new KorvanePatchView(this);
@@ -69,10 +76,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     connect(hand, SIGNAL(OpenNode(int)), this, SLOT(OpenNodeView(int)));
     connect(node, SIGNAL(SendConfiguration(KorvaneSensorNode, int)), this,
             SLOT(UpdateNode(KorvaneSensorNode, int)));
-    connect(node, SIGNAL(SendBendSettings(KorvaneBendSettings)), hub,
-            SLOT(SendBendSettings(KorvaneBendSettings)));
-    connect(node, SIGNAL(SendGyroSettings(KorvaneGyroSettings)), hub,
-            SLOT(SendGyroSettings(KorvaneGyroSettings)));
     connect(node, SIGNAL(ReadyRecSampler()), this, SLOT(ReadyRecSampler()));
     connect(node, SIGNAL(removeGlobalBend()), this, SLOT(removeGlobalBend()));
     connect(hub, SIGNAL(SendNoteTrigger(int, bool, int)), hand, SLOT(Trigger(int, bool, int)));
@@ -118,7 +121,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     connect(hub, SIGNAL(setUnsaved()), this, SLOT(setUnsaved()));
     connect(patch, SIGNAL(SaveState(QString)), this, SLOT(SaveState(QString)));
     connect(patch, SIGNAL(NewState(QString)), this, SLOT(NewState(QString)));
-    connect(patch, SIGNAL(LoadState(QString)), hub, SLOT(LoadState(QString)));
     connect(patch, SIGNAL(DeleteState(QString)), this, SLOT(DeleteState(QString)));
     connect(patch, SIGNAL(RenameState(QString)), this, SLOT(RenameState(QString)));
     connect(patch, SIGNAL(giveFolderName(QString)), this, SLOT(GetMapFolder(QString)));
@@ -201,6 +203,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     }
 
     hub->LoadWriteCount();
+    setUpEditHistory();
     qDebug() << "All ready!";
 }
 
@@ -208,6 +211,22 @@ MainWindow::~MainWindow()
 {
     hub->ShutDown();
     delete ui;
+}
+
+// The sensor dialog's bend and gyro settings and a map loaded from the browser reach the hub
+// through the history, as undo steps.
+void MainWindow::setUpEditHistory()
+{
+    history = new EditHistory(hub, mapping, settings, nodeDialog, this);
+    connect(nodeDialog, &KorvaneNodeView::SendBendSettings, history, &EditHistory::sendBend);
+    connect(nodeDialog, &KorvaneNodeView::SendGyroSettings, history, &EditHistory::sendGyro);
+    connect(patchBrowser, &KorvanePatchView::LoadState, history, &EditHistory::loadMap);
+    addEditMenu();
+}
+
+void MainWindow::addEditMenu()
+{
+    ui->menuBar->insertMenu(ui->menuAbout->menuAction(), history->createEditMenu(this));
 }
 
 KorvaneHandWidget *MainWindow::handWidget() const
@@ -353,6 +372,9 @@ void MainWindow::UpdateNode(KorvaneSensorNode node, int node_i)
 
 void MainWindow::removeGlobalBend()
 {
+    // A step undone or redone puts back the records as they were, bend assignments included.
+    if (history && history->isApplying())
+        return;
     settings->removeGlobalBend();
 }
 

@@ -11,7 +11,10 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 class AboutDialog;
+class EditHistory;
 class FileRequests;
 class ImportExport;
 class KorvaneCore;
@@ -21,6 +24,7 @@ class KorvanePatchView;
 class KorvaneSoundEditView;
 class KorvaneSoundView;
 class MappingTabController;
+class MidiPortBackend;
 class NameDialog;
 class NumberEdit;
 class QMessageBox;
@@ -33,6 +37,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Talks to the device through the given MIDI port backend (tests, emulation).
+    explicit MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     KorvaneCore *core() const { return hub; }
@@ -44,6 +50,7 @@ public:
     KorvaneSoundView *soundView() const { return soundBrowser; }
     KorvanePatchView *patchView() const { return patchBrowser; }
     KorvaneSoundEditView *soundEditView() const { return soundEditor; }
+    EditHistory *editHistory() const { return history; }
     bool isNewSoundPending() const;
     QString currentSoundName() const;
     int getKeyOffset() const;
@@ -140,6 +147,8 @@ private slots:
 
 private:
     void showAbout();
+    void setUpEditHistory();
+    void addEditMenu();
 
     MainWindowForm *ui = nullptr;
     KorvaneCore *hub = nullptr;
@@ -154,6 +163,7 @@ private:
     SettingsTabController *settings = nullptr;
     FileRequests *requests = nullptr;
     ImportExport *transfer = nullptr;
+    EditHistory *history = nullptr;
 
     QString dataPath;
     QString styleText;

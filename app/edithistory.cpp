@@ -1,0 +1,133 @@
+#include "app/edithistory.h"
+
+#include "app/mappingtabcontroller.h"
+#include "app/settingstabcontroller.h"
+#include "core/korvanecore.h"
+#include "dialogs/korvanenodeview.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QUndoStack>
+
+EditHistory::EditHistory(KorvaneCore *hub, MappingTabController *mapping,
+                         SettingsTabController *settings, KorvaneNodeView *nodeDialog,
+                         QObject *parent)
+    : QObject(parent), hub(hub), mapping(mapping), settings(settings), nodeDialog(nodeDialog),
+      undoStack(new QUndoStack(this))
+{
+    shown = snapshot();
+    const EditRecorder recorder = [this](const QString &text, const std::function<void()> &edit) {
+        record(text, edit);
+    };
+    mapping->setRecorder(recorder);
+    settings->setRecorder(recorder);
+    // Connected after the window's own slots, so the window already shows what came.
+    connect(hub, &KorvaneCore::SysExLoadCompleted, this, &EditHistory::deviceSent);
+    connect(hub, &KorvaneCore::UpdateSettingsUI, this, &EditHistory::deviceSent);
+}
+
+EditSnapshot EditHistory::snapshot() const
+{
+    return {hub->GetState(0), hub->getCalibration(), hub->getBendSettings(), hub->getGyroSettings(),
+            mapping->view()};
+}
+
+void EditHistory::record(const QString &text, const std::function<void()> &edit)
+{
+    if (depth > 0 || applying) {
+        edit();
+        return;
+    }
+    const EditSnapshot before = snapshot();
+    ++depth;
+    edit();
+    --depth;
+    const EditSnapshot after = snapshot();
+    shown = after;
+    if (changedParts(before, after) == 0)
+        return;
+    undoStack->push(new EditCommand(text.isEmpty() ? describeChange(before, after) : text, before,
+                                    after,
+                                    [this](const EditSnapshot &s, int parts) { apply(s, parts); }));
+}
+
+void EditHistory::deviceSent()
+{
+    if (depth > 0 || applying)
+        return;
+    const EditSnapshot now = snapshot();
+    // A reply that changes only the name above the hand is no step.
+    if ((changedParts(shown, now) & ~ViewPart) != 0)
+        undoStack->push(new EditCommand(
+            tr("Sync from Device"), shown, now,
+            [this](const EditSnapshot &s, int parts) { apply(s, parts); }, true));
+    shown = now;
+}
+
+void EditHistory::loadMap(const QString &filename)
+{
+    record(tr("Load Map"), [&] { hub->LoadState(filename); });
+}
+
+void EditHistory::sendBend(KorvaneBendSettings bend)
+{
+    record(QString(), [&] { hub->SendBendSettings(bend); });
+}
+
+void EditHistory::sendGyro(KorvaneGyroSettings gyro)
+{
+    record(QString(), [&] { hub->SendGyroSettings(gyro); });
+}
+
+// The records go to the device through the same hub calls as the edit's: the map upload,
+// the general settings, the calibration, the bend and the gyro settings.
+void EditHistory::apply(const EditSnapshot &s, int parts)
+{
+    applying = true;
+    if (parts & MapPart) {
+        hub->UpdateState(s.map);
+        hub->SendState();
+    }
+    if (parts & (MapPart | ViewPart))
+        mapping->showView(s.view);
+    if (parts & SettingsPart)
+        hub->setSettings(s.calibration);
+    if (parts & CalibrationPart)
+        hub->setCalibration(s.calibration);
+    if (parts & (SettingsPart | CalibrationPart))
+        settings->showCalibration(s.calibration);
+    if (parts & BendPart)
+        hub->SendBendSettings(s.bend);
+    if (parts & GyroPart)
+        hub->SendGyroSettings(s.gyro);
+    if (nodeDialog->isVisible()) {
+        nodeDialog->setBendSettings(hub->getBendSettings());
+        nodeDialog->setGyroSettings(hub->getGyroSettings());
+        const int i = nodeDialog->currentIndex();
+        if (i >= 0 && i < kSensorCount)
+            nodeDialog->setConfiguration(hub->GetNode(i), i);
+    }
+    applying = false;
+    shown = snapshot();
+}
+
+QMenu *EditHistory::createEditMenu(QWidget *parent)
+{
+    auto *menu = new QMenu(tr("&Edit"), parent);
+    menu->setObjectName(QStringLiteral("menuEdit"));
+    QAction *undo = undoStack->createUndoAction(menu, tr("&Undo"));
+    undo->setObjectName(QStringLiteral("actionUndo"));
+    undo->setShortcuts(QKeySequence::Undo);
+    QAction *redo = undoStack->createRedoAction(menu, tr("&Redo"));
+    redo->setObjectName(QStringLiteral("actionRedo"));
+    // Both redo keys whatever the desktop's scheme lists.
+    QList<QKeySequence> redoKeys = QKeySequence::keyBindings(QKeySequence::Redo);
+    for (const QKeySequence &k :
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)})
+        if (!redoKeys.contains(k))
+            redoKeys << k;
+    redo->setShortcuts(redoKeys);
+    menu->addAction(undo);
+    menu->addAction(redo);
+    return menu;
+}

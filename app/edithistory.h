@@ -1,0 +1,56 @@
+// The undo history of the map, the calibration and the bend and gyro settings. Every edit of
+// the user runs through record() and becomes one step; a map file loaded and a map or
+// calibration arriving from the device become steps of their own. Undo and redo put the
+// records back in the hub, send them to the device with the hub calls the edit used, and
+// show them in the window. GUI thread only.
+#pragma once
+
+#include "app/editcommands.h"
+
+#include <QObject>
+
+class KorvaneCore;
+class KorvaneNodeView;
+class MappingTabController;
+class QMenu;
+class QUndoStack;
+class SettingsTabController;
+
+class EditHistory : public QObject
+{
+    Q_OBJECT
+public:
+    // All must outlive the history. Binds itself to the controllers as their recorder and to
+    // the hub's reports of what came from the device.
+    EditHistory(KorvaneCore *hub, MappingTabController *mapping, SettingsTabController *settings,
+                KorvaneNodeView *nodeDialog, QObject *parent = nullptr);
+
+    QUndoStack *stack() const { return undoStack; }
+    // Runs edit as one step named text (empty: named from what changed). An edit inside
+    // another, or made while a step is being undone or redone, is no step of its own.
+    void record(const QString &text, const std::function<void()> &edit);
+    // True while a step is being undone or redone.
+    bool isApplying() const { return applying; }
+    // The "&Edit" menu: Undo and Redo naming the step, with the desktop's keys.
+    QMenu *createEditMenu(QWidget *parent);
+
+public slots:
+    void loadMap(const QString &filename);
+    void sendBend(KorvaneBendSettings bend);
+    void sendGyro(KorvaneGyroSettings gyro);
+
+private:
+    // The map or the calibration was replaced by the device's.
+    void deviceSent();
+    EditSnapshot snapshot() const;
+    void apply(const EditSnapshot &s, int parts);
+
+    KorvaneCore *hub;
+    MappingTabController *mapping;
+    SettingsTabController *settings;
+    KorvaneNodeView *nodeDialog;
+    QUndoStack *undoStack;
+    EditSnapshot shown; // what the window, the hub and the device held after the last step
+    int depth = 0;
+    bool applying = false;
+};
