@@ -21,9 +21,16 @@ EditHistory::EditHistory(KorvaneCore *hub, MappingTabController *mapping,
     };
     mapping->setRecorder(recorder);
     settings->setRecorder(recorder);
-    // Connected after the window's own slots, so the window already shows what came.
-    connect(hub, &KorvaneCore::SysExLoadCompleted, this, &EditHistory::deviceSent);
-    connect(hub, &KorvaneCore::UpdateSettingsUI, this, &EditHistory::deviceSent);
+    // Connected after the window's own slots: the hub holds the change and the window shows it.
+    connect(nodeDialog, &KorvaneNodeView::SendBendSettings, this,
+            [this] { changedElsewhere(QString(), false); });
+    connect(nodeDialog, &KorvaneNodeView::SendGyroSettings, this,
+            [this] { changedElsewhere(QString(), false); });
+    connect(hub, &KorvaneCore::LoadCompleted, this,
+            [this] { changedElsewhere(tr("Load Map"), false); });
+    const auto fromDevice = [this] { changedElsewhere(tr("Sync from Device"), true); };
+    connect(hub, &KorvaneCore::SysExLoadCompleted, this, fromDevice);
+    connect(hub, &KorvaneCore::UpdateSettingsUI, this, fromDevice);
 }
 
 EditSnapshot EditHistory::snapshot() const
@@ -51,32 +58,17 @@ void EditHistory::record(const QString &text, const std::function<void()> &edit)
                                     [this](const EditSnapshot &s, int parts) { apply(s, parts); }));
 }
 
-void EditHistory::deviceSent()
+void EditHistory::changedElsewhere(const QString &text, bool fromDevice)
 {
     if (depth > 0 || applying)
         return;
     const EditSnapshot now = snapshot();
-    // A reply that changes only the name above the hand is no step.
-    if ((changedParts(shown, now) & ~ViewPart) != 0)
+    const int parts = changedParts(shown, now);
+    if (parts != 0 && (!fromDevice || (parts & ~ViewPart) != 0))
         undoStack->push(new EditCommand(
-            tr("Sync from Device"), shown, now,
-            [this](const EditSnapshot &s, int parts) { apply(s, parts); }, true));
+            text.isEmpty() ? describeChange(shown, now) : text, shown, now,
+            [this](const EditSnapshot &s, int parts) { apply(s, parts); }, fromDevice));
     shown = now;
-}
-
-void EditHistory::loadMap(const QString &filename)
-{
-    record(tr("Load Map"), [&] { hub->LoadState(filename); });
-}
-
-void EditHistory::sendBend(KorvaneBendSettings bend)
-{
-    record(QString(), [&] { hub->SendBendSettings(bend); });
-}
-
-void EditHistory::sendGyro(KorvaneGyroSettings gyro)
-{
-    record(QString(), [&] { hub->SendGyroSettings(gyro); });
 }
 
 // The records go to the device through the same hub calls as the edit's: the map upload,

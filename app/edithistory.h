@@ -1,6 +1,7 @@
-// The undo history of the map, the calibration and the bend and gyro settings. Every edit of
-// the user runs through record() and becomes one step; a map file loaded and a map or
-// calibration arriving from the device become steps of their own. Undo and redo put the
+// The undo history of the map, the calibration and the bend and gyro settings. The tabs' edits
+// run through record() and become one step each; the sensor dialog's bend and gyro settings,
+// a map file loaded and a map or calibration arriving from the device are taken as steps
+// once the hub has them, compared with what the last step left. Undo and redo put the
 // records back in the hub, send them to the device with the hub calls the edit used, and
 // show them in the window. GUI thread only.
 #pragma once
@@ -20,8 +21,8 @@ class EditHistory : public QObject
 {
     Q_OBJECT
 public:
-    // All must outlive the history. Binds itself to the controllers as their recorder and to
-    // the hub's reports of what came from the device.
+    // All must outlive the history. Binds itself to the controllers as their recorder, and to
+    // the dialog's and the hub's signals after the window's own connections (make it last).
     EditHistory(KorvaneCore *hub, MappingTabController *mapping, SettingsTabController *settings,
                 KorvaneNodeView *nodeDialog, QObject *parent = nullptr);
 
@@ -34,14 +35,11 @@ public:
     // The "&Edit" menu: Undo and Redo naming the step, with the desktop's keys.
     QMenu *createEditMenu(QWidget *parent);
 
-public slots:
-    void loadMap(const QString &filename);
-    void sendBend(KorvaneBendSettings bend);
-    void sendGyro(KorvaneGyroSettings gyro);
-
 private:
-    // The map or the calibration was replaced by the device's.
-    void deviceSent();
+    // The hub already holds a change made elsewhere: one step from what the last step left
+    // (named from what changed when text is empty). The device's replies to one request
+    // make one step, and one that changes only the name above the hand makes none.
+    void changedElsewhere(const QString &text, bool fromDevice);
     EditSnapshot snapshot() const;
     void apply(const EditSnapshot &s, int parts);
 

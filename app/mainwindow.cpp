@@ -76,6 +76,10 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     connect(hand, SIGNAL(OpenNode(int)), this, SLOT(OpenNodeView(int)));
     connect(node, SIGNAL(SendConfiguration(KorvaneSensorNode, int)), this,
             SLOT(UpdateNode(KorvaneSensorNode, int)));
+    connect(node, SIGNAL(SendBendSettings(KorvaneBendSettings)), hub,
+            SLOT(SendBendSettings(KorvaneBendSettings)));
+    connect(node, SIGNAL(SendGyroSettings(KorvaneGyroSettings)), hub,
+            SLOT(SendGyroSettings(KorvaneGyroSettings)));
     connect(node, SIGNAL(ReadyRecSampler()), this, SLOT(ReadyRecSampler()));
     connect(node, SIGNAL(removeGlobalBend()), this, SLOT(removeGlobalBend()));
     connect(hub, SIGNAL(SendNoteTrigger(int, bool, int)), hand, SLOT(Trigger(int, bool, int)));
@@ -121,6 +125,7 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     connect(hub, SIGNAL(setUnsaved()), this, SLOT(setUnsaved()));
     connect(patch, SIGNAL(SaveState(QString)), this, SLOT(SaveState(QString)));
     connect(patch, SIGNAL(NewState(QString)), this, SLOT(NewState(QString)));
+    connect(patch, SIGNAL(LoadState(QString)), hub, SLOT(LoadState(QString)));
     connect(patch, SIGNAL(DeleteState(QString)), this, SLOT(DeleteState(QString)));
     connect(patch, SIGNAL(RenameState(QString)), this, SLOT(RenameState(QString)));
     connect(patch, SIGNAL(giveFolderName(QString)), this, SLOT(GetMapFolder(QString)));
@@ -213,20 +218,19 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
-// The sensor dialog's bend and gyro settings and a map loaded from the browser reach the hub
-// through the history, as undo steps.
+// Made last: the history takes what the window's own connections did as undo steps.
 void MainWindow::setUpEditHistory()
 {
     history = new EditHistory(hub, mapping, settings, nodeDialog, this);
-    connect(nodeDialog, &KorvaneNodeView::SendBendSettings, history, &EditHistory::sendBend);
-    connect(nodeDialog, &KorvaneNodeView::SendGyroSettings, history, &EditHistory::sendGyro);
-    connect(patchBrowser, &KorvanePatchView::LoadState, history, &EditHistory::loadMap);
     addEditMenu();
 }
 
 void MainWindow::addEditMenu()
 {
-    ui->menuBar->insertMenu(ui->menuAbout->menuAction(), history->createEditMenu(this));
+    QMenu *edit = history->createEditMenu(this);
+    ui->menuBar->insertMenu(ui->menuAbout->menuAction(), edit);
+    // The keys work in the sensor dialog too, a window of its own.
+    nodeDialog->addActions(edit->actions());
 }
 
 KorvaneHandWidget *MainWindow::handWidget() const

@@ -326,6 +326,18 @@ void TestUndo::keysAndMenu()
     QTest::keyClick(window.get(), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(hub->GetState(0).key, key + 2);
 
+    // In the sensor dialog too.
+    window->OpenNodeView(5);
+    QVERIFY(QTest::qWaitForWindowActive(window->nodeView()));
+    const int note = hub->GetNode(5).note;
+    child<QAbstractButton>("noteUpButton")->click();
+    QCOMPARE(hub->GetNode(5).note, note + 1);
+    QTest::keyClick(window->nodeView(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(hub->GetNode(5).note, note);
+    QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QString::number(note));
+    window->nodeView()->hide();
+    QVERIFY(QTest::qWaitForWindowActive(window.get()));
+
     // A new edit after an undo drops the steps that were undone.
     QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
     child<QAbstractButton>("oupButton")->click();
