@@ -103,7 +103,7 @@ int changedParts(const EditSnapshot &a, const EditSnapshot &b)
         parts |= BendPart;
     if (!sameGyro(a.gyro, b.gyro))
         parts |= GyroPart;
-    if (!sameView(a.view, b.view))
+    if (!sameView(a.view, b.view) || a.mapName != b.mapName)
         parts |= ViewPart;
     return parts;
 }

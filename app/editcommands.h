@@ -27,6 +27,7 @@ struct EditSnapshot
     KorvaneCalibration calibration;
     KorvaneBendSettings bend;
     KorvaneGyroSettings gyro;
+    QString mapName; // the hub's: the file the map came from
     MappingView view;
 };
 

@@ -23,20 +23,23 @@ EditHistory::EditHistory(KorvaneCore *hub, MappingTabController *mapping,
     settings->setRecorder(recorder);
     // Connected after the window's own slots: the hub holds the change and the window shows it.
     connect(nodeDialog, &KorvaneNodeView::SendBendSettings, this,
-            [this] { changedElsewhere(QString(), false); });
+            [this] { changedElsewhere(QString(), BendPart, false); });
     connect(nodeDialog, &KorvaneNodeView::SendGyroSettings, this,
-            [this] { changedElsewhere(QString(), false); });
+            [this] { changedElsewhere(QString(), GyroPart, false); });
     connect(hub, &KorvaneCore::LoadCompleted, this,
-            [this] { changedElsewhere(tr("Load Map"), false); });
-    const auto fromDevice = [this] { changedElsewhere(tr("Sync from Device"), true); };
+            [this] { changedElsewhere(tr("Load Map"), MapPart | ViewPart, false); });
+    const auto fromDevice = [this] {
+        changedElsewhere(tr("Sync from Device"),
+                         MapPart | CalibrationPart | SettingsPart | ViewPart, true);
+    };
     connect(hub, &KorvaneCore::SysExLoadCompleted, this, fromDevice);
     connect(hub, &KorvaneCore::UpdateSettingsUI, this, fromDevice);
 }
 
 EditSnapshot EditHistory::snapshot() const
 {
-    return {hub->GetState(0), hub->getCalibration(), hub->getBendSettings(), hub->getGyroSettings(),
-            mapping->view()};
+    return {hub->GetState(0),       hub->getCalibration(), hub->getBendSettings(),
+            hub->getGyroSettings(), hub->GetMapName(),     mapping->view()};
 }
 
 void EditHistory::record(const QString &text, const std::function<void()> &edit)
@@ -58,17 +61,37 @@ void EditHistory::record(const QString &text, const std::function<void()> &edit)
                                     [this](const EditSnapshot &s, int parts) { apply(s, parts); }));
 }
 
-void EditHistory::changedElsewhere(const QString &text, bool fromDevice)
+void EditHistory::changedElsewhere(const QString &text, int parts, bool fromDevice)
 {
     if (depth > 0 || applying)
         return;
     const EditSnapshot now = snapshot();
-    const int parts = changedParts(shown, now);
-    if (parts != 0 && (!fromDevice || (parts & ~ViewPart) != 0))
+    // Only the parts this change can touch are taken from before it.
+    EditSnapshot before = now;
+    if (parts & MapPart)
+        before.map = shown.map;
+    if (parts & (CalibrationPart | SettingsPart))
+        before.calibration = shown.calibration;
+    if (parts & BendPart)
+        before.bend = shown.bend;
+    if (parts & GyroPart)
+        before.gyro = shown.gyro;
+    if (parts & ViewPart) {
+        before.view = shown.view;
+        before.mapName = shown.mapName;
+    }
+    const int changed = changedParts(before, now);
+    if (changed != 0 && (!fromDevice || (changed & ~ViewPart) != 0))
         undoStack->push(new EditCommand(
-            text.isEmpty() ? describeChange(shown, now) : text, shown, now,
+            text.isEmpty() ? describeChange(before, now) : text, before, now,
             [this](const EditSnapshot &s, int parts) { apply(s, parts); }, fromDevice));
     shown = now;
+}
+
+void EditHistory::keepMapName()
+{
+    shown.mapName = hub->GetMapName();
+    shown.view.name = mapping->view().name;
 }
 
 // The records go to the device through the same hub calls as the edit's: the map upload,
@@ -80,8 +103,10 @@ void EditHistory::apply(const EditSnapshot &s, int parts)
         hub->UpdateState(s.map);
         hub->SendState();
     }
-    if (parts & (MapPart | ViewPart))
+    if (parts & (MapPart | ViewPart)) {
+        hub->SetMapName(s.mapName);
         mapping->showView(s.view);
+    }
     if (parts & SettingsPart)
         hub->setSettings(s.calibration);
     if (parts & CalibrationPart)

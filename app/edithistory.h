@@ -32,14 +32,17 @@ public:
     void record(const QString &text, const std::function<void()> &edit);
     // True while a step is being undone or redone.
     bool isApplying() const { return applying; }
+    // The map was saved or renamed: the names it now goes by are no edit, and an undone step
+    // must not bring back the old ones.
+    void keepMapName();
     // The "&Edit" menu: Undo and Redo naming the step, with the desktop's keys.
     QMenu *createEditMenu(QWidget *parent);
 
 private:
-    // The hub already holds a change made elsewhere: one step from what the last step left
-    // (named from what changed when text is empty). The device's replies to one request
-    // make one step, and one that changes only the name above the hand makes none.
-    void changedElsewhere(const QString &text, bool fromDevice);
+    // The hub already holds a change made elsewhere to the given parts: one step from what
+    // the last step left them (named from what changed when text is empty). The device's
+    // replies to one request make one step; one that changes only the names makes none.
+    void changedElsewhere(const QString &text, int parts, bool fromDevice);
     EditSnapshot snapshot() const;
     void apply(const EditSnapshot &s, int parts);
 

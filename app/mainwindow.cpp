@@ -455,6 +455,8 @@ void MainWindow::setUnsaved()
 void MainWindow::setPatchName(QString filename)
 {
     mapping->setPatchName(filename);
+    if (history)
+        history->keepMapName();
 }
 
 void MainWindow::GetMapFolder(QString folder)

@@ -68,8 +68,8 @@ Messages held(KorvaneCore *hub)
     return uploads(Map | Settings | Calibration | Bend | Gyro, hub);
 }
 
-// Every value the window and the sensor dialog show, by object name; the status lines and
-// the hand's lit sensors aside.
+// Every value the window and the sensor dialog show, by object name, and the hub's map file
+// name; the status lines and the hand's lit sensors aside.
 QStringList shown(MainWindow *w)
 {
     QStringList out;
@@ -95,6 +95,7 @@ QStringList shown(MainWindow *w)
     for (int i = 0; i < hand->nodeCount(); ++i)
         out << QString("hand%1=%2/%3").arg(i).arg(hand->node(i).type).arg(hand->node(i).note);
     out << QString("key=%1 octave=%2").arg(w->getKeyOffset()).arg(w->getOctaveCounter());
+    out << "map file=" + w->core()->GetMapName();
     return out;
 }
 
@@ -230,9 +231,14 @@ void TestUndo::undoAndRedoEveryKindOfEdit_data()
     }) << choose("defaultControlBox", 2)
                                 << "Global Aftertouch" << int(Map | Settings) << true;
     QTest::newRow("map load") << Edit([](TestUndo *t) {
-        t->hub->Transpose(5);
-        QVERIFY(t->hub->SaveState(t->hub->GetDataPath() + "/maps/Other.kvs"));
-        t->hub->Transpose(-5);
+        // Saved as Other, then as Current, as the map browser's requests save.
+        auto saveAs = [t](const QString &name, int transpose) {
+            t->hub->Transpose(transpose);
+            QVERIFY(t->hub->SaveState(t->hub->GetDataPath() + "/maps/" + name + ".kvs"));
+            t->window->setPatchName(t->hub->GetMapName());
+        };
+        saveAs("Other", 5);
+        saveAs("Current", -5);
     }) << Edit([](TestUndo *t) {
         emit t->window->patchView()->LoadState(t->hub->GetDataPath() + "/maps/Other.kvs");
     }) << "Load Map" << int(Map)
