@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/edithistory.h"
 #include "app/filerequests.h"
 #include "app/importexport.h"
 #include "app/mainmenus.h"
@@ -10,6 +11,7 @@
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
+#include "device/midiportbackend.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
@@ -23,6 +25,8 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTextStream>
 
@@ -30,7 +34,10 @@ namespace {
 const char *const kStyleSheet = ":/orangestyle/darkorange-apple9.qss";
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindowForm)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(nullptr, parent) {}
+
+MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *parent)
+    : QMainWindow(parent), ui(new MainWindowForm)
 {
     ui->setupUi(this);
     setWindowTitle(tr("VARNO Control"));
@@ -44,7 +51,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     setStyleSheet(QString());
 
     // The hub builds the device link, the audio engine, the settings and the first map.
-    hub = new KorvaneCore(this);
+    hub = new KorvaneCore(std::move(midiBackend), this);
     frame = new WindowFrame(this, ui, hub, dataPath);
     connect(frame->menus(), &MainMenus::importSamplesRequested, this, &MainWindow::ImportSamples);
     connect(frame->menus(), &MainMenus::statusMessage, this, &MainWindow::setMainMessage);
@@ -206,6 +213,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     }
 
     hub->LoadWriteCount();
+    setUpEditHistory();
     qDebug() << "All ready!";
 }
 
@@ -214,6 +222,22 @@ MainWindow::~MainWindow()
     frame->saveGeometry();
     hub->ShutDown();
     delete ui;
+}
+
+// Made last: the history takes what the window's own connections did as undo steps.
+void MainWindow::setUpEditHistory()
+{
+    history = new EditHistory(hub, mapping, settings, nodeDialog, this);
+    addEditMenu();
+}
+
+void MainWindow::addEditMenu()
+{
+    // The history's Undo and Redo go into the menu bar's Edit menu, between File and Device.
+    QMenu *edit = frame->menus()->addEditMenu();
+    edit->addActions(history->createEditMenu(this)->actions());
+    // The keys work in the sensor dialog too, a window of its own.
+    nodeDialog->addActions(edit->actions());
 }
 
 KorvaneHandWidget *MainWindow::handWidget() const
@@ -369,6 +393,9 @@ void MainWindow::UpdateNode(KorvaneSensorNode node, int node_i)
 
 void MainWindow::removeGlobalBend()
 {
+    // A step undone or redone puts back the records as they were, bend assignments included.
+    if (history && history->isApplying())
+        return;
     settings->removeGlobalBend();
 }
 
@@ -447,6 +474,8 @@ void MainWindow::setUnsaved()
 void MainWindow::setPatchName(QString filename)
 {
     mapping->setPatchName(filename);
+    if (history)
+        history->keepMapName();
 }
 
 void MainWindow::GetMapFolder(QString folder)

@@ -11,8 +11,11 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 class AboutDialog;
 class DeviceStatusPart;
+class EditHistory;
 class FileRequests;
 class ImportExport;
 class KorvaneCore;
@@ -23,6 +26,7 @@ class KorvaneSoundEditView;
 class KorvaneSoundView;
 class MainMenus;
 class MappingTabController;
+class MidiPortBackend;
 class NameDialog;
 class NumberEdit;
 class QMessageBox;
@@ -36,6 +40,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Talks to the device through the given MIDI port backend (tests, emulation).
+    explicit MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     KorvaneCore *core() const { return hub; }
@@ -47,6 +53,7 @@ public:
     KorvaneSoundView *soundView() const { return soundBrowser; }
     KorvanePatchView *patchView() const { return patchBrowser; }
     KorvaneSoundEditView *soundEditView() const { return soundEditor; }
+    EditHistory *editHistory() const { return history; }
     bool isNewSoundPending() const;
     QString currentSoundName() const;
     int getKeyOffset() const;
@@ -147,6 +154,8 @@ private slots:
 
 private:
     void showAbout();
+    void setUpEditHistory();
+    void addEditMenu();
 
     MainWindowForm *ui = nullptr;
     KorvaneCore *hub = nullptr;
@@ -162,6 +171,7 @@ private:
     FileRequests *requests = nullptr;
     ImportExport *transfer = nullptr;
     WindowFrame *frame = nullptr;
+    EditHistory *history = nullptr;
 
     QString dataPath;
     QString styleText;

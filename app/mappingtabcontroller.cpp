@@ -15,7 +15,7 @@
 
 MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
                                            const QString &dataPath, QObject *parent)
-    : QObject(parent), ui(ui), hub(hub), dataPath(dataPath)
+    : QObject(parent), ui(ui), hub(hub), dataPath(dataPath), scale(ui->comboBox->currentIndex())
 {
     connect(ui->transposeUp, &QPushButton::clicked, this, [this] { transpose(1, 0); });
     connect(ui->transPoseDown, &QPushButton::clicked, this, [this] { transpose(-1, 0); });
@@ -77,9 +77,38 @@ void MappingTabController::transpose(int keySteps, int octaveSteps)
             return;
         }
     }
-    key += keySteps;
-    octave += octaveSteps;
-    hub->Transpose(semitones);
+    recorded(octaveSteps != 0 ? QStringLiteral("Octave") : QStringLiteral("Key"), [&] {
+        key += keySteps;
+        octave += octaveSteps;
+        hub->Transpose(semitones);
+        refreshHand();
+    });
+}
+
+void MappingTabController::recorded(const QString &text, const std::function<void()> &edit)
+{
+    if (recorder)
+        recorder(text, edit);
+    else
+        edit();
+}
+
+MappingView MappingTabController::view() const
+{
+    return {key, octave, scale, ui->patchNameLine->text()};
+}
+
+void MappingTabController::showView(const MappingView &view)
+{
+    key = view.key;
+    octave = view.octave;
+    scale = view.scale;
+    {
+        const QSignalBlocker block(ui->comboBox);
+        ui->comboBox->setCurrentIndex(view.scale);
+    }
+    ui->widget->setMajorScale(Scales::isMajorScale(view.scale));
+    ui->patchNameLine->setText(view.name);
     refreshHand();
     showKeyOctave();
 }
@@ -92,9 +121,12 @@ void MappingTabController::panic()
 
 void MappingTabController::scaleChosen(int index)
 {
-    ui->widget->setMajorScale(Scales::isMajorScale(index));
-    generateScale(index);
-    ui->patchNameLine->setText(ui->comboBox->itemText(index));
+    recorded(QStringLiteral("Scale"), [&] {
+        scale = index;
+        ui->widget->setMajorScale(Scales::isMajorScale(index));
+        generateScale(index);
+        ui->patchNameLine->setText(ui->comboBox->itemText(index));
+    });
 }
 
 void MappingTabController::testSoundChosen(int index)
@@ -111,13 +143,13 @@ void MappingTabController::muteToggled(bool checked)
 void MappingTabController::generateScale(int scale)
 {
     qDebug() << "generating requested scale";
-    hub->ScaleRequest(key, octave, scale);
+    recorded(QStringLiteral("Scale"), [&] { hub->ScaleRequest(key, octave, scale); });
     showKeyOctave();
 }
 
 void MappingTabController::generateScaleFromBrowser(int scale)
 {
-    hub->ScaleRequest(key, octave - 1, scale);
+    recorded(QStringLiteral("Scale"), [&] { hub->ScaleRequest(key, octave - 1, scale); });
 }
 
 void MappingTabController::showMapLoaded(bool fromFile)
@@ -134,9 +166,12 @@ void MappingTabController::showMapLoaded(bool fromFile)
 
 void MappingTabController::setNode(const KorvaneSensorNode &node, int index)
 {
-    hub->SetNode(node, index);
-    refreshHand();
-    hub->SendState();
+    // Named from what changed ("Sensor 5 note").
+    recorded(QString(), [&] {
+        hub->SetNode(node, index);
+        refreshHand();
+        hub->SendState();
+    });
 }
 
 void MappingTabController::setPatchName(const QString &filename)

@@ -4,6 +4,7 @@
 // GUI thread only.
 #pragma once
 
+#include "app/editcommands.h"
 #include "base/korvanerecords.h"
 
 #include <QObject>
@@ -22,6 +23,12 @@ public:
 
     int keyOffset() const { return key; }
     int octaveCounter() const { return octave; }
+    // What the tab shows besides the map, and putting it back (an edit undone or redone):
+    // the scale box with its signals blocked, the name, the hand from the hub's map.
+    MappingView view() const;
+    void showView(const MappingView &view);
+    // Each edit of the map then runs through the recorder as one undo step.
+    void setRecorder(EditRecorder recorder) { this->recorder = std::move(recorder); }
 
     // The preset instrument that the test-sound choice index plays.
     static QString testSoundFile(const QString &dataPath, int index);
@@ -52,10 +59,13 @@ private:
     void testSoundChosen(int index);
     void muteToggled(bool checked);
     void showKeyOctave();
+    void recorded(const QString &text, const std::function<void()> &edit);
 
     MainWindowForm *ui;
     KorvaneCore *hub;
     QString dataPath;
+    EditRecorder recorder;
     int key = 0;
     int octave = 4;
+    int scale = 0; // the box's choice; the box has moved already when its signal arrives
 };

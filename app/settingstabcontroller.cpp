@@ -91,22 +91,40 @@ void SettingsTabController::bindSlider(QSlider *slider, QLabel *label, std::func
     });
 }
 
+void SettingsTabController::recorded(const std::function<void()> &edit)
+{
+    // The step is named from the field that changed.
+    if (recorder)
+        recorder(QString(), edit);
+    else
+        edit();
+}
+
 template <typename Change> void SettingsTabController::changeCalibration(Change change)
 {
-    KorvaneCalibration calib = hub->getCalibration();
-    change(calib);
-    hub->setCalibration(calib);
+    recorded([&] {
+        KorvaneCalibration calib = hub->getCalibration();
+        change(calib);
+        hub->setCalibration(calib);
+    });
 }
 
 template <typename Change> void SettingsTabController::changeSettings(Change change)
 {
-    KorvaneCalibration calib = hub->getCalibration();
-    change(calib);
-    hub->setSettings(calib);
+    recorded([&] {
+        KorvaneCalibration calib = hub->getCalibration();
+        change(calib);
+        hub->setSettings(calib);
+    });
 }
 
 // Note-on must stay above note-off: a release on the wrong side moves the slider back.
 void SettingsTabController::onThresholdReleased()
+{
+    recorded([this] { commitOnThreshold(); });
+}
+
+void SettingsTabController::commitOnThreshold()
 {
     KorvaneCalibration calib = hub->getCalibration();
     const int off = calib.offThreshold;
@@ -122,6 +140,11 @@ void SettingsTabController::onThresholdReleased()
 
 void SettingsTabController::offThresholdReleased()
 {
+    recorded([this] { commitOffThreshold(); });
+}
+
+void SettingsTabController::commitOffThreshold()
+{
     KorvaneCalibration calib = hub->getCalibration();
     const int on = calib.onThreshold;
     int off = ui->offThresholdSlider->value();
@@ -136,10 +159,13 @@ void SettingsTabController::offThresholdReleased()
 
 void SettingsTabController::globalControlChosen(int index)
 {
-    // Pitch bend as the global aftertouch leaves no room for bend assignments.
-    if (index == 2)
-        hub->RemoveGlobalBend();
-    changeSettings([index](KorvaneCalibration &c) { c.globalControl = index; });
+    // Pitch bend as the global aftertouch leaves no room for bend assignments; one step
+    // takes back both.
+    recorded([&] {
+        if (index == 2)
+            hub->RemoveGlobalBend();
+        changeSettings([index](KorvaneCalibration &c) { c.globalControl = index; });
+    });
 }
 
 void SettingsTabController::showCalibration(const KorvaneCalibration &calib)
@@ -170,13 +196,15 @@ void SettingsTabController::showCalibration(const KorvaneCalibration &calib)
 
 void SettingsTabController::removeGlobalBend()
 {
-    KorvaneCalibration calib = hub->getCalibration();
-    if (calib.globalControl != 2)
+    if (hub->getCalibration().globalControl != 2)
         return;
-    {
-        const QSignalBlocker block(ui->defaultControlBox);
-        ui->defaultControlBox->setCurrentIndex(0);
-    }
-    calib.globalControl = 0;
-    hub->setSettings(calib);
+    recorded([this] {
+        KorvaneCalibration calib = hub->getCalibration();
+        {
+            const QSignalBlocker block(ui->defaultControlBox);
+            ui->defaultControlBox->setCurrentIndex(0);
+        }
+        calib.globalControl = 0;
+        hub->setSettings(calib);
+    });
 }

@@ -4,6 +4,7 @@
 // only.
 #pragma once
 
+#include "app/editcommands.h"
 #include "base/korvanerecords.h"
 
 #include <QList>
@@ -27,6 +28,8 @@ public:
     void showCalibration(const KorvaneCalibration &calib);
     // Leaves "Pitch Bend" as the global aftertouch, quietly, for a sensor that bends.
     void removeGlobalBend();
+    // Each change of the calibration then runs through the recorder as one undo step.
+    void setRecorder(EditRecorder recorder) { this->recorder = std::move(recorder); }
 
 signals:
     void versionRequested();
@@ -35,12 +38,16 @@ private:
     void bindSlider(QSlider *slider, QLabel *label, std::function<void()> commit);
     void onThresholdReleased();
     void offThresholdReleased();
+    void commitOnThreshold();
+    void commitOffThreshold();
     // Changes one field of the calibration; settings also save (and so reach the device).
     template <typename Change> void changeCalibration(Change change);
     template <typename Change> void changeSettings(Change change);
     void globalControlChosen(int index);
+    void recorded(const std::function<void()> &edit);
 
     MainWindowForm *ui;
     KorvaneCore *hub;
+    EditRecorder recorder;
     QList<QTimer *> settleTimers; // one per slider, running while a key or wheel change waits
 };

@@ -34,6 +34,8 @@ public:
     KorvaneSensorNode GetNode(int i) const; // throws std::out_of_range past the end
     void SetNode(const KorvaneSensorNode &node, int i);
     QString GetMapName() const { return mapName; }
+    // The name of the map file the map came from, put back with an earlier map.
+    void SetMapName(const QString &name) { mapName = name; }
     int GetRemoteMap() const { return remoteMap; }
     int GetRemoteType() const { return remoteType; }
     int GetWriteCount() const;

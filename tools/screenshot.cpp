@@ -19,6 +19,8 @@
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
@@ -119,6 +121,19 @@ bool writeTone(const QString &path, double frequency, int rate, double seconds)
     }
     const bool ok = sf_writef_float(f, data.data(), frames) == frames;
     sf_close(f);
+    return ok;
+}
+
+// The screen around a window, with the menu that is open over it.
+bool saveScreenArea(QWidget *w, const QString &name)
+{
+    settle();
+    QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = w->frameGeometry();
+    const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString path = outDir + QLatin1Char('/') + name + QStringLiteral(".png");
+    const bool ok = shot.save(path, "PNG");
+    std::printf("%s %s\n", ok ? "saved" : "FAILED", qPrintable(path));
     return ok;
 }
 
@@ -346,6 +361,31 @@ int main(int argc, char *argv[])
         settle();
         ok &= save(window.soundView(), QStringLiteral("sound-browser"));
         window.soundView()->hide();
+
+        // The Edit menu open on a step to undo, then on the same step to redo.
+        if (auto *edit = window.findChild<QMenu *>(QStringLiteral("menuEdit"))) {
+            window.OpenNodeView(5);
+            window.nodeView()
+                ->findChild<QAbstractButton *>(QStringLiteral("noteUpButton"))
+                ->click();
+            window.nodeView()->hide();
+            auto openEdit = [&] {
+                window.raise();
+                window.activateWindow();
+                settle();
+                const QRect at = window.menuBar()->actionGeometry(edit->menuAction());
+                edit->popup(window.menuBar()->mapToGlobal(at.bottomLeft()));
+            };
+            openEdit();
+            ok &= saveScreenArea(&window, QStringLiteral("edit-menu-undo"));
+            edit->hide();
+            window.findChild<QAction *>(QStringLiteral("actionUndo"))->trigger();
+            openEdit();
+            ok &= saveScreenArea(&window, QStringLiteral("edit-menu-redo"));
+            edit->hide();
+        } else {
+            ok = false;
+        }
 
         QMessageBox box(&window);
         box.setText(QStringLiteral("Version error"));
