@@ -34,12 +34,46 @@ KorvaneAudioEngine::~KorvaneAudioEngine()
 
 bool KorvaneAudioEngine::init(int sampleRate)
 {
+    close();
     d->requestedRate = sampleRate;
     qInfo() << "Initializing Core Audio output";
     AudioStreamRequest request;
     request.sampleRate = unsigned(sampleRate);
     AudioStreamInfo info;
     const bool ok = d->backend && d->backend->open(request, d, info);
+    return streamOpened(ok, info);
+}
+
+void KorvaneAudioEngine::initInBackground(int sampleRate)
+{
+    close();
+    d->requestedRate = sampleRate;
+    qInfo() << "Initializing Core Audio output";
+    AudioStreamRequest request;
+    request.sampleRate = unsigned(sampleRate);
+    d->opening = true;
+    const unsigned number = ++d->openNumber;
+    AudioBackend *backend = d->backend.get();
+    AudioStreamClient *client = d;
+    d->opener = std::thread([this, backend, client, request, number] {
+        auto info = std::make_shared<AudioStreamInfo>();
+        const bool ok = backend && backend->open(request, client, *info);
+        // Delivered on the engine's thread; dropped with the engine when it is gone.
+        QMetaObject::invokeMethod(
+            this,
+            [this, ok, info, number] {
+                if (!d->opening || number != d->openNumber)
+                    return;
+                d->opener.join();
+                d->opening = false;
+                streamOpened(ok, *info);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+bool KorvaneAudioEngine::streamOpened(bool ok, const AudioStreamInfo &info)
+{
     for (const std::string &line : info.log)
         qInfo().noquote() << QString::fromStdString(line);
     d->followStream(ok ? info.sampleRate : 0);
@@ -70,6 +104,10 @@ void KorvaneAudioEngine::close()
 {
     d->streamWanted = false;
     d->streamCheck.stop();
+    if (d->opener.joinable())
+        d->opener.join();
+    d->opening = false;
+    ++d->openNumber;
     if (d->backend)
         d->backend->close();
 }
@@ -108,7 +146,7 @@ void KorvaneAudioEngine::checkStream()
 
 bool KorvaneAudioEngine::isStreamRunning() const
 {
-    return d->backend && d->backend->isRunning();
+    return !d->opening && d->backend && d->backend->isRunning();
 }
 
 // ---------------------------------------------------------------- playing

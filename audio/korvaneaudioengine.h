@@ -3,8 +3,8 @@
 #pragma once
 
 #include "base/korvanerecords.h"
-#include "recordinganalysis.h"
 #include "base/samplertypes.h"
+#include "recordinganalysis.h"
 
 #include <QObject>
 #include <QString>
@@ -14,6 +14,7 @@
 
 class AudioBackend;
 class KorvaneSampler;
+struct AudioStreamInfo;
 
 class KorvaneAudioEngine : public QObject
 {
@@ -28,6 +29,11 @@ public:
     // Opens and starts the duplex stream. Returns false (after a status line) when no
     // audio API could open a stream; every other operation still works without sound.
     bool init(int sampleRate);
+    // The same on a worker thread, so the caller goes on while the sound server answers; the
+    // outcome (log, status line, sampler rate) follows from the event loop as init() gives it.
+    // Until then the stream counts as not running and the sampler plays into nothing.
+    void initInBackground(int sampleRate);
+    // Also waits for an open still under way and drops its outcome.
     void close();
     bool isStreamRunning() const;
     // Once a second after a successful init: a stream that stopped without close() (the sound
@@ -122,6 +128,8 @@ signals:
     void IOSReSendMapping();
 
 private:
+    bool streamOpened(bool ok, const AudioStreamInfo &info);
+
     struct Private;
     Private *d;
 };

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <thread>
 
 struct KorvaneAudioEngine::Private : public AudioStreamClient
 {
@@ -99,6 +100,11 @@ struct KorvaneAudioEngine::Private : public AudioStreamClient
     bool streamWanted = false;
     bool streamLost = false;
     QTimer streamCheck;
+    // A stream being opened on its own thread: the backend is that thread's until it is
+    // joined. An outcome whose number is no longer current was cancelled by close().
+    std::thread opener;
+    bool opening = false;
+    unsigned openNumber = 0;
 
     // Last, so it is destroyed (and its stream closed) before everything the callback uses.
     std::unique_ptr<AudioBackend> backend;

@@ -181,7 +181,9 @@ void KorvaneCore::RemoveGlobalBend()
 void KorvaneCore::StartEngines()
 {
     sampleRate = 44100.0;
-    audioEngine->init(int(sampleRate));
+    // The sound server may take a while to answer: the stream opens beside the rest of
+    // the start-up, and the sampler plays into nothing until it runs.
+    audioEngine->initInBackground(int(sampleRate));
     midiEngine->FindDevices();
     LoadSound(dataPath + QStringLiteral("/sounds/Electric Piano.kvi"));
     emit SendSoundName(QStringLiteral("Electric Piano"));

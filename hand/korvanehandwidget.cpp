@@ -123,8 +123,8 @@ KorvaneHandWidget::KorvaneHandWidget(QWidget *parent) : QOpenGLWidget(parent)
     for (int i = 0; i < kNodeSlots; ++i)
         nodes[i].note = 68 + i;
     applyLayout(0);
-    buildPictures(QSize(kCanvasWidth, kCanvasHeight));
-    buildPictures(size());
+    devicePictureLoad =
+        std::async(std::launch::async, [] { return QImage(QString::fromLatin1(kDevicePicture)); });
     updateScale(size());
     qDebug() << "handwidget ready";
 }
@@ -251,22 +251,24 @@ void KorvaneHandWidget::applyLayout(int type)
     }
 }
 
-void KorvaneHandWidget::buildPictures(const QSize &size)
+const QImage &KorvaneHandWidget::picture(const QSize &size)
 {
-    if (devicePicture.isNull())
-        devicePicture.load(QString::fromLatin1(kDevicePicture));
-    if (size.isEmpty()) {
-        outlinePicture = QImage();
-        return;
+    if (layout == 0) {
+        if (devicePictureLoad.valid())
+            devicePicture = devicePictureLoad.get();
+        return devicePicture;
     }
-    outlinePicture = QImage(size, QImage::Format_ARGB32);
-    outlinePicture.fill(Qt::transparent);
-    QSvgRenderer svg(QString::fromLatin1(kOutlinePicture));
-    if (svg.isValid()) {
-        QPainter p(&outlinePicture);
-        p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-        svg.render(&p);
+    if (layout == 1 && outlinePicture.size() != size && !size.isEmpty()) {
+        outlinePicture = QImage(size, QImage::Format_ARGB32);
+        outlinePicture.fill(Qt::transparent);
+        QSvgRenderer svg(QString::fromLatin1(kOutlinePicture));
+        if (svg.isValid()) {
+            QPainter p(&outlinePicture);
+            p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            svg.render(&p);
+        }
     }
+    return layout == 1 ? outlinePicture : devicePicture;
 }
 
 void KorvaneHandWidget::updateScale(const QSize &size)
@@ -280,16 +282,15 @@ void KorvaneHandWidget::paintTo(QPaintDevice *device)
     const int w = device->width();
     const int h = device->height();
     updateScale(QSize(w, h));
+    const QImage *image = layout == 0 || layout == 1 ? &picture(QSize(w, h)) : nullptr;
     if (!painter.begin(device))
         return;
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     painter.fillRect(0, 0, w, h, Qt::white);
     painter.setPen(Qt::lightGray);
-    if (layout == 0 && !devicePicture.isNull())
-        painter.drawImage(QRectF(0, 0, w, h), devicePicture, QRectF(devicePicture.rect()));
-    else if (layout == 1 && !outlinePicture.isNull())
-        painter.drawImage(QRectF(0, 0, w, h), outlinePicture, QRectF(outlinePicture.rect()));
+    if (image && !image->isNull())
+        painter.drawImage(QRectF(0, 0, w, h), *image, QRectF(image->rect()));
 
     for (int i = 0; i < usedNodes; ++i) {
         const HandNode &n = nodes[i];
@@ -327,7 +328,6 @@ void KorvaneHandWidget::paintGL()
 void KorvaneHandWidget::resizeEvent(QResizeEvent *event)
 {
     QOpenGLWidget::resizeEvent(event);
-    buildPictures(event->size());
     updateScale(event->size());
     update();
 }

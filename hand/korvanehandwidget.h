@@ -11,6 +11,7 @@
 #include <QPainter>
 
 #include <array>
+#include <future>
 
 class KorvaneHandWidget : public QOpenGLWidget
 {
@@ -86,7 +87,7 @@ private:
     };
     void pointer(PointerKind kind, const QPointF &pos);
     void applyLayout(int type);
-    void buildPictures(const QSize &size);
+    const QImage &picture(const QSize &size);
     void updateScale(const QSize &size);
 
     std::array<HandNode, kNodeSlots> nodes{};
@@ -100,6 +101,10 @@ private:
     // Scale from design units to pixels, as of the last paint or resize.
     float sx = 1.0f;
     float sy = 1.0f;
+    // The device picture is decoded on a worker thread from construction on (about 6 MB of
+    // pixels); the first paint that needs it waits for it. The outline drawing is rendered
+    // at the first paint of each size that shows it.
+    std::future<QImage> devicePictureLoad;
     QImage devicePicture;
     QImage outlinePicture;
     QPainter painter;

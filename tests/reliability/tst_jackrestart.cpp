@@ -32,7 +32,7 @@ private slots:
         QSignalSpy lost(&hub, SIGNAL(EnableMIDIConnect()));
         QSignalSpy notes(&hub, SIGNAL(SendNoteTrigger(int, bool, int)));
         hub.StartEngines();
-        QVERIFY(hub.audio()->isStreamRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(hub.audio()->isStreamRunning(), 10000); // opens beside start-up
         QTRY_VERIFY_WITH_TIMEOUT(synced.count() >= 1, 10000);
         const int samples = hub.audio()->sampleCount();
         QVERIFY(samples > 0);

@@ -62,7 +62,8 @@ private slots:
         window.show();
         KorvaneCore &hub = *window.core();
         QSignalSpy synced(&hub, SIGNAL(SysExLoadCompleted()));
-        QVERIFY2(hub.audio()->isStreamRunning(), "the sampler has no stream on the JACK server");
+        QTRY_VERIFY2_WITH_TIMEOUT(hub.audio()->isStreamRunning(),
+                                  "the sampler has no stream on the JACK server", 10000);
         QTRY_VERIFY_WITH_TIMEOUT(synced.count() >= 1, 60000); // slow under ThreadSanitizer
         QTest::qWait(300);
 
