@@ -5,6 +5,7 @@
 #include "app/mainwindowform.h"
 #include "app/mappingtabcontroller.h"
 #include "app/settingstabcontroller.h"
+#include "app/syxrequests.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
@@ -167,6 +168,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     connect(edit, SIGNAL(ExportSound()), this, SLOT(ExportSound()));
     transfer = new ImportExport(hub, soundEditor, this);
     connect(transfer, &ImportExport::imported, requests, &FileRequests::markUnsaved);
+    syx = new SyxRequests(hub, patchBrowser, this);
+    connect(syx, &SyxRequests::statusMessage, this, &MainWindow::setMainMessage);
     // The views point into the engine's buffers only while delivered: direct on purpose.
     connect(hub, SIGNAL(SendRecData(RecordView)), edit, SLOT(ShowRecData(RecordView)),
             Qt::DirectConnection);
@@ -582,6 +585,16 @@ void MainWindow::ExportSound()
 bool MainWindow::ExportSoundTo(QString parentFolder)
 {
     return transfer->exportTo(parentFolder, requests->currentSound());
+}
+
+void MainWindow::backUpToSyx()
+{
+    syx->backUpToSyx();
+}
+
+void MainWindow::restoreFromSyx()
+{
+    syx->restoreFromSyx();
 }
 
 void MainWindow::UpdateView()

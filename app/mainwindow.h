@@ -26,6 +26,7 @@ class NumberEdit;
 class QMessageBox;
 class QProgressDialog;
 class SettingsTabController;
+class SyxRequests;
 struct MainWindowForm;
 
 class MainWindow : public QMainWindow
@@ -52,6 +53,7 @@ public:
     QString styleSheetText() const { return styleText; }
     QProgressDialog *importProgressDialog() const;
     QMessageBox *importMessage() const;
+    SyxRequests *syxRequests() const { return syx; }
 
     // The preset instrument that the test-sound choice index plays.
     static QString testSoundFile(const QString &dataPath, int index);
@@ -121,6 +123,10 @@ public slots:
     void ExportSound();                  // asks for a folder, then ExportSoundTo
     bool ExportSoundTo(QString parentFolder);
 
+    // Backups of the device's configuration as .syx files.
+    void backUpToSyx();    // asks where, then writes the backup
+    void restoreFromSyx(); // asks which file, then checks, confirms and sends it
+
     // Kept for the connections that reach them; they have nothing to do.
     void UpdateView();
     void selectionChanged(QItemSelection) {}
@@ -154,6 +160,7 @@ private:
     SettingsTabController *settings = nullptr;
     FileRequests *requests = nullptr;
     ImportExport *transfer = nullptr;
+    SyxRequests *syx = nullptr;
 
     QString dataPath;
     QString styleText;
