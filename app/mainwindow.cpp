@@ -8,6 +8,7 @@
 #include "app/mappingtabcontroller.h"
 #include "app/settingstabcontroller.h"
 #include "app/windowframe.h"
+#include "app/syxrequests.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
@@ -179,6 +180,10 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     connect(edit, SIGNAL(ExportSound()), this, SLOT(ExportSound()));
     transfer = new ImportExport(hub, soundEditor, this);
     connect(transfer, &ImportExport::imported, requests, &FileRequests::markUnsaved);
+    syx = new SyxRequests(hub, patchBrowser, this);
+    connect(syx, &SyxRequests::statusMessage, this, &MainWindow::setMainMessage);
+    connect(frame->menus(), &MainMenus::backupRequested, syx, &SyxRequests::backUpToSyx);
+    connect(frame->menus(), &MainMenus::restoreRequested, syx, &SyxRequests::restoreFromSyx);
     // The views point into the engine's buffers only while delivered: direct on purpose.
     connect(hub, SIGNAL(SendRecData(RecordView)), edit, SLOT(ShowRecData(RecordView)),
             Qt::DirectConnection);
@@ -629,6 +634,16 @@ void MainWindow::ExportSound()
 bool MainWindow::ExportSoundTo(QString parentFolder)
 {
     return transfer->exportTo(parentFolder, requests->currentSound());
+}
+
+void MainWindow::backUpToSyx()
+{
+    syx->backUpToSyx();
+}
+
+void MainWindow::restoreFromSyx()
+{
+    syx->restoreFromSyx();
 }
 
 void MainWindow::UpdateView()

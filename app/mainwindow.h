@@ -33,6 +33,7 @@ class QMessageBox;
 class QProgressDialog;
 class SettingsTabController;
 class WindowFrame;
+class SyxRequests;
 struct MainWindowForm;
 
 class MainWindow : public QMainWindow
@@ -66,6 +67,7 @@ public:
     // the status bar's device part.
     MainMenus *menus() const;
     DeviceStatusPart *deviceStatus() const;
+    SyxRequests *syxRequests() const { return syx; }
 
     // The preset instrument that the test-sound choice index plays.
     static QString testSoundFile(const QString &dataPath, int index);
@@ -135,6 +137,10 @@ public slots:
     void ExportSound();                  // asks for a folder, then ExportSoundTo
     bool ExportSoundTo(QString parentFolder);
 
+    // Backups of the device's configuration as .syx files.
+    void backUpToSyx();    // asks where, then writes the backup
+    void restoreFromSyx(); // asks which file, then checks, confirms and sends it
+
     // Kept for the connections that reach them; they have nothing to do.
     void UpdateView();
     void selectionChanged(QItemSelection) {}
@@ -172,6 +178,7 @@ private:
     ImportExport *transfer = nullptr;
     WindowFrame *frame = nullptr;
     EditHistory *history = nullptr;
+    SyxRequests *syx = nullptr;
 
     QString dataPath;
     QString styleText;

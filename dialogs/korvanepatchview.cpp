@@ -100,3 +100,8 @@ void KorvanePatchView::on_closeButton_clicked()
 {
     hide();
 }
+
+void KorvanePatchView::on_syxButton_clicked()
+{
+    emit SaveSyx(selectionFlag ? selected : QString());
+}

@@ -43,6 +43,9 @@ signals:
     void DeleteFolder(QString path);
     void NameFolder(QString path);
     void scaleGeneration(int nro);
+    // The selected map (or, with nothing selected, the current one: an empty path) is to be
+    // written as a .syx file.
+    void SaveSyx(QString filename);
 
 public slots:
     void Save();
@@ -54,6 +57,7 @@ private slots:
     void on_deleteButton_clicked();
     void on_deselectButton_clicked();
     void on_closeButton_clicked();
+    void on_syxButton_clicked();
 
 private:
     Ui::KorvanePatchView *ui;
