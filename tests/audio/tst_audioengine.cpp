@@ -7,6 +7,8 @@
 #include "resources/resources.h"
 #include "tests/support/audiotesthelpers.h"
 
+#include "tests/support/testmain.h"
+
 #include <QFile>
 #include <QSignalSpy>
 #include <QtTest>
@@ -333,5 +335,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAudioEngine)
+VARNO_TEST_CLASS(TestAudioEngine)
 #include "tst_audioengine.moc"

@@ -3,6 +3,8 @@
 #include "audio/instrumentfile.h"
 #include "tests/support/audiotesthelpers.h"
 
+#include "tests/support/testmain.h"
+
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -206,5 +208,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestInstrumentFile)
+VARNO_TEST_CLASS(TestInstrumentFile)
 #include "tst_instrumentfile.moc"

@@ -5,6 +5,8 @@
 #include "audio/recordinganalysis.h"
 #include "tests/support/audiotesthelpers.h"
 
+#include "tests/support/testmain.h"
+
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -336,5 +338,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestRecording)
+VARNO_TEST_CLASS(TestRecording)
 #include "tst_recording.moc"

@@ -3,6 +3,8 @@
 #include "audio/korvanesampler.h"
 #include "tests/support/audiotesthelpers.h"
 
+#include "tests/support/testmain.h"
+
 #include <QtTest>
 
 using namespace audiotest;
@@ -444,5 +446,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSampler)
+VARNO_TEST_CLASS(TestSampler)
 #include "tst_sampler.moc"

@@ -5,6 +5,8 @@
 #include "audio/korvaneaudioengine.h"
 #include "tests/support/audiotesthelpers.h"
 
+#include "tests/support/testmain.h"
+
 #include <QtTest>
 
 #include <random>
@@ -252,5 +254,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSamplerVoices)
+VARNO_TEST_CLASS(TestSamplerVoices)
 #include "tst_samplervoices.moc"

@@ -1,6 +1,8 @@
 #include "device/sysexcodec.h"
 #include "device/sysexparser.h"
 
+#include "tests/support/testmain.h"
+
 #include <QtTest>
 
 namespace {
@@ -70,196 +72,182 @@ class TestSysexParser : public QObject
 {
     Q_OBJECT
 private slots:
-    void immediateReplies();
-    void mappingInOneFrameOrTwo();
-    void calibrationReply();
-    void headerByteInsidePayloadIsDropped();
-    void recoversFromUnknownCommands();
-    void foreignSysexIsSkipped();
-    void channelMessageKinds();
-};
-
-void TestSysexParser::immediateReplies()
-{
-    SysexReplyParser p;
-    Recorder r;
-    feed(p, r, hex("F0 7D 0E 01 F7"));
-    feed(p, r, hex("F0 7D 16 40 F7"));
-    feed(p, r, hex("F0 7D 16 00 F7"));
-    feed(p, r, hex("F0 7D 01 0C 0E 00 16 7F F7")); // several replies in one frame
-    QCOMPARE(r.events, QStringList({"type 1", "offset 0", "offset -64", "version 12", "type 0",
-                                    "offset 63"}));
-    QVERIFY(!p.inSysex());
-}
-
-void TestSysexParser::mappingInOneFrameOrTwo()
-{
-    std::vector<uint8_t> body = {0x02, 24};
-    const auto nodes = mappingBody(24);
-    body.insert(body.end(), nodes.begin(), nodes.end());
-
-    SysexReplyParser one;
-    Recorder r1;
-    feed(one, r1, framed(body));
-
-    SysexReplyParser two;
-    Recorder r2;
-    feed(two, r2, framed({0x02, 24}));
-    QCOMPARE(r2.mappings, 0);
-    feed(two, r2, framed(mappingBody(10)));
-    QVERIFY(two.inSysex() == false);
-    feed(two, r2, framed(mappingBody(24, 10)));
-
-    QCOMPARE(r1.mappings, 1);
-    QCOMPARE(r2.mappings, 1);
-    const KorvaneSensorsState &s = r1.lastState;
-    QCOMPARE(int(s.nodes.size()), 24);
-    QCOMPARE(s.nodes[0].type, 2);
-    QCOMPARE(s.nodes[0].action, 3);
-    QCOMPARE(s.nodes[0].note, 3);
-    QCOMPARE(s.nodes[0].cc, 3);
-    QCOMPARE(s.nodes[23].index, 23);
-    QCOMPARE(s.nodes[23].note, 48 + 23);
-    QCOMPARE(s.nodes[23].extra, -1);
-    QCOMPARE(s.octave, (48 + 12) / 12 - 1);
-    QCOMPARE(s.key, 0);
-    QVERIFY(r2.lastState.nodes == s.nodes);
-    QCOMPARE(r2.lastState.octave, s.octave);
-
-    // A new header starts over with an empty list; a map too short to say its octave keeps
-    // the last one.
-    feed(one, r1, framed({0x02, 2, 0x03, 0, 0, 3, 0, 0x03, 0, 0, 3, 1}));
-    QCOMPARE(r1.mappings, 2);
-    QCOMPARE(int(r1.lastState.nodes.size()), 2);
-    QCOMPARE(r1.lastState.nodes[1].note, 0x31);
-    QCOMPARE(r1.lastState.octave, 4);
-}
-
-void TestSysexParser::calibrationReply()
-{
-    SysexReplyParser p;
-    Recorder r;
-    // Velocity curve 1 at scale 90, aftertouch curve 3 at scale 20, thresholds 30/10,
-    // control 5 with CC 74, delay 60 and channel 9.
-    feed(p, r, hex("F0 7D 07 00 08 00 01 05 0A 07 01 08 00 03 01 04 F7"));
-    feed(p, r, hex("F0 7D 0F 00 10 01 0E 00 0A 11 00 12 00 05 04 0A F7"));
-    QCOMPARE(r.calibrations, 0);
-    feed(p, r, hex("F0 7D 13 00 14 03 0C 00 09 F7"));
-    QCOMPARE(r.calibrations, 1);
-    const KorvaneCalibration &c = r.lastCalibration;
-    QCOMPARE(c.velocityCurveType, 1);
-    QCOMPARE(c.velocityScale, 90.0f);
-    QCOMPARE(c.aftertouchCurveType, 3);
-    QCOMPARE(c.aftertouchScale, 20.0f);
-    QCOMPARE(int(c.onThreshold), 30);
-    QCOMPARE(int(c.offThreshold), 10);
-    QCOMPARE(c.globalControl, 5);
-    QCOMPARE(int(c.globalCC), 74);
-    QCOMPARE(int(c.aftertouchDelay), 60);
-    QCOMPARE(int(c.midiChannel), 9);
-    QVERIFY(c.velocityCurve == KorvaneCalibration().velocityCurve); // tables untouched
-
-    // A partial reply changes only its own fields; curve index 2 changes nothing.
-    feed(p, r, hex("F0 7D 07 02 08 00 02 00 07 13 00 14 00 01 00 02 F7"));
-    QCOMPARE(r.calibrations, 2);
-    QCOMPARE(int(r.lastCalibration.aftertouchDelay), 1);
-    QCOMPARE(int(r.lastCalibration.midiChannel), 2);
-    QCOMPARE(int(r.lastCalibration.onThreshold), 30);
-    QCOMPARE(r.lastCalibration.velocityCurveType, 1);
-    QCOMPARE(r.lastCalibration.aftertouchCurveType, 3);
-}
-
-void TestSysexParser::headerByteInsidePayloadIsDropped()
-{
-    SysexReplyParser p;
-    Recorder r;
-    // Version 0x7D never arrives: the next byte (the following command) is taken instead.
-    feed(p, r, hex("F0 7D 01 7D 0E 02 F7"));
-    QCOMPARE(r.events, QStringList({"version 14"}));
-    // Inside a record the nibbles after 0x7D shift: 7D is skipped, F7 ends the frame before the
-    // record is whole, so nothing is applied; the next complete record still is.
-    feed(p, r, hex("F0 7D 13 00 14 03 7D 0C 00 F7"));
-    QCOMPARE(r.calibrations, 0);
-    feed(p, r, hex("F0 7D 14 03 7D 0C 00 09 01 F7"));
-    QCOMPARE(r.calibrations, 1);
-    QCOMPARE(int(r.lastCalibration.aftertouchDelay), 0x3C);
-    QCOMPARE(int(r.lastCalibration.midiChannel), 0x09);
-}
-
-void TestSysexParser::recoversFromUnknownCommands()
-{
-    SysexReplyParser p;
-    Recorder r;
-    // 0x05 has no handler: the rest of its frame is ignored, the next frame is read.
-    feed(p, r, hex("F0 7D 05 01 0E 02 F7"));
-    feed(p, r, hex("F0 7D 0E 03 F7"));
-    QCOMPARE(r.events, QStringList({"type 3"}));
-    // A frame cut short (no F7) is abandoned at the next F0, even in the middle of a record.
-    feed(p, r, hex("F0 7D 17 00"));
-    feed(p, r, hex("F0 7D 01 21 F7"));
-    feed(p, r, hex("F0 7D 10 00 01"));
-    feed(p, r, hex("F0 7D 10 01 02 00 03 F7"));
-    QCOMPARE(r.events, QStringList({"type 3", "version 33"}));
-    QCOMPARE(int(p.calibrationUnderAssembly().onThreshold), 0x12);
-    QCOMPARE(int(p.calibrationUnderAssembly().offThreshold), 0x03);
-    // Records before their header still apply, continuing the node count.
-    feed(p, r, framed({0x02, 2, 0x03, 0, 0, 3, 0}));
-    feed(p, r, framed({0x03, 0, 1, 0, 7}));
-    QCOMPARE(r.mappings, 1);
-    QCOMPARE(r.lastState.nodes[1].type, 1);
-}
-
-void TestSysexParser::foreignSysexIsSkipped()
-{
-    SysexReplyParser p;
-    Recorder r;
-    // Another maker's SysEx, even one with our header byte inside, is not read, and its end
-    // closes it.
-    feed(p, r, hex("F0 41 10 7D 01 05 F7"));
-    QVERIFY(!p.inSysex());
-    QVERIFY(r.events.isEmpty());
-    feed(p, r, hex("F0 41 10"));
-    QVERIFY(p.inSysex());
-    feed(p, r, hex("F7 90 3C 40"));
-    QVERIFY(!p.inSysex());
-    feed(p, r, hex("F0 7D 0E 01 F7"));
-    QCOMPARE(r.events, QStringList({"type 1"}));
-}
-
-void TestSysexParser::channelMessageKinds()
-{
-    struct Case
+    void immediateReplies()
     {
-        const char *bytes;
-        ChannelMessage::Kind kind;
-        int channel, d1, d2;
-    };
-    const Case cases[] = {
-        {"90 3C 00", ChannelMessage::NoteOn, 0, 60, 0},
-        {"8F 3C 40", ChannelMessage::NoteOff, 15, 60, 64},
-        {"A3 40 22", ChannelMessage::PolyAftertouch, 3, 64, 34},
-        {"B1 7F 02", ChannelMessage::ControlChange, 1, 127, 2},
-        {"E0 00 40", ChannelMessage::PitchBend, 0, 0, 64},
-        {"C0 05", ChannelMessage::None, 0, 0, 0},
-        {"D0 05 00", ChannelMessage::None, 0, 0, 0},
-        {"90 3C", ChannelMessage::None, 0, 0, 0},
-        {"F8", ChannelMessage::None, 0, 0, 0},
-        // A data byte with its top bit set is damage, not a note 188 or a bend past 16383.
-        {"90 BC 64", ChannelMessage::None, 0, 0, 0},
-        {"E0 00 C0", ChannelMessage::None, 0, 0, 0},
-        {"B0 07 FF", ChannelMessage::None, 0, 0, 0},
-    };
-    for (const Case &c : cases) {
-        const auto b = hex(c.bytes);
-        const ChannelMessage m = classifyChannelMessage(b.data(), b.size());
-        QVERIFY2(m.kind == c.kind, c.bytes);
-        if (m.kind != ChannelMessage::None) {
-            QCOMPARE(m.channel, c.channel);
-            QCOMPARE(m.data1, c.d1);
-            QCOMPARE(m.data2, c.d2);
+        SysexReplyParser p;
+        Recorder r;
+        feed(p, r, hex("F0 7D 0E 01 F7"));
+        feed(p, r, hex("F0 7D 16 40 F7"));
+        feed(p, r, hex("F0 7D 16 00 F7"));
+        feed(p, r, hex("F0 7D 01 0C 0E 00 16 7F F7")); // several replies in one frame
+        QCOMPARE(r.events, QStringList({"type 1", "offset 0", "offset -64", "version 12", "type 0",
+                                        "offset 63"}));
+        QVERIFY(!p.inSysex());
+    }
+    void mappingInOneFrameOrTwo()
+    {
+        std::vector<uint8_t> body = {0x02, 24};
+        const auto nodes = mappingBody(24);
+        body.insert(body.end(), nodes.begin(), nodes.end());
+
+        SysexReplyParser one;
+        Recorder r1;
+        feed(one, r1, framed(body));
+
+        SysexReplyParser two;
+        Recorder r2;
+        feed(two, r2, framed({0x02, 24}));
+        QCOMPARE(r2.mappings, 0);
+        feed(two, r2, framed(mappingBody(10)));
+        QVERIFY(two.inSysex() == false);
+        feed(two, r2, framed(mappingBody(24, 10)));
+
+        QCOMPARE(r1.mappings, 1);
+        QCOMPARE(r2.mappings, 1);
+        const KorvaneSensorsState &s = r1.lastState;
+        QCOMPARE(int(s.nodes.size()), 24);
+        QCOMPARE(s.nodes[0].type, 2);
+        QCOMPARE(s.nodes[0].action, 3);
+        QCOMPARE(s.nodes[0].note, 3);
+        QCOMPARE(s.nodes[0].cc, 3);
+        QCOMPARE(s.nodes[23].index, 23);
+        QCOMPARE(s.nodes[23].note, 48 + 23);
+        QCOMPARE(s.nodes[23].extra, -1);
+        QCOMPARE(s.octave, (48 + 12) / 12 - 1);
+        QCOMPARE(s.key, 0);
+        QVERIFY(r2.lastState.nodes == s.nodes);
+        QCOMPARE(r2.lastState.octave, s.octave);
+
+        // A new header starts over with an empty list; a map too short to say its octave keeps
+        // the last one.
+        feed(one, r1, framed({0x02, 2, 0x03, 0, 0, 3, 0, 0x03, 0, 0, 3, 1}));
+        QCOMPARE(r1.mappings, 2);
+        QCOMPARE(int(r1.lastState.nodes.size()), 2);
+        QCOMPARE(r1.lastState.nodes[1].note, 0x31);
+        QCOMPARE(r1.lastState.octave, 4);
+    }
+    void calibrationReply()
+    {
+        SysexReplyParser p;
+        Recorder r;
+        // Velocity curve 1 at scale 90, aftertouch curve 3 at scale 20, thresholds 30/10,
+        // control 5 with CC 74, delay 60 and channel 9.
+        feed(p, r, hex("F0 7D 07 00 08 00 01 05 0A 07 01 08 00 03 01 04 F7"));
+        feed(p, r, hex("F0 7D 0F 00 10 01 0E 00 0A 11 00 12 00 05 04 0A F7"));
+        QCOMPARE(r.calibrations, 0);
+        feed(p, r, hex("F0 7D 13 00 14 03 0C 00 09 F7"));
+        QCOMPARE(r.calibrations, 1);
+        const KorvaneCalibration &c = r.lastCalibration;
+        QCOMPARE(c.velocityCurveType, 1);
+        QCOMPARE(c.velocityScale, 90.0f);
+        QCOMPARE(c.aftertouchCurveType, 3);
+        QCOMPARE(c.aftertouchScale, 20.0f);
+        QCOMPARE(int(c.onThreshold), 30);
+        QCOMPARE(int(c.offThreshold), 10);
+        QCOMPARE(c.globalControl, 5);
+        QCOMPARE(int(c.globalCC), 74);
+        QCOMPARE(int(c.aftertouchDelay), 60);
+        QCOMPARE(int(c.midiChannel), 9);
+        QVERIFY(c.velocityCurve == KorvaneCalibration().velocityCurve); // tables untouched
+
+        // A partial reply changes only its own fields; curve index 2 changes nothing.
+        feed(p, r, hex("F0 7D 07 02 08 00 02 00 07 13 00 14 00 01 00 02 F7"));
+        QCOMPARE(r.calibrations, 2);
+        QCOMPARE(int(r.lastCalibration.aftertouchDelay), 1);
+        QCOMPARE(int(r.lastCalibration.midiChannel), 2);
+        QCOMPARE(int(r.lastCalibration.onThreshold), 30);
+        QCOMPARE(r.lastCalibration.velocityCurveType, 1);
+        QCOMPARE(r.lastCalibration.aftertouchCurveType, 3);
+    }
+    void headerByteInsidePayloadIsDropped()
+    {
+        SysexReplyParser p;
+        Recorder r;
+        // Version 0x7D never arrives: the next byte (the following command) is taken instead.
+        feed(p, r, hex("F0 7D 01 7D 0E 02 F7"));
+        QCOMPARE(r.events, QStringList({"version 14"}));
+        // Inside a record the nibbles after 0x7D shift: 7D is skipped, F7 ends the frame before the
+        // record is whole, so nothing is applied; the next complete record still is.
+        feed(p, r, hex("F0 7D 13 00 14 03 7D 0C 00 F7"));
+        QCOMPARE(r.calibrations, 0);
+        feed(p, r, hex("F0 7D 14 03 7D 0C 00 09 01 F7"));
+        QCOMPARE(r.calibrations, 1);
+        QCOMPARE(int(r.lastCalibration.aftertouchDelay), 0x3C);
+        QCOMPARE(int(r.lastCalibration.midiChannel), 0x09);
+    }
+    void recoversFromUnknownCommands()
+    {
+        SysexReplyParser p;
+        Recorder r;
+        // 0x05 has no handler: the rest of its frame is ignored, the next frame is read.
+        feed(p, r, hex("F0 7D 05 01 0E 02 F7"));
+        feed(p, r, hex("F0 7D 0E 03 F7"));
+        QCOMPARE(r.events, QStringList({"type 3"}));
+        // A frame cut short (no F7) is abandoned at the next F0, even in the middle of a record.
+        feed(p, r, hex("F0 7D 17 00"));
+        feed(p, r, hex("F0 7D 01 21 F7"));
+        feed(p, r, hex("F0 7D 10 00 01"));
+        feed(p, r, hex("F0 7D 10 01 02 00 03 F7"));
+        QCOMPARE(r.events, QStringList({"type 3", "version 33"}));
+        QCOMPARE(int(p.calibrationUnderAssembly().onThreshold), 0x12);
+        QCOMPARE(int(p.calibrationUnderAssembly().offThreshold), 0x03);
+        // Records before their header still apply, continuing the node count.
+        feed(p, r, framed({0x02, 2, 0x03, 0, 0, 3, 0}));
+        feed(p, r, framed({0x03, 0, 1, 0, 7}));
+        QCOMPARE(r.mappings, 1);
+        QCOMPARE(r.lastState.nodes[1].type, 1);
+    }
+    void foreignSysexIsSkipped()
+    {
+        SysexReplyParser p;
+        Recorder r;
+        // Another maker's SysEx, even one with our header byte inside, is not read, and its end
+        // closes it.
+        feed(p, r, hex("F0 41 10 7D 01 05 F7"));
+        QVERIFY(!p.inSysex());
+        QVERIFY(r.events.isEmpty());
+        feed(p, r, hex("F0 41 10"));
+        QVERIFY(p.inSysex());
+        feed(p, r, hex("F7 90 3C 40"));
+        QVERIFY(!p.inSysex());
+        feed(p, r, hex("F0 7D 0E 01 F7"));
+        QCOMPARE(r.events, QStringList({"type 1"}));
+    }
+    void channelMessageKinds()
+    {
+        struct Case
+        {
+            const char *bytes;
+            ChannelMessage::Kind kind;
+            int channel, d1, d2;
+        };
+        const Case cases[] = {
+            {"90 3C 00", ChannelMessage::NoteOn, 0, 60, 0},
+            {"8F 3C 40", ChannelMessage::NoteOff, 15, 60, 64},
+            {"A3 40 22", ChannelMessage::PolyAftertouch, 3, 64, 34},
+            {"B1 7F 02", ChannelMessage::ControlChange, 1, 127, 2},
+            {"E0 00 40", ChannelMessage::PitchBend, 0, 0, 64},
+            {"C0 05", ChannelMessage::None, 0, 0, 0},
+            {"D0 05 00", ChannelMessage::None, 0, 0, 0},
+            {"90 3C", ChannelMessage::None, 0, 0, 0},
+            {"F8", ChannelMessage::None, 0, 0, 0},
+            // A data byte with its top bit set is damage, not a note 188 or a bend past 16383.
+            {"90 BC 64", ChannelMessage::None, 0, 0, 0},
+            {"E0 00 C0", ChannelMessage::None, 0, 0, 0},
+            {"B0 07 FF", ChannelMessage::None, 0, 0, 0},
+        };
+        for (const Case &c : cases) {
+            const auto b = hex(c.bytes);
+            const ChannelMessage m = classifyChannelMessage(b.data(), b.size());
+            QVERIFY2(m.kind == c.kind, c.bytes);
+            if (m.kind != ChannelMessage::None) {
+                QCOMPARE(m.channel, c.channel);
+                QCOMPARE(m.data1, c.d1);
+                QCOMPARE(m.data2, c.d2);
+            }
         }
     }
-}
+};
 
-QTEST_APPLESS_MAIN(TestSysexParser)
+VARNO_TEST_CLASS(TestSysexParser)
 #include "tst_sysexparser.moc"
