@@ -196,9 +196,7 @@ Messages TestUploadRouter::sent()
 {
     if (midi)
         midi->waitForUploads(2000);
-    Messages out;
-    for (const auto &s : sys->sent())
-        out.push_back(s.bytes);
+    const Messages out = sys->sentBytes();
     sys->clearSent();
     return out;
 }

@@ -55,6 +55,13 @@ public:
     {
         return locked([&] { return sent_; });
     }
+    std::vector<std::vector<uint8_t>> sentBytes() const
+    {
+        std::vector<std::vector<uint8_t>> out;
+        for (const Sent &s : sent())
+            out.push_back(s.bytes);
+        return out;
+    }
     void clearSent()
     {
         locked([&] { sent_.clear(); });
