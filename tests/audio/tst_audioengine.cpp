@@ -1,12 +1,8 @@
 // The audio engine over a scripted stream: mute, channel order, instrument loads, a machine
 // without sound, and the preset instruments compiled into the resources.
-#include "audio/audiobackend.h"
 #include "audio/instrumentfile.h"
-#include "audio/korvaneaudioengine.h"
-#include "audio/korvanesampler.h"
 #include "resources/resources.h"
 #include "tests/support/audiotesthelpers.h"
-
 #include "tests/support/testmain.h"
 
 #include <QFile>
@@ -16,12 +12,6 @@
 using namespace audiotest;
 
 namespace {
-
-struct Rig
-{
-    OfflineAudioBackend *backend = new OfflineAudioBackend(true);
-    KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-};
 
 KorvaneInstrument sineInstrument(int count, double f = 440.0)
 {
@@ -201,8 +191,8 @@ private slots:
     void noSoundDevice()
     {
         // A stream that cannot open: a clear status line, everything else still works.
-        auto *backend = new OfflineAudioBackend(true, true);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
+        Rig r(true, true);
+        KorvaneAudioEngine &engine = r.engine;
         QSignalSpy status(&engine, &KorvaneAudioEngine::SendStatusMessage);
         QVERIFY(!engine.init(44100));
         QVERIFY(!engine.isStreamRunning());
@@ -215,8 +205,8 @@ private slots:
         engine.stopRecording();
 
         // A stream without input still plays.
-        auto *outputOnly = new OfflineAudioBackend(false);
-        KorvaneAudioEngine quiet{std::unique_ptr<AudioBackend>(outputOnly)};
+        Rig outputOnly(false);
+        KorvaneAudioEngine &quiet = outputOnly.engine;
         QSignalSpy quietStatus(&quiet, &KorvaneAudioEngine::SendStatusMessage);
         QVERIFY(quiet.init(44100));
         QVERIFY(quietStatus.at(0).at(0).toString().contains(QStringLiteral("recording")));

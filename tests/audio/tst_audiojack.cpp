@@ -2,7 +2,6 @@
 // the CTest fixture at 44100 or 48000 Hz, found through JACK_DEFAULT_SERVER), or PipeWire's
 // JACK interface. A client of our own records the engine's output ports, so a note-on can be
 // heard and measured.
-#include "audio/korvaneaudioengine.h"
 #include "tests/support/audiotesthelpers.h"
 #include "tests/support/jackrecorder.h"
 

@@ -2,7 +2,6 @@
 // input.
 #include "audio/instrumentfile.h"
 #include "tests/support/audiotesthelpers.h"
-
 #include "tests/support/testmain.h"
 
 #include <QTemporaryDir>

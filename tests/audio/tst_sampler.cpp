@@ -1,8 +1,6 @@
 // Offline renders of the sampler: pitch, bend, envelope, voice allocation, the per-key mode,
 // preview, layer view and reverb.
-#include "audio/korvanesampler.h"
 #include "tests/support/audiotesthelpers.h"
-
 #include "tests/support/testmain.h"
 
 #include <QtTest>

@@ -1,10 +1,7 @@
 // Notes queued on a fading voice: every note that should sound sounds, none hangs; and what an
 // instrument load or an editor change must keep or reset.
-#include "audio/audiobackend.h"
 #include "audio/instrumentfile.h"
-#include "audio/korvaneaudioengine.h"
 #include "tests/support/audiotesthelpers.h"
-
 #include "tests/support/testmain.h"
 
 #include <QtTest>
@@ -37,12 +34,6 @@ bool soundsNote(const KorvaneSampler::VoiceSlot &v, int sampleId)
            v.voice.gate() == 1 && v.voice.gain() > 0.0f &&
            (e == AdsrEnvelope::Attack || e == AdsrEnvelope::Decay || e == AdsrEnvelope::Sustain);
 }
-
-struct Rig
-{
-    OfflineAudioBackend *backend = new OfflineAudioBackend(true);
-    KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-};
 
 } // namespace
 

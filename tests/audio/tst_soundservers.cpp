@@ -6,7 +6,6 @@
 //          with the device emulator: the hub finds it, its note is heard at the right pitch
 //          and an upload arrives byte for byte.
 // VARNO_SOUND_SERVER says which.
-#include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 #include "device/sysexcodec.h"

@@ -1,12 +1,26 @@
 // Signals and measurements shared by the sampler tests.
 #pragma once
 
+#include "audio/audiobackend.h"
+#include "audio/korvaneaudioengine.h"
 #include "audio/korvanesampler.h"
 
 #include <cmath>
 #include <vector>
 
 namespace audiotest {
+
+// The audio engine on an offline stream that the test drives.
+struct Rig
+{
+    explicit Rig(bool withInput = true, bool failToOpen = false)
+        : backend(new OfflineAudioBackend(withInput, failToOpen)),
+          engine(std::unique_ptr<AudioBackend>(backend))
+    {
+    }
+    OfflineAudioBackend *backend;
+    KorvaneAudioEngine engine;
+};
 
 inline std::vector<StereoFrame> sine(double frequency, int frames, float level = 0.8f)
 {
