@@ -144,13 +144,11 @@ private slots:
         QVERIFY(unsaved.count() > 0);
         QCOMPARE(r.engine.sampleCount(), 3);
         QCOMPARE(r.engine.sampleAt(1).name, QStringLiteral("layer 1")); // names kept
-        QCOMPARE(r.engine.sampleAt(2).id, 2);
-        QCOMPARE(r.engine.sampleAt(2).volume, 0.5f);
-        QCOMPARE(r.engine.nextSampleId(), 3);
-        QCOMPARE(r.engine.samplerMode(), 1);
-        QCOMPARE(r.engine.controllerMode(), 1);
-        QCOMPARE(r.engine.envelope().release, 6);
-        QCOMPARE(r.engine.reverb().amount, 0.4f);
+        QCOMPARE(QList<double>({double(r.engine.sampleAt(2).id), r.engine.sampleAt(2).volume,
+                                double(r.engine.nextSampleId()), double(r.engine.samplerMode()),
+                                double(r.engine.controllerMode()),
+                                double(r.engine.envelope().release), r.engine.reverb().amount}),
+                 QList<double>({2, 0.5, 3, 1, 1, 6, 0.4f}));
         QVERIFY(r.engine.sampler().isReady());
 
         // What is saved is what is loaded.
@@ -254,15 +252,12 @@ private slots:
             QCOMPARE(int(ins.samples.size()), e.count);
             QCOMPARE(ins.samplerMode, 0);
             QVERIFY(ins.hasReverb && !ins.hasVolumes); // ends after the reverb block
-            QCOMPARE(ins.reverb.room, 0.3f);
-            QCOMPARE(ins.reverb.damp, 0.7f);
-            QCOMPARE(ins.reverb.width, 0.5f);
-            QCOMPARE(ins.reverb.amount, -1.0f);
-            QCOMPARE(ins.envelope.attack, 5);
-            QCOMPARE(ins.envelope.decay, 20);
-            QCOMPARE(ins.envelope.sustain, 0.9f);
-            QCOMPARE(ins.envelope.release, e.release);
-            QCOMPARE(ins.nextSampleId, e.count);
+            QCOMPARE(QList<float>({ins.reverb.room, ins.reverb.damp, ins.reverb.width,
+                                   ins.reverb.amount, ins.envelope.sustain}),
+                     QList<float>({0.3f, 0.7f, 0.5f, -1.0f, 0.9f}));
+            QCOMPARE(QList<int>({ins.envelope.attack, ins.envelope.decay, ins.envelope.release,
+                                 ins.nextSampleId}),
+                     QList<int>({5, 20, e.release, e.count}));
 
             for (const SamplerSample &s : ins.samples) {
                 QCOMPARE(s.loop != 0, e.loops);

@@ -67,12 +67,9 @@ private slots:
 
         KorvaneSensorsState back = KorvaneSensorsState::fresh();
         QVERIFY(lib->load(path("Stage.kvs"), back));
-        QCOMPARE(back.key, 3);
-        QCOMPARE(back.octave, 5);
-        QCOMPARE(back.scale, 2);
-        QCOMPARE(back.mapId, 11);
-        QCOMPARE(back.scaleLength, saved.scaleLength);
-        QCOMPARE(int(back.nodes.size()), 24);
+        QCOMPARE(QList<int>({back.key, back.octave, back.scale, back.mapId, back.scaleLength,
+                             int(back.nodes.size())}),
+                 QList<int>({3, 5, 2, 11, saved.scaleLength, 24}));
         for (int i = 0; i < 24; ++i)
             QVERIFY2(back.nodes[i] == saved.nodes[i], qPrintable(QString::number(i)));
         QCOMPARE(lib->loadTemp(path("Stage.kvs")).nodes.size(), back.nodes.size());

@@ -54,17 +54,13 @@ private slots:
         SettingsFile::Settings back;
         QVERIFY(store.load(back));
         const KorvaneCalibration &c = back.calibration;
-        QCOMPARE(int(c.onThreshold), 30);
-        QCOMPARE(c.velocityScale, 77.0f);
-        QCOMPARE(c.globalControl, 2);
-        QCOMPARE(int(c.midiChannel), 5);
-        QCOMPARE(c.aftertouchCurveType, 1);
-        QCOMPARE(int(c.aftertouchCurve[19]), 127);
-        QCOMPARE(c.velocityCurveType, int(CurveSudden));
+        QCOMPARE(
+            QList<double>({double(c.onThreshold), c.velocityScale, double(c.globalControl),
+                           double(c.midiChannel), double(c.aftertouchCurveType),
+                           double(c.aftertouchCurve[19]), double(c.velocityCurveType),
+                           double(back.remoteType), double(back.remoteMap), double(back.mute)}),
+            QList<double>({30, 77, 2, 5, 1, 127, CurveSudden, 0, 2, 1}));
         QVERIFY(c.velocityCurve == KorvaneCalibration::curveTable(CurveLinear));
-        QCOMPARE(back.remoteType, 0);
-        QCOMPARE(back.remoteMap, 2);
-        QCOMPARE(back.mute, 1);
     }
     void refusedFilesKeepSettings()
     {
@@ -131,11 +127,10 @@ private slots:
         QCOMPARE(texts(status),
                  QStringList{"Settings: MIDI channel, velocity curve out "
                              "of range in the file; the nearest allowed value is used."});
-        QCOMPARE(int(got.calibration.onThreshold), 99);
-        QCOMPARE(int(got.calibration.midiChannel), 15);
-        QCOMPARE(got.calibration.velocityCurveType, int(CurveSudden));
-        QCOMPARE(got.calibration.aftertouchCurveType, int(CurveSlow));
-        QCOMPARE(got.mute, 1);
+        const KorvaneCalibration &c = got.calibration;
+        QCOMPARE(QList<int>({c.onThreshold, c.midiChannel, c.velocityCurveType,
+                             c.aftertouchCurveType, got.mute}),
+                 QList<int>({99, 15, CurveSudden, CurveSlow, 1}));
     }
     void writeCount()
     {

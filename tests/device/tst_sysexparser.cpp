@@ -106,15 +106,11 @@ private slots:
         QCOMPARE(r2.mappings, 1);
         const KorvaneSensorsState &s = r1.lastState;
         QCOMPARE(int(s.nodes.size()), 24);
-        QCOMPARE(s.nodes[0].type, 2);
-        QCOMPARE(s.nodes[0].action, 3);
-        QCOMPARE(s.nodes[0].note, 3);
-        QCOMPARE(s.nodes[0].cc, 3);
-        QCOMPARE(s.nodes[23].index, 23);
-        QCOMPARE(s.nodes[23].note, 48 + 23);
-        QCOMPARE(s.nodes[23].extra, -1);
-        QCOMPARE(s.octave, (48 + 12) / 12 - 1);
-        QCOMPARE(s.key, 0);
+        QCOMPARE(QList<int>({s.nodes[0].type, s.nodes[0].action, s.nodes[0].note, s.nodes[0].cc}),
+                 QList<int>({2, 3, 3, 3}));
+        QCOMPARE(
+            QList<int>({s.nodes[23].index, s.nodes[23].note, s.nodes[23].extra, s.octave, s.key}),
+            QList<int>({23, 48 + 23, -1, (48 + 12) / 12 - 1, 0}));
         QVERIFY(r2.lastState.nodes == s.nodes);
         QCOMPARE(r2.lastState.octave, s.octave);
 
@@ -138,26 +134,21 @@ private slots:
         feed(p, r, hex("F0 7D 13 00 14 03 0C 00 09 F7"));
         QCOMPARE(r.calibrations, 1);
         const KorvaneCalibration &c = r.lastCalibration;
-        QCOMPARE(c.velocityCurveType, 1);
-        QCOMPARE(c.velocityScale, 90.0f);
-        QCOMPARE(c.aftertouchCurveType, 3);
-        QCOMPARE(c.aftertouchScale, 20.0f);
-        QCOMPARE(int(c.onThreshold), 30);
-        QCOMPARE(int(c.offThreshold), 10);
-        QCOMPARE(c.globalControl, 5);
-        QCOMPARE(int(c.globalCC), 74);
-        QCOMPARE(int(c.aftertouchDelay), 60);
-        QCOMPARE(int(c.midiChannel), 9);
+        QCOMPARE(
+            QList<double>({double(c.velocityCurveType), c.velocityScale,
+                           double(c.aftertouchCurveType), c.aftertouchScale, double(c.onThreshold),
+                           double(c.offThreshold), double(c.globalControl), double(c.globalCC),
+                           double(c.aftertouchDelay), double(c.midiChannel)}),
+            QList<double>({1, 90, 3, 20, 30, 10, 5, 74, 60, 9}));
         QVERIFY(c.velocityCurve == KorvaneCalibration().velocityCurve); // tables untouched
 
         // A partial reply changes only its own fields; curve index 2 changes nothing.
         feed(p, r, hex("F0 7D 07 02 08 00 02 00 07 13 00 14 00 01 00 02 F7"));
         QCOMPARE(r.calibrations, 2);
-        QCOMPARE(int(r.lastCalibration.aftertouchDelay), 1);
-        QCOMPARE(int(r.lastCalibration.midiChannel), 2);
-        QCOMPARE(int(r.lastCalibration.onThreshold), 30);
-        QCOMPARE(r.lastCalibration.velocityCurveType, 1);
-        QCOMPARE(r.lastCalibration.aftertouchCurveType, 3);
+        const KorvaneCalibration &d = r.lastCalibration;
+        QCOMPARE(QList<int>({d.aftertouchDelay, d.midiChannel, d.onThreshold, d.velocityCurveType,
+                             d.aftertouchCurveType}),
+                 QList<int>({1, 2, 30, 1, 3}));
     }
     void headerByteInsidePayloadIsDropped()
     {
