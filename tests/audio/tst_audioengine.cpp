@@ -160,13 +160,6 @@ private slots:
         QCOMPARE(again.samples[1].name, QStringLiteral("layer 1"));
         QCOMPARE(again.envelope.attack, 3);
         QCOMPARE(again.samplerMode, 1);
-
-        // A file of the preset kind: volumes 1.0, controller mode 0.
-        KorvaneInstrument preset = sineInstrument(2);
-        Rig fresh;
-        fresh.engine.loadInstrument(preset);
-        QCOMPARE(fresh.engine.sampleAt(1).volume, 1.0f);
-        QCOMPARE(fresh.engine.controllerMode(), 0);
     }
 
     void loadingWhileTenVoicesPlay()

@@ -128,10 +128,12 @@ private slots:
     {
         Rig r;
         r.engine.setControllerMode(1);
-        KorvaneInstrument preset; // ends after the reverb: no controller mode stored
+        KorvaneInstrument preset; // ends after the reverb: no volumes, no controller mode
         preset.samples.push_back(sineSample(440.0, 1000));
+        preset.samples.back().volume = 0.5f;
         r.engine.loadInstrument(preset);
         QCOMPARE(r.engine.controllerMode(), 0);
+        QCOMPARE(r.engine.sampleAt(0).volume, 1.0f);
         r.engine.noteOn(0, 69, 127);
         r.engine.change(0, 0, 1, 127);
         QCOMPARE(r.engine.sampler().voiceSlot(0).voice.targetGain(), 1.0f);

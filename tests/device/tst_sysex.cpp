@@ -321,14 +321,10 @@ private slots:
             n.type = type;
             return nodePair(n);
         };
-        QCOMPARE(pairFor(0).second, uint8_t(61));
-        QCOMPARE(pairFor(1).second, uint8_t(7));
-        QCOMPARE(pairFor(2).second, uint8_t(5));
-        QCOMPARE(pairFor(3).second, uint8_t(7));
-        QCOMPARE(pairFor(4).second, uint8_t(5));
-        QCOMPARE(pairFor(5).second, uint8_t(7)); // gyro action travels its kind, not the action
-        QCOMPARE(pairFor(6).second, uint8_t(0));
-        QCOMPARE(pairFor(7).second, uint8_t(5));
+        // A gyro action (type 5) travels its kind, not the action.
+        const int values[8] = {61, 7, 5, 7, 5, 7, 0, 5};
+        for (int type = 0; type < 8; ++type)
+            QCOMPARE(pairFor(type), std::make_pair(uint8_t(type), uint8_t(values[type])));
         QCOMPARE(pairFor(9), std::make_pair(uint8_t(9), uint8_t(0)));
         n.type = 0;
         n.note = 300; // low 8 bits
