@@ -19,12 +19,6 @@ std::vector<int> notes(const KorvaneSensorsState &s)
         v.push_back(n.note);
     return v;
 }
-void writeMap(const QString &path, const KorvaneSensorsState &m)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(MapFile::serialize(m, 0.2f, 1));
-}
 } // namespace
 
 using testfiles::spyHas;
@@ -54,7 +48,7 @@ private slots:
             QVERIFY(QFile::exists(path));
             KorvaneSensorsState own = hub.GetState();
             own.nodes[4].note = 99;
-            writeMap(path, own);
+            QVERIFY(testfiles::write(path, MapFile::serialize(own, 0.2f, 1)));
         }
         KorvaneCore hub;
         hub.StartEngines();
@@ -143,7 +137,8 @@ private slots:
         KorvaneCore hub;
         KorvaneSensorsState device = hub.GetState();
         device.nodes[5].note += 1;
-        writeMap(env.dataPath() + "/maps/Stage.kvs", device);
+        QVERIFY(testfiles::write(env.dataPath() + "/maps/Stage.kvs",
+                                 MapFile::serialize(device, 0.2f, 1)));
         QSignalSpy done(&hub, SIGNAL(SysExLoadCompleted()));
         QSignalSpy differ(&hub, SIGNAL(SendDifferingSensors(QList<int>)));
         QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
@@ -182,7 +177,8 @@ private slots:
             stored.nodes[i] = partial.nodes[i];
         for (int i = 12; i < 24; ++i)
             stored.nodes[i].note += 5;
-        writeMap(env.dataPath() + "/maps/Short.kvs", stored);
+        QVERIFY(testfiles::write(env.dataPath() + "/maps/Short.kvs",
+                                 MapFile::serialize(stored, 0.2f, 1)));
         for (int size : {12, 0}) {
             partial.nodes.resize(size);
             hub.LoadStateFromSysEx(partial);
