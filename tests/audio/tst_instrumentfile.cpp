@@ -2,6 +2,7 @@
 // input.
 #include "audio/instrumentfile.h"
 #include "tests/support/audiotesthelpers.h"
+#include "tests/support/testmain.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -71,15 +72,12 @@ private slots:
         for (size_t i = 0; i < 3; ++i) {
             const SamplerSample &a = in.samples[i];
             const SamplerSample &b = out.samples[i];
-            QCOMPARE(b.id, a.id);
             QCOMPARE(b.name, a.name);
-            QCOMPARE(b.key, a.key);
-            QCOMPARE(b.loop, a.loop);
-            QCOMPARE(b.loopStart, a.loopStart);
-            QCOMPARE(b.loopEnd, a.loopEnd);
-            QCOMPARE(b.start, a.start);
-            QCOMPARE(b.baseFrequency, a.baseFrequency);
-            QCOMPARE(b.volume, a.volume);
+            QCOMPARE(
+                QList<double>({double(b.id), double(b.key), double(b.loop), double(b.loopStart),
+                               double(b.loopEnd), double(b.start), b.baseFrequency, b.volume}),
+                QList<double>({double(a.id), double(a.key), double(a.loop), double(a.loopStart),
+                               double(a.loopEnd), double(a.start), a.baseFrequency, a.volume}));
             QVERIFY(b.frames == a.frames);
         }
         QVERIFY(out.hasNextSampleId && out.hasEnvelope && out.hasReverb && out.hasVolumes);
@@ -113,10 +111,9 @@ private slots:
         const QByteArray bare = preset.left(samplesPartSize(in));
         QVERIFY(parseInstrument(bare, out, nullptr));
         QVERIFY(out.hasEnvelope && !out.hasNextSampleId && !out.hasReverb);
-        QCOMPARE(out.envelope.attack, 1);
-        QCOMPARE(out.envelope.decay, 20);
-        QCOMPARE(out.envelope.sustain, 0.9f);
-        QCOMPARE(out.envelope.release, 20);
+        QCOMPARE(QList<float>({float(out.envelope.attack), float(out.envelope.decay),
+                               out.envelope.sustain, float(out.envelope.release)}),
+                 QList<float>({1, 20, 0.9f, 20}));
 
         // The optional controller-mode block follows the volumes.
         in.hasVolumes = true;
@@ -206,5 +203,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestInstrumentFile)
+VARNO_TEST_CLASS(TestInstrumentFile)
 #include "tst_instrumentfile.moc"

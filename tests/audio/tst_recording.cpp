@@ -1,9 +1,8 @@
 // Recording: the transform, the pitch estimate, the onset and end cut, normalising, and the
-// engine's recording path from stream input to a new sample.
-#include "audio/audiobackend.h"
-#include "audio/korvaneaudioengine.h"
+// r.engine's recording path from stream input to a new sample.
 #include "audio/recordinganalysis.h"
 #include "tests/support/audiotesthelpers.h"
+#include "tests/support/testmain.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -201,19 +200,18 @@ private slots:
 
     void recordingThroughTheStream()
     {
-        auto *backend = new OfflineAudioBackend(true);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-        QVERIFY(engine.init(44100));
-        QSignalSpy messages(&engine, &KorvaneAudioEngine::SendSamplerMessage);
-        QSignalSpy recData(&engine, &KorvaneAudioEngine::SendRecData);
-        QSignalSpy analyze(&engine, &KorvaneAudioEngine::SendAnalyzeData);
+        Rig r;
+        QVERIFY(r.engine.init(44100));
+        QSignalSpy messages(&r.engine, &KorvaneAudioEngine::SendSamplerMessage);
+        QSignalSpy recData(&r.engine, &KorvaneAudioEngine::SendRecData);
+        QSignalSpy analyze(&r.engine, &KorvaneAudioEngine::SendAnalyzeData);
 
         const std::vector<double> x = silenceToneSilence(11025, 22050, 11025);
-        backend->run(4096, streamInput(x)); // input before the recording starts is not kept
-        engine.startRecording();
+        r.backend->run(4096, streamInput(x)); // input before the recording starts is not kept
+        r.engine.startRecording();
         QCOMPARE(messages.takeFirst().at(0).toString(), QStringLiteral("Recording sample..."));
-        backend->run(unsigned(x.size()), streamInput(x));
-        engine.stopRecording();
+        r.backend->run(unsigned(x.size()), streamInput(x));
+        r.engine.stopRecording();
         QCOMPARE(messages.at(0).at(0).toString(),
                  QStringLiteral("Rec over after 1000 msecs. Processing..."));
         QVERIFY(messages.at(1).at(0).toString().startsWith(QStringLiteral("New Sample: ")));
@@ -221,8 +219,8 @@ private slots:
         QCOMPARE(recData.at(0).at(0).value<RecordView>().size, 44100);
         QCOMPARE(analyze.count(), 1);
 
-        QCOMPARE(engine.sampleCount(), 1);
-        const SamplerSample s = engine.sampleAt(0);
+        QCOMPARE(r.engine.sampleCount(), 1);
+        const SamplerSample s = r.engine.sampleAt(0);
         QCOMPARE(s.name, QStringLiteral("0 Recording"));
         QCOMPARE(s.key, 60);
         QCOMPARE(s.loop, 0);
@@ -235,31 +233,30 @@ private slots:
 
         // Silence, or a block with nothing above zero, is skipped.
         messages.clear();
-        engine.startRecording();
-        backend->run(8192, streamInput(std::vector<double>(8192, -0.25)));
-        engine.stopRecording();
+        r.engine.startRecording();
+        r.backend->run(8192, streamInput(std::vector<double>(8192, -0.25)));
+        r.engine.stopRecording();
         QCOMPARE(messages.last().at(0).toString(),
                  QStringLiteral("Recording was only silence. Skipping.."));
-        QCOMPARE(engine.sampleCount(), 1);
+        QCOMPARE(r.engine.sampleCount(), 1);
     }
 
     // On a server at 48000 Hz the recording is converted to the samples' 44100 Hz: the
     // estimate and the length come out as at 44100.
     void recordingAtAnotherRate()
     {
-        auto *backend = new OfflineAudioBackend(true);
-        backend->setServerRate(48000);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-        QVERIFY(engine.init(44100));
-        QSignalSpy messages(&engine, &KorvaneAudioEngine::SendSamplerMessage);
+        Rig r;
+        r.backend->setServerRate(48000);
+        QVERIFY(r.engine.init(44100));
+        QSignalSpy messages(&r.engine, &KorvaneAudioEngine::SendSamplerMessage);
         const std::vector<double> x = tone(330.0, 48000, 0.5, 3, 48000.0);
-        engine.startRecording();
-        backend->run(unsigned(x.size()), streamInput(x));
-        engine.stopRecording();
+        r.engine.startRecording();
+        r.backend->run(unsigned(x.size()), streamInput(x));
+        r.engine.stopRecording();
         QCOMPARE(messages.at(1).at(0).toString(),
                  QStringLiteral("Rec over after 1000 msecs. Processing..."));
-        QCOMPARE(engine.sampleCount(), 1);
-        const SamplerSample s = engine.sampleAt(0);
+        QCOMPARE(r.engine.sampleCount(), 1);
+        const SamplerSample s = r.engine.sampleAt(0);
         QVERIFY2(std::abs(int(s.frames.size()) - 44100) < 50,
                  qPrintable(QString::number(s.frames.size())));
         QVERIFY2(std::fabs(s.baseFrequency - 330.0) < 1.5 * 44100.0 / 32768.0,
@@ -268,73 +265,71 @@ private slots:
 
     void keysAndActionRecordings()
     {
-        auto *backend = new OfflineAudioBackend(true);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-        QVERIFY(engine.init(44100));
+        Rig r;
+        QVERIFY(r.engine.init(44100));
         KorvaneSensorsState map;
         for (int i = 0; i < 24; ++i) {
             KorvaneSensorNode node;
             node.note = 40 + i;
             map.nodes.push_back(node);
         }
-        engine.setMap(map);
-        engine.prepareRecordSampler();
-        QCOMPARE(engine.samplerMode(), 1);
+        r.engine.setMap(map);
+        r.engine.prepareRecordSampler();
+        QCOMPARE(r.engine.samplerMode(), 1);
         const std::vector<double> input = streamInput(tone(440.0, 8000, 0.5));
 
         // Per-key mode: normal recordings take the notes of sensors 1, 2, 3.
         for (int i = 0; i < 3; ++i) {
-            engine.startRecording();
-            backend->run(8000, input);
-            engine.stopRecording();
+            r.engine.startRecording();
+            r.backend->run(8000, input);
+            r.engine.stopRecording();
         }
-        QCOMPARE(engine.sampleCount(), 3);
-        QCOMPARE(engine.sampleAt(0).key, 41);
-        QCOMPARE(engine.sampleAt(2).key, 43);
-        QCOMPARE(engine.recordKeyCounter(), 3);
-        engine.dropRecordKeyCounter();
-        QCOMPARE(engine.recordKeyCounter(), 2);
+        QCOMPARE(r.engine.sampleCount(), 3);
+        QCOMPARE(r.engine.sampleAt(0).key, 41);
+        QCOMPARE(r.engine.sampleAt(2).key, 43);
+        QCOMPARE(r.engine.recordKeyCounter(), 3);
+        r.engine.dropRecordKeyCounter();
+        QCOMPARE(r.engine.recordKeyCounter(), 2);
 
         // An action recording loops, takes its note and replaces the sample keyed to it.
-        engine.beginActionRecording(42);
-        backend->run(8000, input);
-        engine.endActionRecording();
-        QCOMPARE(engine.sampleCount(), 3);
-        const SamplerSample last = engine.sampleAt(2);
+        r.engine.beginActionRecording(42);
+        r.backend->run(8000, input);
+        r.engine.endActionRecording();
+        QCOMPARE(r.engine.sampleCount(), 3);
+        const SamplerSample last = r.engine.sampleAt(2);
         QCOMPARE(last.key, 42);
         QCOMPARE(last.loop, 1);
         QCOMPARE(last.name, QStringLiteral("3 Recording"));
-        QCOMPARE(engine.sampleAt(1).key, 43);
+        QCOMPARE(r.engine.sampleAt(1).key, 43);
     }
 
     void twelveSecondLimit()
     {
-        auto *backend = new OfflineAudioBackend(true);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-        QVERIFY(engine.init(44100));
-        QSignalSpy ended(&engine, &KorvaneAudioEngine::RecEnded);
-        engine.startRecording();
+        Rig r;
+        QVERIFY(r.engine.init(44100));
+        QSignalSpy ended(&r.engine, &KorvaneAudioEngine::RecEnded);
+        r.engine.startRecording();
         const std::vector<double> input = streamInput(tone(440.0, 44100, 0.5));
         for (int second = 0; second < 13; ++second) {
-            backend->run(44100, input);
-            engine.pumpInput();
+            r.backend->run(44100, input);
+            r.engine.pumpInput();
         }
         QCOMPARE(ended.count(), 1);
-        QVERIFY(!engine.isRecording());
-        QCOMPARE(engine.recordedFrames(), 529200);
+        QVERIFY(!r.engine.isRecording());
+        QCOMPARE(r.engine.recordedFrames(), 529200);
         // Processing waits for the stop request.
-        QCOMPARE(engine.sampleCount(), 0);
-        QSignalSpy messages(&engine, &KorvaneAudioEngine::SendSamplerMessage);
-        engine.stopRecording();
-        QCOMPARE(engine.sampleCount(), 1);
+        QCOMPARE(r.engine.sampleCount(), 0);
+        QSignalSpy messages(&r.engine, &KorvaneAudioEngine::SendSamplerMessage);
+        r.engine.stopRecording();
+        QCOMPARE(r.engine.sampleCount(), 1);
         // A second stop, or one with no recording at all, adds nothing and says nothing.
         messages.clear();
-        engine.stopRecording();
-        engine.stopRecording();
-        QCOMPARE(engine.sampleCount(), 1);
+        r.engine.stopRecording();
+        r.engine.stopRecording();
+        QCOMPARE(r.engine.sampleCount(), 1);
         QCOMPARE(messages.count(), 0);
     }
 };
 
-QTEST_GUILESS_MAIN(TestRecording)
+VARNO_TEST_CLASS(TestRecording)
 #include "tst_recording.moc"

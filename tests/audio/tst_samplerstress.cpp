@@ -1,9 +1,6 @@
 // One thread renders through the stream callback while the GUI thread loads instruments,
 // flushes, deletes, edits layers and plays notes. Meant to be run under ThreadSanitizer too
 // (VARNO_SANITIZE=thread); on its own it checks that the output stays finite and bounded.
-#include "audio/audiobackend.h"
-#include "audio/korvaneaudioengine.h"
-#include "audio/korvanesampler.h"
 #include "tests/support/audiotesthelpers.h"
 
 #include <QtTest>
@@ -20,9 +17,8 @@ class TestSamplerStress : public QObject
 private slots:
     void editWhileRendering()
     {
-        auto *backend = new OfflineAudioBackend(true);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-        QVERIFY(engine.init(44100));
+        Rig r;
+        QVERIFY(r.engine.init(44100));
 
         std::atomic<bool> stop{false};
         std::atomic<long> blocks{0};
@@ -30,7 +26,7 @@ private slots:
         std::thread audio([&] {
             std::vector<double> out(1024), in(1024, 0.1);
             while (!stop.load()) {
-                backend->process(out.data(), in.data(), 512);
+                r.backend->process(out.data(), in.data(), 512);
                 for (double v : out)
                     if (!std::isfinite(v) || std::fabs(v) > 100.0)
                         bad.store(true);
@@ -51,29 +47,29 @@ private slots:
 
         const int rounds = 300;
         for (int round = 0; round < rounds; ++round) {
-            engine.loadInstrument(round % 2 ? big : small);
+            r.engine.loadInstrument(round % 2 ? big : small);
             for (int note = 55; note < 70; ++note)
-                engine.noteOn(0, note, 100);
-            engine.change(0, 0, 7, (round * 997) % 16384);
-            engine.change(0, 60, 2, round % 128);
-            engine.previewPlay(0);
-            view = engine.getLayerView();
+                r.engine.noteOn(0, note, 100);
+            r.engine.change(0, 0, 7, (round * 997) % 16384);
+            r.engine.change(0, 60, 2, round % 128);
+            r.engine.previewPlay(0);
+            view = r.engine.getLayerView();
             if (!view.triggers.isEmpty()) {
                 view.triggers[0].key = 50 + round % 20;
                 view.triggers[0].loop = round % 2;
                 view.samplerMode = round % 2;
-                engine.setLayerView(view);
+                r.engine.setLayerView(view);
             }
-            engine.setEnvelope(KorvaneEnvelope{round % 7, 20, 0.8f, 10 + round % 600});
-            engine.setReverbAmount(round % 3 == 0 ? -1.0f : 0.3f);
-            engine.addSample(sineSample(220.0, 5000), false);
-            engine.deleteSample(0);
-            engine.flushPrevious();
+            r.engine.setEnvelope(KorvaneEnvelope{round % 7, 20, 0.8f, 10 + round % 600});
+            r.engine.setReverbAmount(round % 3 == 0 ? -1.0f : 0.3f);
+            r.engine.addSample(sineSample(220.0, 5000), false);
+            r.engine.deleteSample(0);
+            r.engine.flushPrevious();
             for (int note = 55; note < 70; note += 2)
-                engine.noteOff(0, note);
+                r.engine.noteOff(0, note);
             if (round % 10 == 0)
-                engine.flushMemory();
-            engine.setMute(round % 17 == 0);
+                r.engine.flushMemory();
+            r.engine.setMute(round % 17 == 0);
             // Let the renderer run a little between rounds.
             const long seen = blocks.load();
             while (blocks.load() < seen + 2)

@@ -1,9 +1,8 @@
 // Notes queued on a fading voice: every note that should sound sounds, none hangs; and what an
 // instrument load or an editor change must keep or reset.
-#include "audio/audiobackend.h"
 #include "audio/instrumentfile.h"
-#include "audio/korvaneaudioengine.h"
 #include "tests/support/audiotesthelpers.h"
+#include "tests/support/testmain.h"
 
 #include <QtTest>
 
@@ -35,12 +34,6 @@ bool soundsNote(const KorvaneSampler::VoiceSlot &v, int sampleId)
            v.voice.gate() == 1 && v.voice.gain() > 0.0f &&
            (e == AdsrEnvelope::Attack || e == AdsrEnvelope::Decay || e == AdsrEnvelope::Sustain);
 }
-
-struct Rig
-{
-    OfflineAudioBackend *backend = new OfflineAudioBackend(true);
-    KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-};
 
 } // namespace
 
@@ -135,10 +128,12 @@ private slots:
     {
         Rig r;
         r.engine.setControllerMode(1);
-        KorvaneInstrument preset; // ends after the reverb: no controller mode stored
+        KorvaneInstrument preset; // ends after the reverb: no volumes, no controller mode
         preset.samples.push_back(sineSample(440.0, 1000));
+        preset.samples.back().volume = 0.5f;
         r.engine.loadInstrument(preset);
         QCOMPARE(r.engine.controllerMode(), 0);
+        QCOMPARE(r.engine.sampleAt(0).volume, 1.0f);
         r.engine.noteOn(0, 69, 127);
         r.engine.change(0, 0, 1, 127);
         QCOMPARE(r.engine.sampler().voiceSlot(0).voice.targetGain(), 1.0f);
@@ -252,5 +247,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSamplerVoices)
+VARNO_TEST_CLASS(TestSamplerVoices)
 #include "tst_samplervoices.moc"

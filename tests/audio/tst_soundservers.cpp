@@ -6,7 +6,6 @@
 //          with the device emulator: the hub finds it, its note is heard at the right pitch
 //          and an upload arrives byte for byte.
 // VARNO_SOUND_SERVER says which.
-#include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
 #include "device/sysexcodec.h"
@@ -36,22 +35,6 @@ KorvaneInstrument sineInstrument()
     KorvaneInstrument ins;
     ins.samples.push_back(sineSample(440.0, 44100 * 4));
     return ins;
-}
-
-// Checks the sounding part of a recording: loud enough and at the expected pitch.
-QString judge(const std::vector<double> &heard, double rate, double expected)
-{
-    const std::vector<double> part = soundingPart(heard, rate);
-    if (part.empty())
-        return QStringLiteral("the note was not heard (%1 frames)").arg(heard.size());
-    const double level = rms(part, 0, part.size());
-    const double f = zeroCrossingFrequency(part, rate);
-    qInfo("heard at %.0f Hz: RMS %.3f, pitch %.2f Hz (expected %.2f)", rate, level, f, expected);
-    if (level < 0.05)
-        return QStringLiteral("too quiet: RMS %1").arg(level);
-    if (std::fabs(f - expected) > 0.5)
-        return QStringLiteral("wrong pitch: %1 Hz").arg(f);
-    return QString();
 }
 
 } // namespace
@@ -96,7 +79,7 @@ private slots:
         std::vector<double> heard(size_t(raw.size()) / sizeof(float));
         for (size_t i = 0; i < heard.size(); ++i)
             heard[i] = reinterpret_cast<const float *>(raw.constData())[i];
-        const QString why = judge(heard, 48000.0, 440.0);
+        const QString why = judgeNote(heard, 48000.0, 440.0);
         QVERIFY2(why.isEmpty(), qPrintable(why));
     }
 
@@ -130,12 +113,9 @@ private slots:
         QTest::qWait(200);
 
         // The device's note, through the MIDI port, the hub and the sampler.
-        const size_t from = rec.written();
-        emu.command("note 0 69 127");
-        for (int i = 0; i < 100 && rec.written() - from < size_t(rec.rate() * 0.8); ++i)
-            QTest::qWait(50);
-        emu.command("off 0 69 0");
-        const QString why = judge(rec.copy(from, rec.written()), rec.rate(), 440.0);
+        const QString why = judgeNote(
+            rec.listen([&] { emu.command("note 0 69 127"); }, [&] { emu.command("off 0 69 0"); }),
+            rec.rate(), 440.0);
         QVERIFY2(why.isEmpty(), qPrintable(why));
 
         // A mapping upload arrives as it was sent.

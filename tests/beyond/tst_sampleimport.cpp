@@ -2,6 +2,7 @@
 // worker that imports a list all or nothing.
 #include "audio/sampleimport.h"
 #include "tests/support/audiofiles.h"
+#include "tests/support/testfiles.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -11,6 +12,26 @@
 #include <algorithm>
 
 namespace {
+
+// Decodes a file for the sampler at 44100 Hz.
+struct Decoded
+{
+    DecodedAudio audio;
+    QString error;
+    DecodeResult result;
+    Decoded(const QString &path, ImportChannels channels = ImportChannels::KeepStereo,
+            const ImportProgress &progress = ImportProgress())
+        : result(decodeAudioFile(path, 44100.0, channels, audio, &error, progress))
+    {
+    }
+    bool ok() const { return result == DecodeResult::Ok; }
+};
+
+// Whether the estimated pitch lies within two bins of f.
+bool pitchNear(const FrequencyEstimate &e, double f)
+{
+    return std::fabs(e.frequency - f) <= 2.0 * 44100.0 / e.transformSize;
+}
 
 float peak(const std::vector<StereoFrame> &frames, int element, size_t from)
 {
@@ -34,23 +55,20 @@ private slots:
         const QString path = dir->filePath("Duo.wav");
         QVERIFY(audiofiles::write(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 2,
                                   audiofiles::sines({440.0, 660.0}, {0.8, 0.25}, 48000, 48000)));
-        DecodedAudio audio;
-        QString error;
         std::vector<double> shares;
-        const DecodeResult r = decodeAudioFile(path, 44100.0, ImportChannels::KeepStereo, audio,
-                                               &error, [&](double share) {
-                                                   shares.push_back(share);
-                                                   return true;
-                                               });
-        QCOMPARE(int(r), int(DecodeResult::Ok));
-        QCOMPARE(audio.sourceRate, 48000);
-        QCOMPARE(audio.sourceChannels, 2);
+        const Decoded d(path, ImportChannels::KeepStereo, [&](double share) {
+            shares.push_back(share);
+            return true;
+        });
+        QVERIFY(d.ok());
+        QCOMPARE(d.audio.sourceRate, 48000);
+        QCOMPARE(d.audio.sourceChannels, 2);
         // One second stays one second at the new rate.
-        QVERIFY2(std::abs(int(audio.frames.size()) - 44100) <= 4,
-                 qPrintable(QString::number(audio.frames.size())));
+        QVERIFY2(std::abs(int(d.audio.frames.size()) - 44100) <= 4,
+                 qPrintable(QString::number(d.audio.frames.size())));
         // The left channel goes to element 1, which the engine plays on the left output.
-        QVERIFY(std::fabs(peak(audio.frames, 1, 1000) - 0.8f) < 0.01f);
-        QVERIFY(std::fabs(peak(audio.frames, 0, 1000) - 0.25f) < 0.01f);
+        QVERIFY(std::fabs(peak(d.audio.frames, 1, 1000) - 0.8f) < 0.01f);
+        QVERIFY(std::fabs(peak(d.audio.frames, 0, 1000) - 0.25f) < 0.01f);
         // Progress rises to the whole file.
         QVERIFY(!shares.empty());
         QVERIFY(std::is_sorted(shares.begin(), shares.end()));
@@ -58,117 +76,83 @@ private slots:
 
         // A real resampler keeps the tone's pitch: the left sine is still 440 Hz.
         std::vector<StereoFrame> left;
-        for (const StereoFrame &f : audio.frames)
+        for (const StereoFrame &f : d.audio.frames)
             left.push_back({f[1], f[1]});
-        const FrequencyEstimate e = estimateFrequency(left, 44100.0);
-        QVERIFY2(std::fabs(e.frequency - 440.0) <= 2.0 * 44100.0 / e.transformSize,
-                 qPrintable(QString::number(e.frequency)));
+        QVERIFY(pitchNear(estimateFrequency(left, 44100.0), 440.0));
 
         // Mixed to mono both elements carry the average.
-        QCOMPARE(int(decodeAudioFile(path, 44100.0, ImportChannels::MixToMono, audio, &error)),
-                 int(DecodeResult::Ok));
-        for (size_t i = 0; i < audio.frames.size(); i += 97)
-            QCOMPARE(audio.frames[i][0], audio.frames[i][1]);
-        QVERIFY(peak(audio.frames, 0, 1000) < 0.53f);
-        QVERIFY(peak(audio.frames, 0, 1000) > 0.45f);
+        const Decoded mono(path, ImportChannels::MixToMono);
+        QVERIFY(mono.ok());
+        for (size_t i = 0; i < mono.audio.frames.size(); i += 97)
+            QCOMPARE(mono.audio.frames[i][0], mono.audio.frames[i][1]);
+        QVERIFY(peak(mono.audio.frames, 0, 1000) < 0.53f);
+        QVERIFY(peak(mono.audio.frames, 0, 1000) > 0.45f);
     }
 
     void otherFormatsAndChannelCounts()
     {
         // 16-bit AIFF at the sampler's rate: no resampling, the values come back as written.
-        const std::vector<float> ramp = [] {
-            std::vector<float> v(3000);
-            for (size_t i = 0; i < v.size(); ++i)
-                v[i] = float(int(i % 200) - 100) / 128.0f;
-            return v;
-        }();
+        std::vector<float> ramp(3000);
+        for (size_t i = 0; i < ramp.size(); ++i)
+            ramp[i] = float(int(i % 200) - 100) / 128.0f;
         const QString aiff = dir->filePath("Ramp.aiff");
         QVERIFY(audiofiles::write(aiff, SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 44100, 1, ramp));
-        DecodedAudio audio;
-        QString error;
-        QCOMPARE(int(decodeAudioFile(aiff, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Ok));
-        QCOMPARE(int(audio.frames.size()), 3000);
+        Decoded d(aiff);
+        QVERIFY(d.ok());
+        QCOMPARE(int(d.audio.frames.size()), 3000);
         // libsndfile writes floats with 32767 and reads with 32768: two steps of slack.
         for (size_t i = 0; i < ramp.size(); ++i) {
-            QVERIFY(std::fabs(audio.frames[i][0] - ramp[i]) <= 2.0f / 32768.0f);
-            QCOMPARE(audio.frames[i][0], audio.frames[i][1]);
+            QVERIFY(std::fabs(d.audio.frames[i][0] - ramp[i]) <= 2.0f / 32768.0f);
+            QCOMPARE(d.audio.frames[i][0], d.audio.frames[i][1]);
         }
 
         // FLAC at 22050 Hz doubles its frame count; Ogg Vorbis at 32 kHz keeps its pitch.
         const QString flac = dir->filePath("Low.flac");
         QVERIFY(audiofiles::write(flac, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, 1,
                                   audiofiles::sines({220.0}, {0.5}, 22050, 11025)));
-        QCOMPARE(int(decodeAudioFile(flac, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Ok));
-        QVERIFY(std::abs(int(audio.frames.size()) - 22050) <= 4);
+        const Decoded low(flac);
+        QVERIFY(low.ok() && std::abs(int(low.audio.frames.size()) - 22050) <= 4);
         const QString ogg = dir->filePath("Tone.ogg");
         QVERIFY(audiofiles::write(ogg, SF_FORMAT_OGG | SF_FORMAT_VORBIS, 32000, 1,
                                   audiofiles::sines({330.0}, {0.5}, 32000, 32000)));
-        QCOMPARE(int(decodeAudioFile(ogg, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Ok));
-        const FrequencyEstimate e = estimateFrequency(audio.frames, 44100.0);
-        QVERIFY2(std::fabs(e.frequency - 330.0) <= 2.0 * 44100.0 / e.transformSize,
-                 qPrintable(QString::number(e.frequency)));
+        const Decoded tone(ogg);
+        QVERIFY(tone.ok() && pitchNear(estimateFrequency(tone.audio.frames, 44100.0), 330.0));
 
         // Four channels are mixed down even when stereo is kept.
         const QString quad = dir->filePath("Quad.wav");
         QVERIFY(audiofiles::write(quad, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 4,
                                   std::vector<float>(400, 0.5f)));
-        QCOMPARE(int(decodeAudioFile(quad, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Ok));
-        QCOMPARE(int(audio.frames.size()), 100);
-        QCOMPARE(audio.frames[50][0], 0.5f);
-        QCOMPARE(audio.frames[50][1], 0.5f);
+        const Decoded four(quad);
+        QVERIFY(four.ok());
+        QCOMPARE(int(four.audio.frames.size()), 100);
+        QCOMPARE(four.audio.frames[50][0], 0.5f);
+        QCOMPARE(four.audio.frames[50][1], 0.5f);
     }
 
-    void unreadableFilesAreRefused()
+    // Not audio, missing, a header without a single frame, longer than a sample may be (61 s
+    // of 8 kHz silence); and a cancel from the progress report: nothing comes back.
+    void unreadableAndCancelledFilesGiveNothing()
     {
-        DecodedAudio audio;
-        QString error;
-        // Not audio at all.
-        const QString junk = dir->filePath("notes.wav");
-        QFile f(junk);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("this is a text file, not a RIFF file at all");
-        f.close();
-        QCOMPARE(int(decodeAudioFile(junk, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Failed));
-        QVERIFY(!error.isEmpty());
-        QVERIFY(audio.frames.empty());
-        // Missing.
-        error.clear();
-        QCOMPARE(int(decodeAudioFile(dir->filePath("gone.wav"), 44100.0, ImportChannels::KeepStereo,
-                                     audio, &error)),
-                 int(DecodeResult::Failed));
-        QVERIFY(!error.isEmpty());
-        // A header without a single frame.
-        const QString empty = dir->filePath("empty.wav");
-        QVERIFY(audiofiles::write(empty, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, {}));
-        QCOMPARE(int(decodeAudioFile(empty, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Failed));
-        // Longer than a sample may be (61 s of 8 kHz silence).
-        const QString longFile = dir->filePath("long.wav");
-        QVERIFY(audiofiles::write(longFile, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000, 1,
-                                  std::vector<float>(8000 * 61, 0.0f)));
-        QCOMPARE(int(decodeAudioFile(longFile, 44100.0, ImportChannels::KeepStereo, audio, &error)),
-                 int(DecodeResult::Failed));
-        QVERIFY(error.contains("60 seconds"));
-    }
+        QVERIFY(testfiles::write(dir->filePath("notes.wav"), "a text file, not a RIFF file"));
+        QVERIFY(audiofiles::write(dir->filePath("empty.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                  44100, 1, {}));
+        QVERIFY(audiofiles::write(dir->filePath("long.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000,
+                                  1, std::vector<float>(8000 * 61, 0.0f)));
+        for (const char *name : {"notes.wav", "gone.wav", "empty.wav", "long.wav"}) {
+            const Decoded d(dir->filePath(name));
+            QVERIFY2(d.result == DecodeResult::Failed && !d.error.isEmpty(), name);
+            QVERIFY(d.audio.frames.empty());
+        }
+        QVERIFY(Decoded(dir->filePath("long.wav")).error.contains("60 seconds"));
 
-    void cancelLeavesNothing()
-    {
         const QString path = dir->filePath("Long.wav");
         QVERIFY(audiofiles::write(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 1,
                                   audiofiles::sines({440.0}, {0.5}, 48000, 48000 * 5)));
-        DecodedAudio audio;
-        QString error;
         int calls = 0;
-        const DecodeResult r = decodeAudioFile(path, 44100.0, ImportChannels::KeepStereo, audio,
-                                               &error, [&](double) { return ++calls < 3; });
-        QCOMPARE(int(r), int(DecodeResult::Cancelled));
+        const Decoded d(path, ImportChannels::KeepStereo, [&](double) { return ++calls < 3; });
+        QCOMPARE(int(d.result), int(DecodeResult::Cancelled));
         QCOMPARE(calls, 3);
-        QVERIFY(audio.frames.empty());
+        QVERIFY(d.audio.frames.empty());
     }
 
     void workerImportsAllOrNothing()
@@ -195,10 +179,8 @@ private slots:
         QCOMPARE(samples[1].sourceName, QString("Bell.flac"));
         QCOMPARE(int(samples[0].frames.size()), 30000);
         QVERIFY(std::abs(int(samples[1].frames.size()) - 27563) <= 4);
-        QVERIFY(std::fabs(samples[0].estimate.frequency - 130.81) <=
-                2.0 * 44100.0 / samples[0].estimate.transformSize);
-        QVERIFY(std::fabs(samples[1].estimate.frequency - 523.25) <=
-                2.0 * 44100.0 / samples[1].estimate.transformSize);
+        QVERIFY(pitchNear(samples[0].estimate, 130.81));
+        QVERIFY(pitchNear(samples[1].estimate, 523.25));
         // Progress names the file and rises through both.
         QVERIFY(progress.size() >= 2);
         QCOMPARE(progress.first().at(1).toInt(), 0);
@@ -208,10 +190,7 @@ private slots:
 
         // One unreadable file in the list: nothing is handed over and the error names it.
         const QString junk = dir->filePath("broken.ogg");
-        QFile f(junk);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(4096, 'x'));
-        f.close();
+        QVERIFY(testfiles::write(junk, QByteArray(4096, 'x')));
         finished.clear();
         QVERIFY(import.start({a, junk, b}, 44100.0, ImportChannels::KeepStereo));
         QVERIFY(finished.wait(20000));

@@ -8,6 +8,8 @@
 #include "tests/support/hubtestenv.h"
 #include "tests/support/scriptedmidibackend.h"
 
+#include "tests/support/testmain.h"
+
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -25,10 +27,152 @@ class TestUploadRouter : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void dialectByRemoteType();
-    void connectionCheck();
-    void hubRoutesWithItsRemoteTypeAndMap();
+    void init()
+    {
+        sys = std::make_shared<ScriptedMidiSystem>();
+        plug(true);
+        midi = std::make_unique<KorvaneMidiEngine>(std::make_unique<ScriptedMidiBackend>(sys));
+        midi->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+        router = std::make_unique<KorvaneUploadRouter>(midi.get(), 0.2f);
+    }
+    void dialectByRemoteType()
+    {
+        KorvaneSensorsState map = KorvaneSensorsState::fresh();
+        generateMapping(map, false);
+        KorvaneCalibration c;
+        c.onThreshold = 33;
+        namespace X = KorvaneSysex;
+        const struct
+        {
+            int type;
+            bool vesko;
+            Messages map, settings, calibration, echo;
+        } cases[] = {
+            {1,
+             false,
+             X::mappingRemote(map, false),
+             X::settingsRemote(c),
+             X::calibrationRemote(c),
+             {}},
+            {1, true, X::mappingRemote(map, true), X::settingsRemote(c), X::calibrationRemote(c),
+             X::calibrationRemote(c)},
+            // The older dialect carries the calibration in its settings upload.
+            {0,
+             true,
+             {X::mappingPalmetto(map)},
+             X::settingsPalmetto(c),
+             X::settingsPalmetto(c),
+             X::settingsPalmetto(c)},
+            {2, true, {}, {}, {}, {}}, // no dialect: nothing leaves
+        };
+        midi->FindDevices();
+        sent();
+        QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
+        for (const auto &k : cases) {
+            const QByteArray what = QByteArray::number(k.type) + (k.vesko ? " vesko" : "");
+            router->sendMap(map, k.type, k.vesko);
+            QVERIFY2(sent() == k.map, what);
+            router->sendSettings(c, k.type);
+            router->sendCalibration(c, k.type);
+            QVERIFY2(sent() == k.settings + k.calibration, what);
+            // Only a vesko device gets the calibration it reported echoed back.
+            status.clear();
+            router->settingsReceived(c, k.type, k.vesko);
+            QVERIFY2(sent() == k.echo, what);
+            QCOMPARE(status.count(), k.vesko ? 1 : 0);
+        }
+        QCOMPARE(status.at(0).at(0).toString(),
+                 QStringLiteral("Calibration echoed back to device"));
+
+        // Bend and gyro settings exist only in the current dialect.
+        KorvaneBendSettings b;
+        b.bendDelay = 9;
+        const KorvaneGyroSettings g{2, 40, 1};
+        router->sendBend(b);
+        router->sendGyro(g);
+        QVERIFY(sent() == X::bendRemote(b) + X::gyroRemote(g));
+    }
+    void connectionCheck()
+    {
+        plug(false);
+        QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
+        QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
+        QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
+        router->checkConnection();
+        QCOMPARE(connectable.count(), 1);
+        QCOMPARE(connected.count(), 0);
+        sent();
+
+        // The device appears: the check connects and asks it for its configuration once.
+        plug(true);
+        router->checkConnection();
+        QCOMPARE(connected.count(), 1);
+        QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+        // No answer (a request lost while the link came up): asked again, three times in all.
+        Messages asked;
+        for (int i = 0; i < 3; ++i) {
+            router->checkConnection();
+            for (const auto &m : sent())
+                asked.push_back(m);
+        }
+        QCOMPARE(connected.count(), 4);
+        QVERIFY(asked == (Messages{KorvaneSysex::infoRequest(), KorvaneSysex::infoRequest()}));
+        // Once the device has answered, nothing more is asked.
+        plug(false);
+        router->checkConnection();
+        plug(true);
+        router->checkConnection();
+        QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+        QSignalSpy type(midi.get(), &KorvaneMidiEngine::setDeviceType);
+        midi->ProcessMessage({0xF0, 0x7D, 0x0E, 0x00, 0xF7}); // device type 0
+        QTRY_COMPARE(type.count(), 1);
+        router->checkConnection();
+        QVERIFY(sent().empty());
+        connected.clear();
+
+        // It leaves: noticed and reported; it returns: synchronised again.
+        plug(false);
+        router->checkConnection();
+        QCOMPARE(status.last().at(0).toString(), QStringLiteral("Device disconnected"));
+        plug(true);
+        router->checkConnection();
+        QCOMPARE(connected.count(), 1);
+        QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+    }
+    void hubRoutesWithItsRemoteTypeAndMap()
+    {
+        HubTestEnv env;
+        router.reset();
+        midi.reset();
+        KorvaneCore hub(std::make_unique<ScriptedMidiBackend>(sys));
+        hub.midi()->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+        hub.midi()->FindDevices();
+        hub.midi()->waitForUploads(2000);
+        sys->clearSent();
+        auto hubSent = [&] {
+            hub.midi()->waitForUploads(2000);
+            return sent();
+        };
+
+        hub.ScaleRequest(-1, -1, 3); // remote type 1, standard layout
+        QVERIFY(hubSent() == KorvaneSysex::mappingRemote(hub.GetState(), false));
+        hub.setRemoteMap(2); // vesko slot order, and the calibration echoed back
+        hub.Transpose(2);
+        hub.GotSettingsFromDevice();
+        QVERIFY(hubSent() == KorvaneSysex::mappingRemote(hub.GetState(), true) +
+                                 KorvaneSysex::calibrationRemote(hub.getCalibration()));
+        hub.setRemoteType(0);
+        hub.SendState();
+        hub.setSettings(hub.getCalibration());
+        QVERIFY(hubSent() == Messages{KorvaneSysex::mappingPalmetto(hub.GetState())} +
+                                 KorvaneSysex::settingsPalmetto(hub.getCalibration()));
+
+        // The one-second check reports through the hub.
+        QSignalSpy connectable(&hub, SIGNAL(EnableMIDIConnect()));
+        plug(false);
+        hub.CheckMIDI();
+        QCOMPARE(connectable.count(), 1);
+    }
 
 private:
     // The messages sent since the last call, once every upload has gone out.
@@ -39,15 +183,6 @@ private:
     std::unique_ptr<KorvaneMidiEngine> midi;
     std::unique_ptr<KorvaneUploadRouter> router;
 };
-
-void TestUploadRouter::init()
-{
-    sys = std::make_shared<ScriptedMidiSystem>();
-    plug(true);
-    midi = std::make_unique<KorvaneMidiEngine>(std::make_unique<ScriptedMidiBackend>(sys));
-    midi->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
-    router = std::make_unique<KorvaneUploadRouter>(midi.get(), 0.2f);
-}
 
 void TestUploadRouter::plug(bool present)
 {
@@ -61,147 +196,10 @@ Messages TestUploadRouter::sent()
 {
     if (midi)
         midi->waitForUploads(2000);
-    Messages out;
-    for (const auto &s : sys->sent())
-        out.push_back(s.bytes);
+    const Messages out = sys->sentBytes();
     sys->clearSent();
     return out;
 }
 
-void TestUploadRouter::dialectByRemoteType()
-{
-    KorvaneSensorsState map = KorvaneSensorsState::fresh();
-    generateMapping(map, false);
-    KorvaneCalibration c;
-    c.onThreshold = 33;
-    namespace X = KorvaneSysex;
-    const struct
-    {
-        int type;
-        bool vesko;
-        Messages map, settings, calibration, echo;
-    } cases[] = {
-        {1, false, X::mappingRemote(map, false), X::settingsRemote(c), X::calibrationRemote(c), {}},
-        {1, true, X::mappingRemote(map, true), X::settingsRemote(c), X::calibrationRemote(c),
-         X::calibrationRemote(c)},
-        // The older dialect carries the calibration in its settings upload.
-        {0,
-         true,
-         {X::mappingPalmetto(map)},
-         X::settingsPalmetto(c),
-         X::settingsPalmetto(c),
-         X::settingsPalmetto(c)},
-        {2, true, {}, {}, {}, {}}, // no dialect: nothing leaves
-    };
-    midi->FindDevices();
-    sent();
-    QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
-    for (const auto &k : cases) {
-        const QByteArray what = QByteArray::number(k.type) + (k.vesko ? " vesko" : "");
-        router->sendMap(map, k.type, k.vesko);
-        QVERIFY2(sent() == k.map, what);
-        router->sendSettings(c, k.type);
-        router->sendCalibration(c, k.type);
-        QVERIFY2(sent() == k.settings + k.calibration, what);
-        // Only a vesko device gets the calibration it reported echoed back.
-        status.clear();
-        router->settingsReceived(c, k.type, k.vesko);
-        QVERIFY2(sent() == k.echo, what);
-        QCOMPARE(status.count(), k.vesko ? 1 : 0);
-    }
-    QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("Calibration echoed back to device"));
-
-    // Bend and gyro settings exist only in the current dialect.
-    KorvaneBendSettings b;
-    b.bendDelay = 9;
-    const KorvaneGyroSettings g{2, 40, 1};
-    router->sendBend(b);
-    router->sendGyro(g);
-    QVERIFY(sent() == X::bendRemote(b) + X::gyroRemote(g));
-}
-
-void TestUploadRouter::connectionCheck()
-{
-    plug(false);
-    QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
-    QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
-    QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
-    router->checkConnection();
-    QCOMPARE(connectable.count(), 1);
-    QCOMPARE(connected.count(), 0);
-    sent();
-
-    // The device appears: the check connects and asks it for its configuration once.
-    plug(true);
-    router->checkConnection();
-    QCOMPARE(connected.count(), 1);
-    QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
-    // No answer (a request lost while the link came up): asked again, three times in all.
-    Messages asked;
-    for (int i = 0; i < 3; ++i) {
-        router->checkConnection();
-        for (const auto &m : sent())
-            asked.push_back(m);
-    }
-    QCOMPARE(connected.count(), 4);
-    QVERIFY(asked == (Messages{KorvaneSysex::infoRequest(), KorvaneSysex::infoRequest()}));
-    // Once the device has answered, nothing more is asked.
-    plug(false);
-    router->checkConnection();
-    plug(true);
-    router->checkConnection();
-    QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
-    QSignalSpy type(midi.get(), &KorvaneMidiEngine::setDeviceType);
-    midi->ProcessMessage({0xF0, 0x7D, 0x0E, 0x00, 0xF7}); // device type 0
-    QTRY_COMPARE(type.count(), 1);
-    router->checkConnection();
-    QVERIFY(sent().empty());
-    connected.clear();
-
-    // It leaves: noticed and reported; it returns: synchronised again.
-    plug(false);
-    router->checkConnection();
-    QCOMPARE(status.last().at(0).toString(), QStringLiteral("Device disconnected"));
-    plug(true);
-    router->checkConnection();
-    QCOMPARE(connected.count(), 1);
-    QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
-}
-
-void TestUploadRouter::hubRoutesWithItsRemoteTypeAndMap()
-{
-    HubTestEnv env;
-    router.reset();
-    midi.reset();
-    KorvaneCore hub(std::make_unique<ScriptedMidiBackend>(sys));
-    hub.midi()->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
-    hub.midi()->FindDevices();
-    hub.midi()->waitForUploads(2000);
-    sys->clearSent();
-    auto hubSent = [&] {
-        hub.midi()->waitForUploads(2000);
-        return sent();
-    };
-
-    hub.ScaleRequest(-1, -1, 3); // remote type 1, standard layout
-    QVERIFY(hubSent() == KorvaneSysex::mappingRemote(hub.GetState(), false));
-    hub.setRemoteMap(2); // vesko slot order, and the calibration echoed back
-    hub.Transpose(2);
-    hub.GotSettingsFromDevice();
-    QVERIFY(hubSent() == KorvaneSysex::mappingRemote(hub.GetState(), true) +
-                             KorvaneSysex::calibrationRemote(hub.getCalibration()));
-    hub.setRemoteType(0);
-    hub.SendState();
-    hub.setSettings(hub.getCalibration());
-    QVERIFY(hubSent() == Messages{KorvaneSysex::mappingPalmetto(hub.GetState())} +
-                             KorvaneSysex::settingsPalmetto(hub.getCalibration()));
-
-    // The one-second check reports through the hub.
-    QSignalSpy connectable(&hub, SIGNAL(EnableMIDIConnect()));
-    plug(false);
-    hub.CheckMIDI();
-    QCOMPARE(connectable.count(), 1);
-}
-
-QTEST_GUILESS_MAIN(TestUploadRouter)
+VARNO_TEST_CLASS(TestUploadRouter)
 #include "tst_uploadrouter.moc"

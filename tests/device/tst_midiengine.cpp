@@ -2,6 +2,8 @@
 #include "device/sysexcodec.h"
 #include "tests/support/scriptedmidibackend.h"
 
+#include "tests/support/testmain.h"
+
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -46,12 +48,17 @@ struct Fixture
 
     Fixture(std::vector<std::string> ins, std::vector<std::string> outs)
     {
-        sys->setInputPorts(std::move(ins));
-        sys->setOutputPorts(std::move(outs));
+        plug(std::move(ins), std::move(outs));
         engine = std::make_unique<KorvaneMidiEngine>(std::make_unique<ScriptedMidiBackend>(sys));
         log = std::make_unique<StatusLog>(engine.get());
     }
-    // Finds the device and lets the info request of the first search leave.
+    // A device on "KVRN", found, with the info request of the first search gone.
+    Fixture() : Fixture({"KVRN"}, {"KVRN"}) { connectDevice(); }
+    void plug(std::vector<std::string> ins, std::vector<std::string> outs)
+    {
+        sys->setInputPorts(std::move(ins));
+        sys->setOutputPorts(std::move(outs));
+    }
     void connectDevice()
     {
         engine->FindDevices();
@@ -60,12 +67,12 @@ struct Fixture
         sys->clearSent();
         log->lines.clear();
     }
-    std::vector<Bytes> sentBytes() const
+    // Whether a request now leaves, by one output.
+    bool requestLeaves()
     {
-        std::vector<Bytes> out;
-        for (const auto &s : sys->sent())
-            out.push_back(s.bytes);
-        return out;
+        sys->clearSent();
+        engine->SendDeviceVersionRequest();
+        return engine->waitForUploads(2000) && sys->sent().size() == 1;
     }
 };
 
@@ -75,464 +82,436 @@ class TestMidiEngine : public QObject
 {
     Q_OBJECT
 private slots:
-    void findSkipsIacAndTakesQmitt();
-    void findTwoInputsOneOutput();
-    void findAndSendWithNoPorts();
-    void findSurvivesPortErrors();
-    void noMidiSystemAtAll();
-    void dispatch_data();
-    void dispatch();
-    void noDispatchInsideOpenSysex();
-    void repliesRaiseSignals();
-    void inputsAreSerialised();
-    void pacedMappingUpload();
-    void palmettoSettingsProgressAndQueue();
-    void refusedMessageIsNotSent();
-    void vanishedPortsAreDropped();
-    void discoveryDuringUpload();
+    void findSkipsIacAndTakesQmitt()
+    {
+        Fixture f({"IAC Driver Bus 1", "QMITT glove"}, {"Network Session 1", "KVRN out"});
+        f.engine->FindDevices();
+        QVERIFY(f.engine->waitForUploads(2000));
+        QCoreApplication::processEvents();
+        QCOMPARE(f.log->lines,
+                 QStringList({"Removing old port connections", "Searching for Devices...",
+                              "connected to: QMITT glove", "MIDI IN Devices: QMITT glove, ",
+                              "connected to: KVRN out", "MIDI OUT Devices: KVRN out, "}));
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"QMITT glove"}));
+        QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN out"}));
+        QVERIFY(f.engine->isOutputOpen());
+        // The first search asks the device for its information.
+        QCOMPARE(f.sys->sentBytes(), std::vector<Bytes>({KorvaneSysex::infoRequest()}));
+
+        // The main input reads SysEx: a reply is understood.
+        QSignalSpy type(f.engine.get(), &KorvaneMidiEngine::setDeviceType);
+        QCOMPARE(f.sys->deliver("QMITT glove", {0xF0, 0x7D, 0x0E, 0x01, 0xF7}), 1);
+        QCOMPARE(type.count(), 1);
+
+        // A second search sends no second request and leaves the open ports as they are.
+        f.sys->clearSent();
+        f.engine->FindDevices();
+        QVERIFY(f.engine->waitForUploads(2000));
+        QVERIFY(f.sys->sent().empty());
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"QMITT glove"}));
+    }
+    void findTwoInputsOneOutput()
+    {
+        Fixture f({"KVRN A", "other", "KVRN B"}, {"KVRN A"});
+        f.engine->FindDevices();
+        QVERIFY(f.log->lines.contains("Extra port connected to: KVRN B"));
+        QVERIFY(f.log->lines.contains("MIDI IN Devices: KVRN A, other, KVRN B, "));
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN A", "KVRN B"}));
+        QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN A"}));
+        QCOMPARE(f.sys->inputObjects(), 2);
+
+        // The extra input delivers channel messages only; SysEx stays with the main input.
+        QSignalSpy play(f.engine.get(), &KorvaneMidiEngine::MidiPlay);
+        QCOMPARE(f.sys->deliver("KVRN B", {0x90, 60, 100}), 1);
+        QCOMPARE(f.sys->deliver("KVRN B", {0xF0, 0x7D, 0x0E, 0x01, 0xF7}), 0);
+        QCOMPARE(play.count(), 1);
+
+        // The next search closes only the extra port, then connects it again.
+        f.sys->setInputPorts({"KVRN A"});
+        f.log->lines.clear();
+        f.engine->FindDevices();
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN A"}));
+        QCOMPARE(f.sys->inputObjects(), 1);
+        QCOMPARE(f.log->lines.mid(0, 2),
+                 QStringList({"Removing old port connections", "Searching for Devices..."}));
+
+        // A second device output pairs with the extra input.
+        f.plug({"KVRN A", "KVRN B"}, {"KVRN A", "KVRN B", "KVRN C"});
+        f.log->lines.clear();
+        f.engine->FindDevices();
+        QVERIFY(f.log->lines.contains("Extra out also connected: KVRN B"));
+        QVERIFY(!f.log->lines.join('|').contains("KVRN C, |Extra"));
+        QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN A", "KVRN B"}));
+        // Uploads go to the main output only.
+        f.engine->setMultiDevice(true);
+        QVERIFY(f.engine->waitForUploads(2000));
+        f.sys->clearSent();
+        f.engine->SendDeviceVersionRequest();
+        QVERIFY(f.engine->waitForUploads(2000));
+        QCOMPARE(int(f.sys->sent().size()), 1);
+        QCOMPARE(f.sys->sent()[0].port, std::string("KVRN A"));
+    }
+    void findAndSendWithNoPorts()
+    {
+        Fixture f({}, {});
+        f.engine->FindDevices();
+        QCOMPARE(f.log->lines,
+                 QStringList({"Removing old port connections", "Searching for Devices...",
+                              "No devices found", "No devices found"}));
+        QVERIFY(!f.engine->isOutputOpen());
+        QVERIFY(f.engine->waitForUploads(2000));
+        QVERIFY(f.sys->sent().empty());
+
+        // Uploads without a device say that nothing was sent; a ROM write that did not leave is
+        // not counted.
+        f.log->lines.clear();
+        const QString none = "No device connected: nothing was sent";
+        f.engine->SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, true);
+        f.engine->SendCalibrationRemote(KorvaneCalibration(), 0.2f);
+        f.engine->SendGyroSettingsRemote(KorvaneGyroSettings(), 0.2f);
+        f.engine->SendWriteCommand();
+        QVERIFY(f.engine->waitForUploads(2000));
+        QTRY_COMPARE(
+            f.log->lines,
+            QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?", none,
+                         "Sending calibration sysex to RemoteCore: .. success?", none, none,
+                         none}));
+
+        // Ports, but none of them the device's.
+        f.plug({"Midi Through"}, {"Midi Through"});
+        f.log->lines.clear();
+        f.engine->FindDevices();
+        QCOMPARE(f.log->lines.mid(2), QStringList({"No devices found", "No devices found"}));
+    }
+    void findSurvivesPortErrors()
+    {
+        // The first device input is held by another program: a status line, then the next one
+        // becomes the main input.
+        Fixture f({"KVRN busy", "KVRN free"}, {"KVRN busy", "KVRN free"});
+        f.sys->failOpening("KVRN busy");
+        f.engine->FindDevices();
+        QVERIFY(f.log->lines.contains("MIDI error: port busy: KVRN busy"));
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN free"}));
+        QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN free"}));
+        QVERIFY(f.engine->isOutputOpen());
+    }
+    void noMidiSystemAtAll()
+    {
+        auto sys = std::make_shared<ScriptedMidiSystem>();
+        sys->failCreating(true);
+        KorvaneMidiEngine engine(std::make_unique<ScriptedMidiBackend>(sys));
+        StatusLog log(&engine);
+        engine.FindDevices();
+        QVERIFY(log.lines.contains("MIDI error: no MIDI system"));
+        QCOMPARE(log.lines.mid(log.lines.size() - 2),
+                 QStringList({"No devices found", "No devices found"}));
+        QVERIFY(!engine.isOutputOpen());
+        QVERIFY(!engine.DropVanishedPorts());
+        engine.SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, false);
+        QVERIFY(engine.waitForUploads(3000));
+        QTRY_VERIFY(log.lines.contains("No device connected: nothing was sent"));
+
+        // The MIDI system appears later: the next search finds the device.
+        sys->failCreating(false);
+        sys->setInputPorts({"KVRN"});
+        sys->setOutputPorts({"KVRN"});
+        engine.FindDevices();
+        QVERIFY(engine.isOutputOpen());
+        engine.ReleasePorts();
+        QVERIFY(!engine.isOutputOpen());
+    }
+    void dispatch_data()
+    {
+        // What one message from the device raises, in any order: signals with their arguments (a
+        // control value times 127) and status lines in quotes.
+        QTest::addColumn<Bytes>("message");
+        QTest::addColumn<QStringList>("events");
+        auto row = [](const char *name, Bytes b, QStringList e) { QTest::newRow(name) << b << e; };
+        row("note on, velocity 0", {0x90, 0x3C, 0x00},
+            {"play 0 60 0", "'NoteOn: Channel:0 Note:60 Vol:0'"});
+        row("note off", {0x8F, 0x40, 0x20},
+            {"stop 15 64 32", "'NoteOff: Channel:15 Note:64 Vol:32'"});
+        row("next", {0xB1, 0x7F, 0x02}, {"next", "'Action:  Next Sound'"});
+        row("previous", {0xB0, 0x7F, 0x01}, {"prev", "'Action:  Previous Sound'"});
+        row("reverse on", {0xB2, 0x7F, 0x03}, {"change 2 127 8 1", "'Action:  Reverse on'"});
+        row("reverse off", {0xB2, 0x7F, 0x04}, {"change 2 127 8 0", "'Action:  Reverse off'"});
+        row("unknown action", {0xB0, 0x7F, 0x05}, {});
+        row("speed up", {0xB0, 0x7E, 0x40}, {"change 0 126 4 64", "control 64", "'Speed Up: 64'"});
+        row("speed down", {0xB0, 0x7D, 0x10},
+            {"change 0 125 5 16", "control 16", "'Speed Down: 16'"});
+        row("scratch", {0xB0, 0x7C, 0x7F}, {"change 0 124 9 127", "control 127", "'Scratch: 127'"});
+        row("record end", {0xB0, 0x7B, 0x00}, {"recEnd"});
+        row("record start", {0xB0, 0x7B, 0x3C}, {"rec 60"});
+        row("control", {0xB0, 0x07, 0x64},
+            {"change 0 7 1 100", "control 100", "'Control: Channel:0CC#:7Value:100'"});
+        row("aftertouch", {0xA5, 0x3C, 0x20},
+            {"change 5 60 2 32", "control 32", "'Poly Aftertouch: Channel:5Note:60Value:32'"});
+        row("bend", {0xE0, 0x00, 0x40},
+            {"change 0 0 7 8192", "control 63.5", "'PitchBend: Channel:0Value:8192'"});
+        row("program change", {0xC0, 0x05}, {});
+        row("channel pressure", {0xD0, 0x05}, {});
+        row("short note", {0x90, 0x3C}, {});
+    }
+    void dispatch()
+    {
+        QFETCH(Bytes, message);
+        QFETCH(QStringList, events);
+        Fixture f;
+        KorvaneMidiEngine *e = f.engine.get();
+        QStringList seen;
+        auto log = [&](const QString &name) {
+            return [&seen, name](auto... v) {
+                seen << QStringList{name, QString::number(v)...}.join(' ');
+            };
+        };
+        connect(e, &KorvaneMidiEngine::MidiPlay, this, log("play"));
+        connect(e, &KorvaneMidiEngine::MidiStop, this, log("stop"));
+        connect(e, &KorvaneMidiEngine::MidiChange, this, log("change"));
+        connect(e, &KorvaneMidiEngine::SendControlValue, this,
+                [&](float v) { seen << "control " + QString::number(v * 127.0f); });
+        connect(e, &KorvaneMidiEngine::ActionNextSound, this, log("next"));
+        connect(e, &KorvaneMidiEngine::ActionPrevSound, this, log("prev"));
+        connect(e, &KorvaneMidiEngine::ActionStartRec, this, log("rec"));
+        connect(e, &KorvaneMidiEngine::ActionEndRec, this, log("recEnd"));
+        connect(e, &KorvaneMidiEngine::SendStatusMessage, this,
+                [&](const QString &s) { seen << "'" + s + "'"; });
+        f.sys->deliver("KVRN", message);
+        seen.sort();
+        events.sort();
+        QCOMPARE(seen.join(" | "), events.join(" | "));
+    }
+    void noDispatchInsideOpenSysex()
+    {
+        Fixture f;
+        QSignalSpy change(f.engine.get(), &KorvaneMidiEngine::MidiChange);
+        QSignalSpy play(f.engine.get(), &KorvaneMidiEngine::MidiPlay);
+        f.engine->ProcessMessage({0xF0, 0x7D, 0x0E});
+        f.engine->ProcessMessage({0xB0, 0x07, 0x64});
+        QCOMPARE(change.count(), 0);
+        f.engine->ProcessMessage({0x01, 0xF7});
+        f.engine->ProcessMessage({0x90, 0x3C, 0x40});
+        QCOMPARE(play.count(), 1);
+        f.engine->ProcessMessage({});
+    }
+    void repliesRaiseSignals()
+    {
+        Fixture f;
+        KorvaneMidiEngine *e = f.engine.get();
+        QSignalSpy version(e, &KorvaneMidiEngine::PassDeviceVersionNumber);
+        QSignalSpy type(e, &KorvaneMidiEngine::setDeviceType);
+        QSignalSpy offset(e, &KorvaneMidiEngine::SendTemporalOffset);
+        QSignalSpy state(e, &KorvaneMidiEngine::UpdateStateFromSysEX);
+        QSignalSpy calib(e, &KorvaneMidiEngine::UpdateCalibrationFromSysEX);
+        QSignalSpy sync(e, &KorvaneMidiEngine::GotSync);
+
+        f.sys->deliver("KVRN", mappingReply(13, 50));
+        f.sys->deliver("KVRN", {0xF0, 0x7D, 0x01, 0x07, 0x0E, 0x01, 0x16, 0x41, 0xF7});
+        QCOMPARE(state.count(), 1);
+        const auto s = state[0][0].value<KorvaneSensorsState>();
+        QCOMPARE(int(s.nodes.size()), 13);
+        QCOMPARE(s.octave, 62 / 12 - 1);
+        QCOMPARE(version[0][0].toInt(), 7);
+        QCOMPARE(type[0][0].toInt(), 1);
+        QCOMPARE(offset[0][0].toInt(), 1);
+
+        // Calibration complete: the record, then the sync signal.
+        QStringList seen;
+        connect(e, &KorvaneMidiEngine::UpdateCalibrationFromSysEX, this, [&] { seen << "calib"; });
+        connect(e, &KorvaneMidiEngine::GotSync, this, [&] { seen << "sync"; });
+        f.sys->deliver("KVRN", {0xF0, 0x7D, 0x13, 0x00, 0x14, 0x02, 0x00, 0x00, 0x03, 0xF7});
+        QCOMPARE(seen, QStringList({"calib", "sync"}));
+        QCOMPARE(int(calib[0][0].value<KorvaneCalibration>().midiChannel), 3);
+        QCOMPARE(int(calib[0][0].value<KorvaneCalibration>().aftertouchDelay), 32);
+        QCOMPARE(sync.count(), 1);
+    }
+    void inputsAreSerialised()
+    {
+        // Mapping replies on the main input and notes on an extra input arrive at the same time
+        // on two threads; every reply and every note must come through whole.
+        Fixture f({"KVRN A", "KVRN B"}, {"KVRN A"});
+        f.connectDevice();
+        std::atomic<int> mappings{0}, badMappings{0}, notes{0};
+        connect(
+            f.engine.get(), &KorvaneMidiEngine::UpdateStateFromSysEX, this,
+            [&](const KorvaneSensorsState &s) {
+                ++mappings;
+                if (s.nodes.size() != 24 || s.nodes[23].note != 71)
+                    ++badMappings;
+            },
+            Qt::DirectConnection);
+        connect(
+            f.engine.get(), &KorvaneMidiEngine::MidiPlay, this, [&](int, int, int) { ++notes; },
+            Qt::DirectConnection);
+        const Bytes mapping = mappingReply(24, 48);
+        const int rounds = 10000;
+        QLoggingCategory::setFilterRules(
+            "default.debug=false"); // a quarter million lines of reply log
+        std::thread a([&] {
+            for (int i = 0; i < rounds; ++i)
+                f.sys->deliver("KVRN A", mapping);
+        });
+        std::thread b([&] {
+            for (int i = 0; i < rounds; ++i)
+                f.sys->deliver("KVRN B", {0x90, 60, 100});
+        });
+        a.join();
+        b.join();
+        QLoggingCategory::setFilterRules(QString());
+        QCOMPARE(mappings.load(), rounds);
+        QCOMPARE(badMappings.load(), 0);
+        QCOMPARE(notes.load(), rounds);
+    }
+    void pacedMappingUpload()
+    {
+        Fixture f;
+        KorvaneSensorsState s = KorvaneSensorsState::fresh();
+        f.engine->SendStateRemote(s, 0, 0.2f, false);
+        // The call only queues: the upload is still leaving when it returns.
+        QVERIFY(f.sys->sent().size() < 25);
+        QVERIFY(f.engine->isSending());
+        QVERIFY(f.engine->waitForUploads(5000));
+        QCoreApplication::processEvents();
+
+        const auto sent = f.sys->sent();
+        std::vector<Bytes> bytes;
+        for (const auto &m : sent)
+            bytes.push_back(m.bytes);
+        QVERIFY(bytes == KorvaneSysex::mappingRemote(s, false));
+        // At least 30 ms between messages (a millisecond of clock slack), and not far more.
+        for (size_t i = 1; i < sent.size(); ++i) {
+            const auto gap = duration_cast<microseconds>(sent[i].time - sent[i - 1].time).count();
+            QVERIFY2(gap >= 29000, qPrintable(QString("gap %1: %2 us").arg(i).arg(gap)));
+            QVERIFY2(gap < 500000, qPrintable(QString("gap %1: %2 us").arg(i).arg(gap)));
+        }
+        qInfo("mapping upload, first to last message: %lld ms",
+              static_cast<long long>(
+                  duration_cast<milliseconds>(sent.back().time - sent.front().time).count()));
+        QCOMPARE(f.log->lines, QStringList({"Sending sensor mapping",
+                                            "Sending sysex to RemoteCore: .. success?"}));
+
+        // The Palmetto mapping leaves without a pause and reports its bytes.
+        f.log->lines.clear();
+        for (int i = 0; i < 24; ++i)
+            s.nodes[i].note = 40 + i;
+        f.engine->SendState(s, 0);
+        QVERIFY(f.engine->waitForUploads(2000));
+        QTRY_COMPARE(f.log->lines,
+                     QStringList({"Sending sysex to Palmetto: 40 41 42 43 48 44 49 45 50 46 51 47 "
+                                  ".. success?"}));
+    }
+    void palmettoSettingsProgressAndQueue()
+    {
+        Fixture f;
+        f.engine->setPauses(milliseconds(30), milliseconds(120));
+        KorvaneCalibration c;
+        f.engine->SendSettings(c);
+        f.engine->SendWriteCommand(); // queues behind the settings
+        QVERIFY(f.engine->waitForUploads(5000));
+        QTRY_COMPARE(f.log->lines.size(), 12);
+
+        QStringList expected;
+        for (int i = 1; i <= 10; ++i)
+            expected << QString("Sending settings %1 of 10").arg(i);
+        expected << "Sending sysex to Palmetto: .. success?"
+                 << "<RomWritten>";
+        QCOMPARE(f.log->lines, expected);
+
+        const auto sent = f.sys->sent();
+        QCOMPARE(int(sent.size()), 11);
+        const auto settings = KorvaneSysex::settingsPalmetto(c);
+        for (int i = 0; i < 10; ++i)
+            QVERIFY(sent[i].bytes == settings[i]);
+        QVERIFY(sent[10].bytes == KorvaneSysex::eepromWrite());
+        for (int i = 1; i < 10; ++i)
+            QVERIFY(sent[i].time - sent[i - 1].time >= milliseconds(119));
+        // No long pause after the tenth message.
+        QVERIFY(sent[10].time - sent[9].time < milliseconds(110));
+    }
+    void refusedMessageIsNotSent()
+    {
+        // A driver that parses what it sends refuses a data byte above 127: that message does
+        // not leave, the rest of the upload does, and nothing says success.
+        Fixture f;
+        f.engine->setPauses(milliseconds(1), milliseconds(1));
+        f.sys->refuseInvalidData(true);
+        KorvaneCalibration c;
+        c.globalCC = 128;
+        f.engine->SendSettings(c);
+        QVERIFY(f.engine->waitForUploads(5000));
+        QTRY_COMPARE(f.log->lines.size(), 12);
+        QStringList expected;
+        for (int i = 1; i <= 10; ++i) {
+            expected << QString("Sending settings %1 of 10").arg(i);
+            if (i == 5)
+                expected << "MIDI error: RtMidiOut::sendMessage: event parsing error! "
+                            "(message not sent)";
+        }
+        expected << "Sending sysex to Palmetto: .. not sent: the MIDI system refused 1 of 10 "
+                    "messages";
+        QCOMPARE(f.log->lines, expected);
+        auto settings = KorvaneSysex::settingsPalmetto(c);
+        settings.erase(settings.begin() + 4);
+        QVERIFY(f.sys->sentBytes() == settings);
+
+        // A one-message upload keeps its bytes in the line and says it was not sent.
+        f.log->lines.clear();
+        KorvaneSensorsState s = KorvaneSensorsState::fresh();
+        s.nodes[0].note = 128;
+        f.engine->SendState(s, 0);
+        QVERIFY(f.engine->waitForUploads(2000));
+        QTRY_COMPARE(f.log->lines.size(), 2);
+        QVERIFY(f.log->lines[1].startsWith("Sending sysex to Palmetto: 128 "));
+        QVERIFY(f.log->lines[1].endsWith(" .. not sent: the MIDI system refused 1 of 1 messages"));
+    }
+    void vanishedPortsAreDropped()
+    {
+        Fixture f({"system", "KVRN A", "KVRN B"}, {"KVRN A"});
+        f.connectDevice();
+        QVERIFY(!f.engine->DropVanishedPorts());
+
+        // The device leaves: its ports are dropped once, the extra input that left with it too.
+        f.plug({"system", "KVRN B"}, {});
+        QVERIFY(f.engine->DropVanishedPorts());
+        QVERIFY(!f.engine->isOutputOpen());
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN B"}));
+        QVERIFY(!f.engine->DropVanishedPorts());
+
+        // It returns, possibly at another index: the next search reconnects.
+        f.plug({"KVRN A", "system"}, {"KVRN A"});
+        f.engine->FindDevices();
+        QVERIFY(f.engine->isOutputOpen());
+        QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN A"}));
+        QVERIFY(f.requestLeaves());
+
+        // The whole MIDI system goes away (no port left either way): the ports of the old
+        // system are set aside unclosed, and new ones reach the system when it returns.
+        const int objects = f.sys->inputObjects() + f.sys->outputObjects();
+        f.plug({}, {});
+        QVERIFY(f.engine->DropVanishedPorts());
+        QVERIFY(!f.engine->isOutputOpen());
+        QCOMPARE(f.sys->inputObjects() + f.sys->outputObjects(), objects); // not destroyed
+        f.engine->FindDevices();
+        QVERIFY(!f.engine->isOutputOpen());
+        f.plug({"KVRN A"}, {"KVRN A"});
+        f.engine->FindDevices();
+        QVERIFY(f.engine->isOutputOpen());
+        QVERIFY(f.requestLeaves());
+    }
+    void discoveryDuringUpload()
+    {
+        // Port discovery on this thread while the sender thread uses the output.
+        Fixture f;
+        f.engine->setPauses(milliseconds(2), milliseconds(2));
+        const KorvaneSensorsState s = KorvaneSensorsState::fresh();
+        for (int i = 0; i < 4; ++i)
+            f.engine->SendStateRemote(s, 0, 0.2f, false);
+        while (f.engine->isSending()) {
+            f.engine->FindDevices();
+            f.engine->DropVanishedPorts();
+        }
+        QCOMPARE(int(f.sys->sent().size()), 100);
+    }
 };
 
-void TestMidiEngine::findSkipsIacAndTakesQmitt()
-{
-    Fixture f({"IAC Driver Bus 1", "QMITT glove"}, {"Network Session 1", "KVRN out"});
-    f.engine->FindDevices();
-    QVERIFY(f.engine->waitForUploads(2000));
-    QCoreApplication::processEvents();
-    QCOMPARE(f.log->lines,
-             QStringList({"Removing old port connections", "Searching for Devices...",
-                          "connected to: QMITT glove", "MIDI IN Devices: QMITT glove, ",
-                          "connected to: KVRN out", "MIDI OUT Devices: KVRN out, "}));
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"QMITT glove"}));
-    QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN out"}));
-    QVERIFY(f.engine->isOutputOpen());
-    // The first search asks the device for its information.
-    QCOMPARE(f.sentBytes(), std::vector<Bytes>({KorvaneSysex::infoRequest()}));
-
-    // The main input reads SysEx: a reply is understood.
-    QSignalSpy type(f.engine.get(), &KorvaneMidiEngine::setDeviceType);
-    QCOMPARE(f.sys->deliver("QMITT glove", {0xF0, 0x7D, 0x0E, 0x01, 0xF7}), 1);
-    QCOMPARE(type.count(), 1);
-
-    // A second search sends no second request and leaves the open ports as they are.
-    f.sys->clearSent();
-    f.engine->FindDevices();
-    QVERIFY(f.engine->waitForUploads(2000));
-    QVERIFY(f.sys->sent().empty());
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"QMITT glove"}));
-}
-
-void TestMidiEngine::findTwoInputsOneOutput()
-{
-    Fixture f({"KVRN A", "other", "KVRN B"}, {"KVRN A"});
-    f.engine->FindDevices();
-    QVERIFY(f.log->lines.contains("Extra port connected to: KVRN B"));
-    QVERIFY(f.log->lines.contains("MIDI IN Devices: KVRN A, other, KVRN B, "));
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN A", "KVRN B"}));
-    QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN A"}));
-    QCOMPARE(f.sys->inputObjects(), 2);
-
-    // The extra input delivers channel messages only; SysEx stays with the main input.
-    QSignalSpy play(f.engine.get(), &KorvaneMidiEngine::MidiPlay);
-    QCOMPARE(f.sys->deliver("KVRN B", {0x90, 60, 100}), 1);
-    QCOMPARE(f.sys->deliver("KVRN B", {0xF0, 0x7D, 0x0E, 0x01, 0xF7}), 0);
-    QCOMPARE(play.count(), 1);
-
-    // The next search closes only the extra port, then connects it again.
-    f.sys->setInputPorts({"KVRN A"});
-    f.log->lines.clear();
-    f.engine->FindDevices();
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN A"}));
-    QCOMPARE(f.sys->inputObjects(), 1);
-    QCOMPARE(f.log->lines.mid(0, 2),
-             QStringList({"Removing old port connections", "Searching for Devices..."}));
-
-    // A second device output pairs with the extra input.
-    f.sys->setInputPorts({"KVRN A", "KVRN B"});
-    f.sys->setOutputPorts({"KVRN A", "KVRN B", "KVRN C"});
-    f.log->lines.clear();
-    f.engine->FindDevices();
-    QVERIFY(f.log->lines.contains("Extra out also connected: KVRN B"));
-    QVERIFY(!f.log->lines.join('|').contains("KVRN C, |Extra"));
-    QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN A", "KVRN B"}));
-    // Uploads go to the main output only.
-    f.engine->setMultiDevice(true);
-    QVERIFY(f.engine->waitForUploads(2000));
-    f.sys->clearSent();
-    f.engine->SendDeviceVersionRequest();
-    QVERIFY(f.engine->waitForUploads(2000));
-    QCOMPARE(int(f.sys->sent().size()), 1);
-    QCOMPARE(f.sys->sent()[0].port, std::string("KVRN A"));
-}
-
-void TestMidiEngine::findAndSendWithNoPorts()
-{
-    Fixture f({}, {});
-    f.engine->FindDevices();
-    QCOMPARE(f.log->lines, QStringList({"Removing old port connections", "Searching for Devices...",
-                                        "No devices found", "No devices found"}));
-    QVERIFY(!f.engine->isOutputOpen());
-    QVERIFY(f.engine->waitForUploads(2000));
-    QVERIFY(f.sys->sent().empty());
-
-    // Uploads without a device say that nothing was sent; a ROM write that did not leave is
-    // not counted.
-    f.log->lines.clear();
-    const QString none = "No device connected: nothing was sent";
-    f.engine->SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, true);
-    f.engine->SendCalibrationRemote(KorvaneCalibration(), 0.2f);
-    f.engine->SendGyroSettingsRemote(KorvaneGyroSettings(), 0.2f);
-    f.engine->SendWriteCommand();
-    QVERIFY(f.engine->waitForUploads(2000));
-    QTRY_COMPARE(
-        f.log->lines,
-        QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?", none,
-                     "Sending calibration sysex to RemoteCore: .. success?", none, none, none}));
-
-    // Ports, but none of them the device's.
-    f.sys->setInputPorts({"Midi Through"});
-    f.sys->setOutputPorts({"Midi Through"});
-    f.log->lines.clear();
-    f.engine->FindDevices();
-    QCOMPARE(f.log->lines.mid(2), QStringList({"No devices found", "No devices found"}));
-}
-
-void TestMidiEngine::findSurvivesPortErrors()
-{
-    // The first device input is held by another program: a status line, then the next one
-    // becomes the main input.
-    Fixture f({"KVRN busy", "KVRN free"}, {"KVRN busy", "KVRN free"});
-    f.sys->failOpening("KVRN busy");
-    f.engine->FindDevices();
-    QVERIFY(f.log->lines.contains("MIDI error: port busy: KVRN busy"));
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN free"}));
-    QCOMPARE(f.sys->openOutputs(), std::vector<std::string>({"KVRN free"}));
-    QVERIFY(f.engine->isOutputOpen());
-}
-
-void TestMidiEngine::noMidiSystemAtAll()
-{
-    auto sys = std::make_shared<ScriptedMidiSystem>();
-    sys->failCreating(true);
-    KorvaneMidiEngine engine(std::make_unique<ScriptedMidiBackend>(sys));
-    StatusLog log(&engine);
-    engine.FindDevices();
-    QVERIFY(log.lines.contains("MIDI error: no MIDI system"));
-    QCOMPARE(log.lines.mid(log.lines.size() - 2),
-             QStringList({"No devices found", "No devices found"}));
-    QVERIFY(!engine.isOutputOpen());
-    QVERIFY(!engine.DropVanishedPorts());
-    engine.SendStateRemote(KorvaneSensorsState::fresh(), 0, 0.2f, false);
-    QVERIFY(engine.waitForUploads(3000));
-    QTRY_VERIFY(log.lines.contains("No device connected: nothing was sent"));
-
-    // The MIDI system appears later: the next search finds the device.
-    sys->failCreating(false);
-    sys->setInputPorts({"KVRN"});
-    sys->setOutputPorts({"KVRN"});
-    engine.FindDevices();
-    QVERIFY(engine.isOutputOpen());
-    engine.ReleasePorts();
-    QVERIFY(!engine.isOutputOpen());
-}
-
-void TestMidiEngine::dispatch_data()
-{
-    // What one message from the device raises, in any order: signals with their arguments (a
-    // control value times 127) and status lines in quotes.
-    QTest::addColumn<Bytes>("message");
-    QTest::addColumn<QStringList>("events");
-    auto row = [](const char *name, Bytes b, QStringList e) { QTest::newRow(name) << b << e; };
-    row("note on, velocity 0", {0x90, 0x3C, 0x00},
-        {"play 0 60 0", "'NoteOn: Channel:0 Note:60 Vol:0'"});
-    row("note off", {0x8F, 0x40, 0x20}, {"stop 15 64 32", "'NoteOff: Channel:15 Note:64 Vol:32'"});
-    row("next", {0xB1, 0x7F, 0x02}, {"next", "'Action:  Next Sound'"});
-    row("previous", {0xB0, 0x7F, 0x01}, {"prev", "'Action:  Previous Sound'"});
-    row("reverse on", {0xB2, 0x7F, 0x03}, {"change 2 127 8 1", "'Action:  Reverse on'"});
-    row("reverse off", {0xB2, 0x7F, 0x04}, {"change 2 127 8 0", "'Action:  Reverse off'"});
-    row("unknown action", {0xB0, 0x7F, 0x05}, {});
-    row("speed up", {0xB0, 0x7E, 0x40}, {"change 0 126 4 64", "control 64", "'Speed Up: 64'"});
-    row("speed down", {0xB0, 0x7D, 0x10}, {"change 0 125 5 16", "control 16", "'Speed Down: 16'"});
-    row("scratch", {0xB0, 0x7C, 0x7F}, {"change 0 124 9 127", "control 127", "'Scratch: 127'"});
-    row("record end", {0xB0, 0x7B, 0x00}, {"recEnd"});
-    row("record start", {0xB0, 0x7B, 0x3C}, {"rec 60"});
-    row("control", {0xB0, 0x07, 0x64},
-        {"change 0 7 1 100", "control 100", "'Control: Channel:0CC#:7Value:100'"});
-    row("aftertouch", {0xA5, 0x3C, 0x20},
-        {"change 5 60 2 32", "control 32", "'Poly Aftertouch: Channel:5Note:60Value:32'"});
-    row("bend", {0xE0, 0x00, 0x40},
-        {"change 0 0 7 8192", "control 63.5", "'PitchBend: Channel:0Value:8192'"});
-    row("program change", {0xC0, 0x05}, {});
-    row("channel pressure", {0xD0, 0x05}, {});
-    row("short note", {0x90, 0x3C}, {});
-}
-
-void TestMidiEngine::dispatch()
-{
-    QFETCH(Bytes, message);
-    QFETCH(QStringList, events);
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    KorvaneMidiEngine *e = f.engine.get();
-    QStringList seen;
-    auto log = [&](const QString &name) {
-        return [&seen, name](auto... v) {
-            seen << QStringList{name, QString::number(v)...}.join(' ');
-        };
-    };
-    connect(e, &KorvaneMidiEngine::MidiPlay, this, log("play"));
-    connect(e, &KorvaneMidiEngine::MidiStop, this, log("stop"));
-    connect(e, &KorvaneMidiEngine::MidiChange, this, log("change"));
-    connect(e, &KorvaneMidiEngine::SendControlValue, this,
-            [&](float v) { seen << "control " + QString::number(v * 127.0f); });
-    connect(e, &KorvaneMidiEngine::ActionNextSound, this, log("next"));
-    connect(e, &KorvaneMidiEngine::ActionPrevSound, this, log("prev"));
-    connect(e, &KorvaneMidiEngine::ActionStartRec, this, log("rec"));
-    connect(e, &KorvaneMidiEngine::ActionEndRec, this, log("recEnd"));
-    connect(e, &KorvaneMidiEngine::SendStatusMessage, this,
-            [&](const QString &s) { seen << "'" + s + "'"; });
-    f.sys->deliver("KVRN", message);
-    seen.sort();
-    events.sort();
-    QCOMPARE(seen.join(" | "), events.join(" | "));
-}
-
-void TestMidiEngine::noDispatchInsideOpenSysex()
-{
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    QSignalSpy change(f.engine.get(), &KorvaneMidiEngine::MidiChange);
-    QSignalSpy play(f.engine.get(), &KorvaneMidiEngine::MidiPlay);
-    f.engine->ProcessMessage({0xF0, 0x7D, 0x0E});
-    f.engine->ProcessMessage({0xB0, 0x07, 0x64});
-    QCOMPARE(change.count(), 0);
-    f.engine->ProcessMessage({0x01, 0xF7});
-    f.engine->ProcessMessage({0x90, 0x3C, 0x40});
-    QCOMPARE(play.count(), 1);
-    f.engine->ProcessMessage({});
-}
-
-void TestMidiEngine::repliesRaiseSignals()
-{
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    KorvaneMidiEngine *e = f.engine.get();
-    QSignalSpy version(e, &KorvaneMidiEngine::PassDeviceVersionNumber);
-    QSignalSpy type(e, &KorvaneMidiEngine::setDeviceType);
-    QSignalSpy offset(e, &KorvaneMidiEngine::SendTemporalOffset);
-    QSignalSpy state(e, &KorvaneMidiEngine::UpdateStateFromSysEX);
-    QSignalSpy calib(e, &KorvaneMidiEngine::UpdateCalibrationFromSysEX);
-    QSignalSpy sync(e, &KorvaneMidiEngine::GotSync);
-
-    f.sys->deliver("KVRN", mappingReply(13, 50));
-    f.sys->deliver("KVRN", {0xF0, 0x7D, 0x01, 0x07, 0x0E, 0x01, 0x16, 0x41, 0xF7});
-    QCOMPARE(state.count(), 1);
-    const auto s = state[0][0].value<KorvaneSensorsState>();
-    QCOMPARE(int(s.nodes.size()), 13);
-    QCOMPARE(s.octave, 62 / 12 - 1);
-    QCOMPARE(version[0][0].toInt(), 7);
-    QCOMPARE(type[0][0].toInt(), 1);
-    QCOMPARE(offset[0][0].toInt(), 1);
-
-    // Calibration complete: the record, then the sync signal.
-    QStringList seen;
-    connect(e, &KorvaneMidiEngine::UpdateCalibrationFromSysEX, this, [&] { seen << "calib"; });
-    connect(e, &KorvaneMidiEngine::GotSync, this, [&] { seen << "sync"; });
-    f.sys->deliver("KVRN", {0xF0, 0x7D, 0x13, 0x00, 0x14, 0x02, 0x00, 0x00, 0x03, 0xF7});
-    QCOMPARE(seen, QStringList({"calib", "sync"}));
-    QCOMPARE(int(calib[0][0].value<KorvaneCalibration>().midiChannel), 3);
-    QCOMPARE(int(calib[0][0].value<KorvaneCalibration>().aftertouchDelay), 32);
-    QCOMPARE(sync.count(), 1);
-    QVERIFY(QMetaType::type("KorvaneSensorsState") != QMetaType::UnknownType);
-    QVERIFY(QMetaType::type("KorvaneCalibration") != QMetaType::UnknownType);
-    QVERIFY(QMetaType::type("KorvaneBendSettings") != QMetaType::UnknownType);
-}
-
-void TestMidiEngine::inputsAreSerialised()
-{
-    // Mapping replies on the main input and notes on an extra input arrive at the same time
-    // on two threads; every reply and every note must come through whole.
-    Fixture f({"KVRN A", "KVRN B"}, {"KVRN A"});
-    f.connectDevice();
-    std::atomic<int> mappings{0}, badMappings{0}, notes{0};
-    connect(
-        f.engine.get(), &KorvaneMidiEngine::UpdateStateFromSysEX, this,
-        [&](const KorvaneSensorsState &s) {
-            ++mappings;
-            if (s.nodes.size() != 24 || s.nodes[23].note != 71)
-                ++badMappings;
-        },
-        Qt::DirectConnection);
-    connect(
-        f.engine.get(), &KorvaneMidiEngine::MidiPlay, this, [&](int, int, int) { ++notes; },
-        Qt::DirectConnection);
-    const Bytes mapping = mappingReply(24, 48);
-    const int rounds = 10000;
-    QLoggingCategory::setFilterRules("default.debug=false"); // a quarter million lines of reply log
-    std::thread a([&] {
-        for (int i = 0; i < rounds; ++i)
-            f.sys->deliver("KVRN A", mapping);
-    });
-    std::thread b([&] {
-        for (int i = 0; i < rounds; ++i)
-            f.sys->deliver("KVRN B", {0x90, 60, 100});
-    });
-    a.join();
-    b.join();
-    QLoggingCategory::setFilterRules(QString());
-    QCOMPARE(mappings.load(), rounds);
-    QCOMPARE(badMappings.load(), 0);
-    QCOMPARE(notes.load(), rounds);
-}
-
-void TestMidiEngine::pacedMappingUpload()
-{
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    KorvaneSensorsState s = KorvaneSensorsState::fresh();
-    f.engine->SendStateRemote(s, 0, 0.2f, false);
-    // The call only queues: the upload is still leaving when it returns.
-    QVERIFY(f.sys->sent().size() < 25);
-    QVERIFY(f.engine->isSending());
-    QVERIFY(f.engine->waitForUploads(5000));
-    QCoreApplication::processEvents();
-
-    const auto sent = f.sys->sent();
-    std::vector<Bytes> bytes;
-    for (const auto &m : sent)
-        bytes.push_back(m.bytes);
-    QVERIFY(bytes == KorvaneSysex::mappingRemote(s, false));
-    // At least 30 ms between messages (a millisecond of clock slack), and not far more.
-    for (size_t i = 1; i < sent.size(); ++i) {
-        const auto gap = duration_cast<microseconds>(sent[i].time - sent[i - 1].time).count();
-        QVERIFY2(gap >= 29000, qPrintable(QString("gap %1: %2 us").arg(i).arg(gap)));
-        QVERIFY2(gap < 500000, qPrintable(QString("gap %1: %2 us").arg(i).arg(gap)));
-    }
-    qInfo("mapping upload, first to last message: %lld ms",
-          static_cast<long long>(
-              duration_cast<milliseconds>(sent.back().time - sent.front().time).count()));
-    QCOMPARE(f.log->lines,
-             QStringList({"Sending sensor mapping", "Sending sysex to RemoteCore: .. success?"}));
-
-    // The Palmetto mapping leaves without a pause and reports its bytes.
-    f.log->lines.clear();
-    for (int i = 0; i < 24; ++i)
-        s.nodes[i].note = 40 + i;
-    f.engine->SendState(s, 0);
-    QVERIFY(f.engine->waitForUploads(2000));
-    QTRY_COMPARE(f.log->lines,
-                 QStringList({"Sending sysex to Palmetto: 40 41 42 43 48 44 49 45 50 46 51 47 "
-                              ".. success?"}));
-}
-
-void TestMidiEngine::palmettoSettingsProgressAndQueue()
-{
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    f.engine->setPauses(milliseconds(30), milliseconds(120));
-    KorvaneCalibration c;
-    f.engine->SendSettings(c);
-    f.engine->SendWriteCommand(); // queues behind the settings
-    QVERIFY(f.engine->waitForUploads(5000));
-    QTRY_COMPARE(f.log->lines.size(), 12);
-
-    QStringList expected;
-    for (int i = 1; i <= 10; ++i)
-        expected << QString("Sending settings %1 of 10").arg(i);
-    expected << "Sending sysex to Palmetto: .. success?"
-             << "<RomWritten>";
-    QCOMPARE(f.log->lines, expected);
-
-    const auto sent = f.sys->sent();
-    QCOMPARE(int(sent.size()), 11);
-    const auto settings = KorvaneSysex::settingsPalmetto(c);
-    for (int i = 0; i < 10; ++i)
-        QVERIFY(sent[i].bytes == settings[i]);
-    QVERIFY(sent[10].bytes == KorvaneSysex::eepromWrite());
-    for (int i = 1; i < 10; ++i)
-        QVERIFY(sent[i].time - sent[i - 1].time >= milliseconds(119));
-    // No long pause after the tenth message.
-    QVERIFY(sent[10].time - sent[9].time < milliseconds(110));
-}
-
-void TestMidiEngine::refusedMessageIsNotSent()
-{
-    // A driver that parses what it sends refuses a data byte above 127: that message does
-    // not leave, the rest of the upload does, and nothing says success.
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    f.engine->setPauses(milliseconds(1), milliseconds(1));
-    f.sys->refuseInvalidData(true);
-    KorvaneCalibration c;
-    c.globalCC = 128;
-    f.engine->SendSettings(c);
-    QVERIFY(f.engine->waitForUploads(5000));
-    QTRY_COMPARE(f.log->lines.size(), 12);
-    QStringList expected;
-    for (int i = 1; i <= 10; ++i) {
-        expected << QString("Sending settings %1 of 10").arg(i);
-        if (i == 5)
-            expected << "MIDI error: RtMidiOut::sendMessage: event parsing error! "
-                        "(message not sent)";
-    }
-    expected << "Sending sysex to Palmetto: .. not sent: the MIDI system refused 1 of 10 "
-                "messages";
-    QCOMPARE(f.log->lines, expected);
-    auto settings = KorvaneSysex::settingsPalmetto(c);
-    settings.erase(settings.begin() + 4);
-    QVERIFY(f.sentBytes() == settings);
-
-    // A one-message upload keeps its bytes in the line and says it was not sent.
-    f.log->lines.clear();
-    KorvaneSensorsState s = KorvaneSensorsState::fresh();
-    s.nodes[0].note = 128;
-    f.engine->SendState(s, 0);
-    QVERIFY(f.engine->waitForUploads(2000));
-    QTRY_COMPARE(f.log->lines.size(), 2);
-    QVERIFY(f.log->lines[1].startsWith("Sending sysex to Palmetto: 128 "));
-    QVERIFY(f.log->lines[1].endsWith(" .. not sent: the MIDI system refused 1 of 1 messages"));
-}
-
-void TestMidiEngine::vanishedPortsAreDropped()
-{
-    Fixture f({"system", "KVRN A", "KVRN B"}, {"KVRN A"});
-    f.connectDevice();
-    QVERIFY(!f.engine->DropVanishedPorts());
-
-    // The device leaves: its ports are dropped once, the extra input that left with it too.
-    f.sys->setInputPorts({"system", "KVRN B"});
-    f.sys->setOutputPorts({});
-    QVERIFY(f.engine->DropVanishedPorts());
-    QVERIFY(!f.engine->isOutputOpen());
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN B"}));
-    QVERIFY(!f.engine->DropVanishedPorts());
-
-    // It returns, possibly at another index: the next search reconnects.
-    f.sys->setInputPorts({"KVRN A", "system"});
-    f.sys->setOutputPorts({"KVRN A"});
-    f.engine->FindDevices();
-    QVERIFY(f.engine->isOutputOpen());
-    QCOMPARE(f.sys->openInputs(), std::vector<std::string>({"KVRN A"}));
-    f.sys->clearSent();
-    f.engine->SendDeviceInfoRequest();
-    QVERIFY(f.engine->waitForUploads(2000));
-    QCOMPARE(int(f.sys->sent().size()), 1);
-}
-
-void TestMidiEngine::discoveryDuringUpload()
-{
-    // Port discovery on this thread while the sender thread uses the output.
-    Fixture f({"KVRN"}, {"KVRN"});
-    f.connectDevice();
-    f.engine->setPauses(milliseconds(2), milliseconds(2));
-    const KorvaneSensorsState s = KorvaneSensorsState::fresh();
-    for (int i = 0; i < 4; ++i)
-        f.engine->SendStateRemote(s, 0, 0.2f, false);
-    while (f.engine->isSending()) {
-        f.engine->FindDevices();
-        f.engine->DropVanishedPorts();
-    }
-    QCOMPARE(int(f.sys->sent().size()), 100);
-}
-
-QTEST_GUILESS_MAIN(TestMidiEngine)
+VARNO_TEST_CLASS(TestMidiEngine)
 #include "tst_midiengine.moc"

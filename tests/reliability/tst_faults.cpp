@@ -1,14 +1,11 @@
 // Faults the program must survive without losing anything: damaged files of every kind, a data
-// folder that cannot be written, a sound stream that dies, a MIDI system that goes away.
-#include "audio/audiobackend.h"
+// folder that cannot be written, a sound stream that dies.
 #include "audio/instrumentfile.h"
-#include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
 #include "core/mapfile.h"
 #include "core/settingsfile.h"
-#include "device/korvanemidiengine.h"
+#include "tests/support/audiotesthelpers.h"
 #include "tests/support/hubtestenv.h"
-#include "tests/support/scriptedmidibackend.h"
 #include "tests/support/testfiles.h"
 
 #include <QProcess>
@@ -21,6 +18,7 @@
 namespace {
 
 using namespace testfiles;
+using audiotest::Rig;
 
 QByteArray random(int size, quint32 seed)
 {
@@ -234,63 +232,31 @@ private slots:
     // second while nothing opens, and said again when sound is back.
     void audioStreamComesBack()
     {
-        auto *backend = new OfflineAudioBackend(true);
-        KorvaneAudioEngine engine{std::unique_ptr<AudioBackend>(backend)};
-        QSignalSpy status(&engine, SIGNAL(SendStatusMessage(QString)));
-        QVERIFY(engine.init(44100));
-        engine.loadInstrument(smallInstrument());
+        Rig r;
+        QSignalSpy status(&r.engine, SIGNAL(SendStatusMessage(QString)));
+        QVERIFY(r.engine.init(44100));
+        r.engine.loadInstrument(smallInstrument());
         status.clear();
-        engine.checkStream();
+        r.engine.checkStream();
         QCOMPARE(status.count(), 0);
 
-        backend->simulateLoss();
-        backend->setFailToOpen(true);
-        engine.checkStream();
-        engine.checkStream();
+        r.backend->simulateLoss();
+        r.backend->setFailToOpen(true);
+        r.engine.checkStream();
+        r.engine.checkStream();
         QCOMPARE(status.count(), 1);
         QVERIFY(lastText(status).startsWith("Sound server lost"));
-        QVERIFY(!engine.isStreamRunning());
+        QVERIFY(!r.engine.isStreamRunning());
 
-        backend->setFailToOpen(false);
-        engine.checkStream();
-        QVERIFY(engine.isStreamRunning());
+        r.backend->setFailToOpen(false);
+        r.engine.checkStream();
+        QVERIFY(r.engine.isStreamRunning());
         QVERIFY(lastText(status).startsWith("Sound server back"));
-        QCOMPARE(engine.sampleCount(), 2);
+        QCOMPARE(r.engine.sampleCount(), 2);
         // A stream closed on purpose is not reopened.
-        engine.close();
-        engine.checkStream();
-        QVERIFY(!engine.isStreamRunning());
-    }
-
-    // The whole MIDI system goes away (no port left either way): the ports of the old system
-    // are set aside unclosed, and new ones reach the system when it returns.
-    void midiSystemComesBack()
-    {
-        auto sys = std::make_shared<ScriptedMidiSystem>();
-        sys->setInputPorts({"KVRN A"});
-        sys->setOutputPorts({"KVRN A"});
-        KorvaneMidiEngine engine(std::make_unique<ScriptedMidiBackend>(sys));
-        engine.FindDevices();
-        QVERIFY(engine.isOutputOpen());
-        QVERIFY(engine.waitForUploads(2000));
-        const int objects = sys->inputObjects() + sys->outputObjects();
-
-        sys->setInputPorts({});
-        sys->setOutputPorts({});
-        QVERIFY(engine.DropVanishedPorts());
-        QVERIFY(!engine.isOutputOpen());
-        QCOMPARE(sys->inputObjects() + sys->outputObjects(), objects); // not destroyed
-        engine.FindDevices();
-        QVERIFY(!engine.isOutputOpen());
-
-        sys->setInputPorts({"KVRN A"});
-        sys->setOutputPorts({"KVRN A"});
-        engine.FindDevices();
-        QVERIFY(engine.isOutputOpen());
-        sys->clearSent();
-        engine.SendDeviceVersionRequest();
-        QVERIFY(engine.waitForUploads(2000));
-        QCOMPARE(int(sys->sent().size()), 1);
+        r.engine.close();
+        r.engine.checkStream();
+        QVERIFY(!r.engine.isStreamRunning());
     }
 
 private:

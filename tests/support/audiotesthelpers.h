@@ -1,12 +1,26 @@
 // Signals and measurements shared by the sampler tests.
 #pragma once
 
+#include "audio/audiobackend.h"
+#include "audio/korvaneaudioengine.h"
 #include "audio/korvanesampler.h"
 
 #include <cmath>
 #include <vector>
 
 namespace audiotest {
+
+// The audio engine on an offline stream that the test drives.
+struct Rig
+{
+    explicit Rig(bool withInput = true, bool failToOpen = false)
+        : backend(new OfflineAudioBackend(withInput, failToOpen)),
+          engine(std::unique_ptr<AudioBackend>(backend))
+    {
+    }
+    OfflineAudioBackend *backend;
+    KorvaneAudioEngine engine;
+};
 
 inline std::vector<StereoFrame> sine(double frequency, int frames, float level = 0.8f)
 {
@@ -108,17 +122,34 @@ inline double strongestPartial(const std::vector<double> &x, double lo, double h
     return bestF;
 }
 
-inline double cents(double f, double reference)
-{
-    return 1200.0 * std::log2(f / reference);
-}
-
 inline double rms(const std::vector<double> &x, size_t from, size_t to)
 {
     double sum = 0.0;
     for (size_t i = from; i < to; ++i)
         sum += x[i] * x[i];
     return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
+}
+
+// Checks the sounding part of a recording at `rate` Hz: loud enough and at the expected pitch.
+// Empty when it is, else what is wrong.
+inline QString judgeNote(const std::vector<double> &heard, double rate, double expected)
+{
+    const std::vector<double> part = soundingPart(heard, rate);
+    if (part.empty())
+        return QStringLiteral("the note was not heard (%1 frames)").arg(heard.size());
+    const double level = rms(part, 0, part.size());
+    const double f = zeroCrossingFrequency(part, rate);
+    qInfo("heard at %.0f Hz: RMS %.3f, pitch %.2f Hz (expected %.2f)", rate, level, f, expected);
+    if (level < 0.05)
+        return QStringLiteral("too quiet: RMS %1").arg(level);
+    if (std::fabs(f - expected) > 0.5)
+        return QStringLiteral("wrong pitch: %1 Hz").arg(f);
+    return QString();
+}
+
+inline double cents(double f, double reference)
+{
+    return 1200.0 * std::log2(f / reference);
 }
 
 } // namespace audiotest

@@ -20,17 +20,12 @@ public:
     // Sends one command and returns its reply (without the closing dot line).
     QString command(const QString &line, int timeoutMs = 5000)
     {
-        socket.write((line + QLatin1Char('\n')).toUtf8());
-        socket.waitForBytesWritten(1000);
-        QByteArray reply;
+        post(line);
         QElapsedTimer t;
         t.start();
-        while (!reply.endsWith("\n.\n") && !(reply == ".\n") && t.elapsed() < timeoutMs) {
-            if (socket.waitForReadyRead(200))
-                reply += socket.readAll();
-        }
-        reply.chop(2);
-        return QString::fromUtf8(reply);
+        while (!replyReady() && t.elapsed() < timeoutMs)
+            socket.waitForReadyRead(200);
+        return takeReply();
     }
     // Sends a command without waiting for its reply, for commands that run long while the
     // caller's event loop keeps running; poll replyReady() between event-loop passes.

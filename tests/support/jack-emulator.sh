@@ -3,6 +3,7 @@
 # integration tests. Usage: jack-emulator.sh start|stop SERVER CONTROL EMULATOR STATE_DIR [RATE]
 # RATE is the server's rate (default 44100), or "pipewire": no server of our own, the
 # emulator runs on PipeWire's JACK interface (pw-jack; the PipeWire fixture's environment).
+# EMULATOR "-": the server alone.
 set -u
 action="$1" server="$2" control="$3" emulator="$4" dir="$5" rate="${6:-44100}"
 pids="$dir/jack-emulator.pids"
@@ -51,6 +52,7 @@ start_server() {
 if ! with_jack_lock start_server; then
     echo "jackd did not start:"; cat "$dir/jackd.log"; stop; exit 1
 fi
+[ "$emulator" = - ] && exit 0
 "$emulator" --control "$control" --no-stdin >"$dir/emulator.log" 2>&1 </dev/null &
 echo $! >>"$pids"
 for _ in $(seq 100); do

@@ -2,6 +2,8 @@
 // program plays on a real server can be heard and measured.
 #pragma once
 
+#include <QTest>
+
 #include <jack/jack.h>
 
 #include <atomic>
@@ -36,6 +38,17 @@ public:
         const int r = jack_connect(client_, ports[0], jack_port_name(port_));
         jack_free(ports);
         return r == 0;
+    }
+    // What is heard from start() on, until 0.8 s of the server's time have passed (however
+    // loaded the machine is); stop() is called at the end.
+    template <class Start, class Stop> std::vector<double> listen(Start start, Stop stop)
+    {
+        const size_t from = written();
+        start();
+        for (int i = 0; i < 100 && written() - from < size_t(rate() * 0.8); ++i)
+            QTest::qWait(50);
+        stop();
+        return copy(from, written());
     }
     // The server's rate, which the recording is at.
     double rate() const { return rate_; }

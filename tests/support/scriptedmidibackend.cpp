@@ -35,13 +35,11 @@ public:
     }
     unsigned portCount() override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        return unsigned(((*sys_).*names_).size());
+        return sys_->locked([&] { return unsigned(((*sys_).*names_).size()); });
     }
     std::string portName(unsigned index) override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        return nameAt(index);
+        return sys_->locked([&] { return nameAt(index); });
     }
     void open(unsigned index, const std::string &) override
     {
@@ -54,13 +52,11 @@ public:
     }
     void close() override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        state_.connected.clear();
+        sys_->locked([&] { state_.connected.clear(); });
     }
     bool isOpen() const override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        return !state_.connected.empty();
+        return sys_->locked([&] { return !state_.connected.empty(); });
     }
 
 protected:
@@ -84,22 +80,21 @@ public:
         : ScriptedPort(std::move(s), &ScriptedMidiSystem::inputNames_, &ScriptedMidiSystem::inputs_)
     {
     }
-    void setCallback(Callback callback) override
+    void setCallback(Callback cb) override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        state_.callback = std::move(callback);
+        sys_->locked([&] { state_.callback = std::move(cb); });
     }
     void cancelCallback() override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        state_.callback = nullptr;
+        sys_->locked([&] { state_.callback = nullptr; });
     }
     void ignoreTypes(bool sysex, bool timing, bool sensing) override
     {
-        std::lock_guard<std::mutex> lock(sys_->mutex_);
-        state_.ignoreSysex = sysex;
-        state_.ignoreTiming = timing;
-        state_.ignoreSensing = sensing;
+        sys_->locked([&] {
+            state_.ignoreSysex = sysex;
+            state_.ignoreTiming = timing;
+            state_.ignoreSensing = sensing;
+        });
     }
 };
 
@@ -125,36 +120,6 @@ public:
     }
 };
 
-void ScriptedMidiSystem::setInputPorts(std::vector<std::string> names)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    inputNames_ = std::move(names);
-}
-
-void ScriptedMidiSystem::setOutputPorts(std::vector<std::string> names)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    outputNames_ = std::move(names);
-}
-
-void ScriptedMidiSystem::failOpening(const std::string &name)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    failing_.insert(name);
-}
-
-void ScriptedMidiSystem::failCreating(bool fail)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    failCreate_ = fail;
-}
-
-void ScriptedMidiSystem::refuseInvalidData(bool refuse)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    refuseInvalid_ = refuse;
-}
-
 int ScriptedMidiSystem::deliver(const std::string &port, const std::vector<uint8_t> &message)
 {
     std::vector<MidiInputPort::Callback> targets;
@@ -175,18 +140,6 @@ int ScriptedMidiSystem::deliver(const std::string &port, const std::vector<uint8
     return int(targets.size());
 }
 
-std::vector<ScriptedMidiSystem::Sent> ScriptedMidiSystem::sent() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return sent_;
-}
-
-void ScriptedMidiSystem::clearSent()
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    sent_.clear();
-}
-
 template <class State>
 static std::vector<std::string> connectedPorts(const std::vector<State *> &states)
 {
@@ -199,26 +152,12 @@ static std::vector<std::string> connectedPorts(const std::vector<State *> &state
 
 std::vector<std::string> ScriptedMidiSystem::openInputs() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return connectedPorts(inputs_);
+    return locked([&] { return connectedPorts(inputs_); });
 }
 
 std::vector<std::string> ScriptedMidiSystem::openOutputs() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return connectedPorts(outputs_);
-}
-
-int ScriptedMidiSystem::inputObjects() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return int(inputs_.size());
-}
-
-int ScriptedMidiSystem::outputObjects() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return int(outputs_.size());
+    return locked([&] { return connectedPorts(outputs_); });
 }
 
 void ScriptedMidiBackend::refuseWithoutSystem() const

@@ -21,28 +21,62 @@ public:
     };
 
     // Ports the system offers: device outputs (read by our inputs) and device inputs.
-    void setInputPorts(std::vector<std::string> names);
-    void setOutputPorts(std::vector<std::string> names);
+    void setInputPorts(std::vector<std::string> n)
+    {
+        locked([&] { inputNames_ = std::move(n); });
+    }
+    void setOutputPorts(std::vector<std::string> n)
+    {
+        locked([&] { outputNames_ = std::move(n); });
+    }
     // Opening a port of this name throws, like a port held by another program.
-    void failOpening(const std::string &name);
+    void failOpening(const std::string &name)
+    {
+        locked([&] { failing_.insert(name); });
+    }
     // Creating any port object throws, like a machine without a MIDI system.
-    void failCreating(bool fail);
+    void failCreating(bool fail)
+    {
+        locked([&] { failCreate_ = fail; });
+    }
     // Sending a message with a data byte above 127 throws and sends nothing, as the real
     // backend reports what a parsing driver (ALSA) refuses.
-    void refuseInvalidData(bool refuse);
+    void refuseInvalidData(bool refuse)
+    {
+        locked([&] { refuseInvalid_ = refuse; });
+    }
 
     // Delivers one message to every open input connected to the port; returns how many took
     // it (inputs that ignore the message's type do not count). Runs the callbacks on the
     // calling thread.
     int deliver(const std::string &port, const std::vector<uint8_t> &message);
 
-    std::vector<Sent> sent() const;
-    void clearSent();
+    std::vector<Sent> sent() const
+    {
+        return locked([&] { return sent_; });
+    }
+    std::vector<std::vector<uint8_t>> sentBytes() const
+    {
+        std::vector<std::vector<uint8_t>> out;
+        for (const Sent &s : sent())
+            out.push_back(s.bytes);
+        return out;
+    }
+    void clearSent()
+    {
+        locked([&] { sent_.clear(); });
+    }
     // System port names that our open inputs / outputs are connected to, in creation order.
     std::vector<std::string> openInputs() const;
     std::vector<std::string> openOutputs() const;
-    int inputObjects() const; // port objects alive
-    int outputObjects() const;
+    int inputObjects() const
+    {
+        return locked([&] { return int(inputs_.size()); });
+    }
+    int outputObjects() const
+    {
+        return locked([&] { return int(outputs_.size()); });
+    }
 
 private:
     template <class Base, class State> friend class ScriptedPort;
@@ -51,6 +85,12 @@ private:
     friend class ScriptedMidiBackend;
     struct InputState;
     struct OutputState;
+    // Runs f under the system's lock.
+    template <class F> auto locked(F f) const -> decltype(f())
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return f();
+    }
 
     mutable std::mutex mutex_;
     std::vector<std::string> inputNames_;
