@@ -115,6 +115,8 @@ void TestBrowsers::mapRowsKeepTheirFiles()
     }
     opened.sort();
     QCOMPARE(opened, (QStringList{maps() + "X.KVS", maps() + "a.b.kvs", maps() + "a.kvs"}));
+    for (const QString &path : opened)
+        QVERIFY(QFileInfo::exists(path));
 }
 
 void TestBrowsers::mapRenameAndDeleteClearSelection()
