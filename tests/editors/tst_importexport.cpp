@@ -6,6 +6,7 @@
 #include "dialogs/korvanesoundeditview.h"
 #include "tests/support/audiofiles.h"
 #include "tests/support/hubtestenv.h"
+#include "tests/support/testfiles.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -80,10 +81,7 @@ void TestImportExport::importAddsOrTellsWhy()
 
     // A file that cannot be read: a box over the editor says why, nothing is marked changed.
     const QString junk = files.filePath("junk.wav");
-    QFile f(junk);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("RIFF....WAVEnot really");
-    f.close();
+    QVERIFY(testfiles::write(junk, "RIFF....WAVEnot really"));
     editor->show();
     transfer->importFiles({junk});
     QCOMPARE(transfer->progressDialog()->parentWidget(), editor.get());

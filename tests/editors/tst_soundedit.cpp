@@ -50,6 +50,16 @@ void mouse(QWidget *w, QEvent::Type type, const QPointF &pos,
     QApplication::sendEvent(w, &e);
 }
 
+// Presses at from, moves to to and lets go there; returns what the press began to drag.
+KorvaneSamplerWidget::Drag drag(KorvaneSamplerWidget *w, const QPointF &from, const QPointF &to)
+{
+    mouse(w, QEvent::MouseButtonPress, from);
+    const KorvaneSamplerWidget::Drag began = w->activeDrag();
+    mouse(w, QEvent::MouseMove, to);
+    mouse(w, QEvent::MouseButtonRelease, to);
+    return began;
+}
+
 void click(QWidget *w, const QPointF &pos)
 {
     mouse(w, QEvent::MouseButtonPress, pos);
@@ -86,8 +96,7 @@ class TestSoundEdit : public QObject
 private slots:
     void initTestCase() { registerSamplerMetaTypes(); }
     void rowsAndWheel();
-    void loopStartDragStopsBeforeLoopEnd();
-    void loopEndAndStartDrags();
+    void loopMarkerDrags();
     void keyZoneFollowsMapping();
     void loopCycleNeedsSelection();
     void previewDeleteAndVolume();
@@ -143,7 +152,7 @@ void TestSoundEdit::rowsAndWheel()
     QCOMPARE(w.selectedRow(), -1);
 }
 
-void TestSoundEdit::loopStartDragStopsBeforeLoopEnd()
+void TestSoundEdit::loopMarkerDrags()
 {
     Sampler w(2);
     QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
@@ -173,16 +182,10 @@ void TestSoundEdit::loopStartDragStopsBeforeLoopEnd()
 
     // Dragged back, it stops at frame 0.
     const QPointF nearA2 = atFrame(w, 1, 7900);
-    mouse(&w, QEvent::MouseButtonPress, nearA2);
-    mouse(&w, QEvent::MouseMove, nearA2 - QPointF(500, 0));
-    mouse(&w, QEvent::MouseButtonRelease, nearA2 - QPointF(500, 0));
+    drag(&w, nearA2, nearA2 - QPointF(500, 0));
     QCOMPARE(lastView(update).triggers.at(1).loopStart, 0);
-}
 
-void TestSoundEdit::loopEndAndStartDrags()
-{
-    Sampler w(1);
-    QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+    // The other row, once selected: its loop end and start markers.
     click(&w, at(w, 0, 0.5, 0.5));
     update.clear();
 
@@ -200,10 +203,7 @@ void TestSoundEdit::loopEndAndStartDrags()
 
     // Start marker near frame 0.
     const QPointF nearStart = atFrame(w, 0, 50);
-    mouse(&w, QEvent::MouseButtonPress, nearStart);
-    QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::Start);
-    mouse(&w, QEvent::MouseMove, nearStart + QPointF(15, 0));
-    mouse(&w, QEvent::MouseButtonRelease, nearStart + QPointF(15, 0));
+    QCOMPARE(drag(&w, nearStart, nearStart + QPointF(15, 0)), KorvaneSamplerWidget::Drag::Start);
     QCOMPARE(lastView(update).triggers.at(0).start, 500);
     QCOMPARE(update.count(), 2);
 }
@@ -234,17 +234,12 @@ void TestSoundEdit::keyZoneFollowsMapping()
 
     // Manual: the same press drags the key, one step per 15 pixels upward.
     w.setFromLayerView(makeView(3, 1));
-    mouse(&w, QEvent::MouseButtonPress, keyZone);
-    QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::Key);
-    mouse(&w, QEvent::MouseMove, keyZone - QPointF(0, 45));
-    mouse(&w, QEvent::MouseButtonRelease, keyZone - QPointF(0, 45));
+    QCOMPARE(drag(&w, keyZone, keyZone - QPointF(0, 45)), KorvaneSamplerWidget::Drag::Key);
     QCOMPARE(editor.count(), 1);
     QCOMPARE(lastView(update).triggers.at(2).key, 62 + 3);
 
     // Dragged far down, the key stops at 0.
-    mouse(&w, QEvent::MouseButtonPress, keyZone);
-    mouse(&w, QEvent::MouseMove, keyZone + QPointF(0, 5000));
-    mouse(&w, QEvent::MouseButtonRelease, keyZone + QPointF(0, 5000));
+    drag(&w, keyZone, keyZone + QPointF(0, 5000));
     QCOMPARE(lastView(update).triggers.at(2).key, 0);
 }
 
@@ -292,14 +287,9 @@ void TestSoundEdit::previewDeleteAndVolume()
     // Volume: 0.2 of a step per pixel upward, from volume x 127.
     const QPointF vol = at(w, 0, 0.05, 0.5);
     click(&w, vol);
-    mouse(&w, QEvent::MouseButtonPress, vol);
-    QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::Volume);
-    mouse(&w, QEvent::MouseMove, vol + QPointF(0, 127 * 5 / 2));
-    mouse(&w, QEvent::MouseButtonRelease, vol + QPointF(0, 127 * 5 / 2));
+    QCOMPARE(drag(&w, vol, vol + QPointF(0, 127 * 5 / 2)), KorvaneSamplerWidget::Drag::Volume);
     QVERIFY(qAbs(lastView(update).triggers.at(1).volume - 0.5f) < 0.01f);
-    mouse(&w, QEvent::MouseButtonPress, vol);
-    mouse(&w, QEvent::MouseMove, vol + QPointF(0, 5000));
-    mouse(&w, QEvent::MouseButtonRelease, vol + QPointF(0, 5000));
+    drag(&w, vol, vol + QPointF(0, 5000));
     QCOMPARE(lastView(update).triggers.at(1).volume, 0.0f);
 }
 

@@ -1,18 +1,32 @@
-// The main window on an empty data folder of its own, made anew for each test case, and a
-// helper that answers the message boxes the window opens.
+// The window tests' fixtures: the main window on an empty data folder of its own, the bare form
+// with a hub for one tab's controller, a named-child lookup, and a helper that answers the
+// message boxes the window opens.
 #pragma once
 
 #include "app/mainwindow.h"
+#include "app/mainwindowform.h"
 #include "core/korvanecore.h"
+#include "hand/korvanehandwidget.h"
 #include "tests/support/hubtestenv.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
 #include <memory>
+
+// The child of parent with that object name; a missing one ends the test run.
+template <typename T = QWidget> T *child(const QObject *parent, const char *name)
+{
+    T *w = parent->findChild<T *>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("missing %s", name);
+    return w;
+}
 
 class WindowTestEnv
 {
@@ -25,10 +39,30 @@ public:
         hub = window->core();
     }
     void reset() { window.reset(); }
+    template <typename T = QWidget> T *get(const char *name) const
+    {
+        return child<T>(window.get(), name);
+    }
+    QString text(const char *label) const { return get<QLabel>(label)->text(); }
 
     HubTestEnv data;
     std::unique_ptr<MainWindow> window;
     KorvaneCore *hub = nullptr;
+};
+
+// The main window's form on a bare window with a hub of its own, for testing one tab's
+// controller without the rest of the window. A fresh data folder for each fixture.
+struct FormFixture
+{
+    FormFixture() : hub(std::make_unique<KorvaneCore>()) { form.setupUi(&host); }
+    ~FormFixture() { hub->ShutDown(); }
+    template <typename T = QWidget> T *get(const char *name) const { return child<T>(&host, name); }
+    QString text(const char *label) const { return get<QLabel>(label)->text(); }
+
+    HubTestEnv env;
+    QMainWindow host;
+    MainWindowForm form;
+    std::unique_ptr<KorvaneCore> hub;
 };
 
 // Answers the message boxes that open while it lives: each box's text is recorded and the box

@@ -1,6 +1,6 @@
-#include "app/mainwindow.h"
+// The whole window on an empty data folder: its form, every connection it makes at start, and
+// requests that pass from its buttons and dialogs to the hub and back.
 #include "audio/korvaneaudioengine.h"
-#include "core/korvanecore.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/fixedspinbox.h"
 #include "dialogs/korvanenodeview.h"
@@ -8,97 +8,158 @@
 #include "dialogs/korvanesoundeditview.h"
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/namedialog.h"
+#include "dialogs/numberedit.h"
+#include "tests/support/windowtestenv.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
 #include <QSlider>
-#include <QTemporaryDir>
-#include <QtTest>
 
-#include <memory>
+namespace {
+
+// Every connection the window makes at start: "sender receiver", then "signal>slot" pairs, where
+// a lone signal names a slot of the same signature.
+const QStringList kLinks[] = {
+    {"hand window", "OpenNode(int)>OpenNodeView(int)"},
+    {"node window", "SendConfiguration(KorvaneSensorNode,int)>UpdateNode(KorvaneSensorNode,int)",
+     "ReadyRecSampler()", "removeGlobalBend()"},
+    {"node hub", "SendBendSettings(KorvaneBendSettings)", "SendGyroSettings(KorvaneGyroSettings)"},
+    {"hub hand", "SendNoteTrigger(int,bool,int)>Trigger(int,bool,int)",
+     "SendStateUI(KorvaneSensorsState)>UpdateFromState(KorvaneSensorsState)",
+     "SendTemporalOffset(int)>setTemporalOffset(int)"},
+    {"hub window", "EnableMIDIConnect()", "EnableMIDIDisconnect()", "setUnsaved()", "NextSound()",
+     "PrevSound()", "SendVersionError()>ShowVersionError()", "LoadCompleted()>LoadComplete()",
+     "SaveCompleted()>LoadComplete()", "SysExLoadCompleted()>SysExLoadComplete()",
+     "SoundLoadComplete()", "SoundSaveComplete()>SoundLoadComplete()",
+     "SendSoundName(QString)>setCurrentSoundName(QString)"},
+    {"hub window", "UpdateSettingsUI(KorvaneCalibration)", "UpdateBendUI(KorvaneBendSettings)",
+     "SendRemoteDevice(int)>setRemoteMapping(int)", "SendMute(bool)>setMute(bool)",
+     "PassDeviceVersionNumber(int)>ShowDeviceVersionNumber(int)",
+     "SendWriteCount(int)>setWriteCountAmount(int)", "IOSResendMapping()>reSendMapping()",
+     "sendStatusMessage(QString)>setMainMessage(QString)",
+     "SendEnvelopeParameters(KorvaneEnvelope)>setEnvelopeParameters(KorvaneEnvelope)",
+     "SendReverbParameters(KorvaneSamplerReverb)>setReverbParameters(KorvaneSamplerReverb)",
+     "SendLayerView(KorvaneLayerView)>ProcessLayerUpdate(KorvaneLayerView)"},
+    {"edit hub", "SendLayerUpdate(KorvaneLayerView)>setLayerView(KorvaneLayerView)",
+     "startRecord()>StartRecord()", "stopRecord()>EndRecord()"},
+    {"edit window", "PreviewPlay(int)>ProcessPreviewPlay(int)",
+     "PreviewStop()>ProcessPreviewStop()", "flushMemory()>FlushMemoryAsk()",
+     "flushPrevious()>FlushPreviousAsk()", "NewSound()>setAsNewSound()",
+     "SendEnvelopeAttack(int)>PassEnvelopeAttack(int)",
+     "SendEnvelopeRelease(int)>PassEnvelopeRelease(int)",
+     "SendReverbAmount(float)>setReverbAmount(float)",
+     "SendSamplerMode(int)>ProcessSamplerMode(int)", "saveSound()>ProcessSoundSave()",
+     "saveAsSound()>ProcessSoundSaveAs()", "DeleteSample(int)>FlushMemorySelected(int)",
+     "OpenFreqNumberEditor(int,double)>OpenNumberEditor(int, double)"},
+    {"hub edit", "ResetScroll()>resetScrollIndex()",
+     "SendLoadedSoundName(QString)>setLoadSoundName(QString)",
+     "sendSamplerMessage(QString)>setSamplerMessage(QString)", "RecEnded()>RecordEnded()"},
+    {"patch window", "SaveState(QString)", "NewState(QString)", "DeleteState(QString)",
+     "RenameState(QString)", "giveFolderName(QString)>GetMapFolder(QString)",
+     "Close()>CloseFileView()", "NewFolder(QString)", "DeleteFolder(QString)",
+     "NameFolder(QString)>RenameFolder(QString)", "scaleGeneration(int)"},
+    {"sound window", "SaveSound(QString)", "NewSound(QString)", "DeleteSound(QString)",
+     "RenameSound(QString)", "giveFolderName(QString)>GetSoundFolder(QString)",
+     "NewFolder(QString)", "DeleteFolder(QString)", "NameFolder(QString)>RenameFolder(QString)",
+     "EditSound()>OpenSoundEdit()"},
+    {"patch hub", "LoadState(QString)"},
+    {"sound hub", "LoadSound(QString)"},
+    {"name window", "Send(int,QString)>ReceiveName(int,QString)"},
+    {"numedit edit", "SendNumber(int, double)>setSampleBaseFreq(int,double)"},
+};
+
+} // namespace
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        env.renew();
+        window = env.window.get();
+        hub = env.hub;
+    }
+    void cleanup() { env.reset(); }
     void startsWithTheFormDefaults();
+    void everyStartConnection();
     void buttonsReachTheirWindows();
-    void requestsReachTheWindow();
+    void requestsAndEditorsReachTheHub();
     void editorOpensOnTheInstrumentInMemory();
     void sensorDialogStartsFromTheLastBend();
 
 private:
-    template <typename T> T *child(const char *name)
-    {
-        T *w = window->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("missing %s", name);
-        return w;
-    }
+    template <typename T = QWidget> T *get(const char *name) { return env.get<T>(name); }
 
-    std::unique_ptr<QTemporaryDir> data;
-    std::unique_ptr<MainWindow> window;
+    WindowTestEnv env;
+    MainWindow *window = nullptr;
     KorvaneCore *hub = nullptr;
 };
-
-void TestMainWindow::init()
-{
-    QCoreApplication::setApplicationName(QStringLiteral("varno-control-test"));
-    data = std::make_unique<QTemporaryDir>();
-    qputenv("XDG_DATA_HOME", data->path().toUtf8());
-    window = std::make_unique<MainWindow>();
-    hub = window->core();
-}
-
-void TestMainWindow::cleanup()
-{
-    window.reset();
-    data.reset();
-}
 
 void TestMainWindow::startsWithTheFormDefaults()
 {
     QCOMPARE(window->windowTitle(), QString("VARNO Control"));
     QCOMPARE(window->objectName(), QString("MainWindow"));
-    QCOMPARE(child<QComboBox>("comboBox")->count(), 24);
-    QCOMPARE(child<QComboBox>("comboBox")->itemText(20), QString("Ukranian Dorian"));
-    QCOMPARE(child<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
-    QCOMPARE(child<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
-    QCOMPARE(child<QSlider>("velocitySlider")->maximum(), 128);
-    QCOMPARE(child<QSlider>("volSlider")->value(), 50);
-    QCOMPARE(child<FixedSpinBox>("aftertouchSpinbox")->maximum(), 99);
-    QCOMPARE(child<QLabel>("controlCurveLabel")->text(), QString("Sensitivty curve:"));
+    QCOMPARE(get<QComboBox>("comboBox")->count(), 24);
+    QCOMPARE(get<QComboBox>("comboBox")->itemText(20), QString("Ukranian Dorian"));
+    QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
+    QCOMPARE(get<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
+    QCOMPARE(get<QSlider>("velocitySlider")->maximum(), 128);
+    QCOMPARE(get<QSlider>("volSlider")->value(), 50);
+    QCOMPARE(get<FixedSpinBox>("aftertouchSpinbox")->maximum(), 99);
+    QCOMPARE(env.text("controlCurveLabel"), QString("Sensitivty curve:"));
     QCOMPARE(window->getOctaveCounter(), 4);
     QCOMPARE(window->getKeyOffset(), 0);
     // The calibration the hub loaded is shown: the defaults of a fresh data folder.
-    QCOMPARE(child<QSlider>("onThresholdSlider")->value(), 16);
-    QCOMPARE(child<QLabel>("noteOnLabel")->text(), QString("16"));
-    QCOMPARE(child<QComboBox>("defaultControlBox")->currentIndex(), 4);
+    QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
+    QCOMPARE(env.text("noteOnLabel"), QString("16"));
+    QCOMPARE(get<QComboBox>("defaultControlBox")->currentIndex(), 4);
     QVERIFY(window->styleSheetText().contains("QPushButton"));
     QCOMPARE(window->styleSheet(), window->styleSheetText());
     // Status lines reach both labels.
     emit hub->sendStatusMessage("hello");
-    QCOMPARE(child<QLabel>("mainmessages")->text(), QString("hello"));
-    QCOMPARE(child<QLabel>("statuslabel")->text(), QString("hello"));
+    QCOMPARE(env.text("mainmessages"), QString("hello"));
+    QCOMPARE(env.text("statuslabel"), QString("hello"));
+}
+
+// A disconnect succeeds only for a connection of exactly that pair; the second attempt fails,
+// so each was made once.
+void TestMainWindow::everyStartConnection()
+{
+    const QStringList names = {"window", "hub",  "hand", "node",   "sound",
+                               "patch",  "edit", "name", "numedit"};
+    MainWindow *w = window;
+    const QList<QObject *> objects = QList<QObject *>()
+                                     << w << hub << w->handWidget() << w->nodeView()
+                                     << w->soundView() << w->patchView() << w->soundEditView()
+                                     << w->nameDialog() << w->numberEditor();
+    int count = 0;
+    for (const QStringList &l : kLinks) {
+        QObject *sender = objects.value(names.indexOf(l[0].section(' ', 0, 0)));
+        QObject *receiver = objects.value(names.indexOf(l[0].section(' ', 1)));
+        QVERIFY(sender && receiver);
+        for (const QString &pair : l.mid(1)) {
+            const QByteArray sig = "2" + pair.section('>', 0, 0).toLatin1();
+            const QByteArray slot = "1" + pair.section('>', -1).toLatin1();
+            QVERIFY2(QObject::disconnect(sender, sig, receiver, slot), sig);
+            QVERIFY2(!QObject::disconnect(sender, sig, receiver, slot), sig);
+            ++count;
+        }
+    }
+    QCOMPARE(count, 75);
 }
 
 void TestMainWindow::buttonsReachTheirWindows()
 {
-    auto *browser = window->findChild<KorvaneSoundView *>();
-    QVERIFY(browser);
+    auto *browser = window->soundView();
     QVERIFY(!browser->isVisible());
-    QTest::mouseClick(child<QPushButton>("soundsButton"), Qt::LeftButton);
+    QTest::mouseClick(get<QPushButton>("soundsButton"), Qt::LeftButton);
     QVERIFY(browser->isVisible());
     browser->hide();
-    child<QPushButton>("patchPushButton")->click();
+    get<QPushButton>("patchPushButton")->click();
     QVERIFY(window->patchView()->isVisible());
-    child<QPushButton>("mapSaveButton")->click();
+    get<QPushButton>("mapSaveButton")->click();
     QVERIFY(window->nameDialog()->isVisible());
     QCOMPARE(window->nameDialog()->getMode(), 0);
     for (const char *about : {"versionButton", "actionAbout_Korvane_Control"}) {
@@ -106,18 +167,17 @@ void TestMainWindow::buttonsReachTheirWindows()
         if (auto *b = window->findChild<QPushButton *>(about))
             b->click();
         else
-            child<QAction>(about)->trigger();
+            get<QAction>(about)->trigger();
         QVERIFY2(window->aboutDialog()->isVisible(), about);
     }
-
     // The tabs' state reads through the window.
-    child<QPushButton>("oupButton")->click();
+    get<QPushButton>("oupButton")->click();
     QCOMPARE(window->getOctaveCounter(), 5);
     emit hub->SendMute(true);
-    QVERIFY(child<QCheckBox>("muteBox")->isChecked());
+    QVERIFY(get<QCheckBox>("muteBox")->isChecked());
 }
 
-void TestMainWindow::requestsReachTheWindow()
+void TestMainWindow::requestsAndEditorsReachTheHub()
 {
     // The editor's changes mark the instrument unsaved.
     QVERIFY(!window->isUnsaved());
@@ -128,9 +188,43 @@ void TestMainWindow::requestsReachTheWindow()
     window->NewState(maps);
     window->ReceiveName(0, "Gig");
     QVERIFY(QFileInfo::exists(maps + "/Gig.kvs"));
-    QCOMPARE(child<QLabel>("patchNameLine")->text(), QString("Gig"));
+    QCOMPARE(env.text("patchNameLine"), QString("Gig"));
     window->DeleteFolder(maps);
-    QVERIFY(child<QLabel>("statuslabel")->text().contains("top folder"));
+    QVERIFY(env.text("statuslabel").contains("top folder"));
+
+    // A click on a sensor opens its editor; an edit there changes the hub's map.
+    emit window->handWidget()->OpenNode(3);
+    KorvaneNodeView *node = window->nodeView();
+    QVERIFY(node->isVisible());
+    QCOMPARE(child<QLabel>(node, "Sensorlabel")->text(), QStringLiteral("Sensor 3"));
+    child<QComboBox>(node, "typeBox")->setCurrentIndex(NodeDisabled);
+    QCOMPARE(hub->GetNode(3).type, int(NodeDisabled));
+
+    // Layer views from the hub reach the sound editor, and its mode change returns.
+    KorvaneLayerView view;
+    view.valid = true;
+    view.samplerMode = 1;
+    emit hub->SendLayerView(view);
+    QCOMPARE(child<QComboBox>(window->soundEditView(), "samplerModeBox")->currentIndex(), 1);
+
+    // The number editor's value reaches the sample list through the sound editor.
+    view.triggers.append(SampleTrigger());
+    view.overviews.append(KorvaneLayerOverview());
+    view.names.append("0 test");
+    view.sampleIds.append(0);
+    emit hub->SendLayerView(view);
+    QSignalSpy layer(window->soundEditView(), SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+    window->OpenNumberEditor(0, 261.63);
+    QVERIFY(window->numberEditor()->isVisible());
+    emit window->numberEditor()->SendNumber(0, 300.0);
+    QCOMPARE(layer.count(), 1);
+    QCOMPARE(layer.last().at(0).value<KorvaneLayerView>().triggers.at(0).baseFrequency, 300.0);
+
+    // The sound browser's own move problems reach the status line; its Edit opens the editor.
+    emit window->soundView()->sendStatusMessage("Flute.kvi was not moved");
+    QCOMPARE(env.text("mainmessages"), QStringLiteral("Flute.kvi was not moved"));
+    emit window->soundView()->EditSound();
+    QVERIFY(window->soundEditView()->isVisible());
 }
 
 void TestMainWindow::editorOpensOnTheInstrumentInMemory()
@@ -141,7 +235,7 @@ void TestMainWindow::editorOpensOnTheInstrumentInMemory()
     // Twice: after closing, the same instrument opens again, edits and all.
     for (int i = 0; i < 2; ++i) {
         window->soundEditView()->hide();
-        child<QPushButton>("soundEditButton")->click();
+        get<QPushButton>("soundEditButton")->click();
         QVERIFY(window->soundEditView()->isVisible());
     }
     QCOMPARE(loaded.count(), 0);
@@ -158,7 +252,7 @@ void TestMainWindow::sensorDialogStartsFromTheLastBend()
     hub->SendBendSettings(last);
     window->OpenNodeView(3);
     QSignalSpy sent(window->nodeView(), &KorvaneNodeView::SendBendSettings);
-    child<QCheckBox>("halfwayBox")->click();
+    get<QCheckBox>("halfwayBox")->click();
     QCOMPARE(sent.count(), 1);
     const auto bend = sent.at(0).at(0).value<KorvaneBendSettings>();
     QCOMPARE(int(bend.bendSpeed), 77);

@@ -1,9 +1,21 @@
+// The hand picture and the small dialogs, each on its own.
+#include "dialogs/aboutdialog.h"
+#include "dialogs/fixedspinbox.h"
+#include "dialogs/namedialog.h"
+#include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 #include "resources/resources.h"
 
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QtTest>
 
 namespace {
@@ -41,9 +53,24 @@ KorvaneSensorsState stateWith(int key)
     return s;
 }
 
+// Holds the mouse on the spin box's up arrow for a while, then lets go.
+void holdUpArrow(QSpinBox &box, int ms)
+{
+    QStyleOptionSpinBox opt;
+    opt.initFrom(&box);
+    opt.subControls = QStyle::SC_SpinBoxUp;
+    opt.buttonSymbols = box.buttonSymbols();
+    opt.stepEnabled = QAbstractSpinBox::StepUpEnabled | QAbstractSpinBox::StepDownEnabled;
+    const QRect up =
+        box.style()->subControlRect(QStyle::CC_SpinBox, &opt, QStyle::SC_SpinBoxUp, &box);
+    QTest::mousePress(&box, Qt::LeftButton, Qt::NoModifier, up.center());
+    QTest::qWait(ms);
+    QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, up.center());
+}
+
 } // namespace
 
-class TestHandWidget : public QObject
+class TestWidgets : public QObject
 {
     Q_OBJECT
 private slots:
@@ -55,44 +82,36 @@ private slots:
     void wideWidgetKeepsRelativePositions();
     void paintedNodes();
     void shortStateIsReadSafely();
+    // The small dialogs.
+    void nameDialog();
+    void numberEdit();
+    void aboutDialog();
+    void fixedSpinBoxStepsOnce();
 };
 
-void TestHandWidget::labels()
+void TestWidgets::labels()
 {
-    // Spelling follows the key and whether the scale is major.
-    QCOMPARE(KorvaneHandWidget::noteLabel(66, 7, true), QString::fromUtf8("G♭4"));
-    QCOMPARE(KorvaneHandWidget::noteLabel(66, -5, true), QString::fromUtf8("F♯4"));
-    QCOMPARE(KorvaneHandWidget::noteLabel(61, 0, true), QString::fromUtf8("C♯4"));
-    QCOMPARE(KorvaneHandWidget::noteLabel(61, 0, false), QString::fromUtf8("D♭4"));
-    QCOMPARE(KorvaneHandWidget::noteLabel(61, 9, false), QString::fromUtf8("C♯4"));
-    QCOMPARE(KorvaneHandWidget::noteLabel(61, -9, false), QString::fromUtf8("D♭4"));
-    QCOMPARE(KorvaneHandWidget::noteLabel(72, 0, true), QString::fromUtf8("C5"));
-    // A negative note has no name, only the truncated octave.
-    QCOMPARE(KorvaneHandWidget::noteLabel(-3, 0, true), QString::fromUtf8("-1"));
-
-    KorvaneHandWidget w;
-    KorvaneSensorsState s = stateWith(7);
-    s.nodes[0] = KorvaneSensorNode(0, 0);
-    s.nodes[0].note = 66;
-    s.nodes[1].type = 1;
-    s.nodes[1].cc = 74;
-    s.nodes[2].type = 2;
-    s.nodes[2].action = 13;
-    s.nodes[3].type = 2;
-    s.nodes[3].action = 14;
-    s.nodes[4].type = 3;
-    s.nodes[4].cc = 5;
-    s.nodes[5].type = 4;
-    s.nodes[6].type = 5;
-    s.nodes[6].cc = 3;
-    s.nodes[7].type = 5;
-    s.nodes[7].cc = 9;
-    s.nodes[8].type = 6;
-    s.nodes[9].type = 7;
-    s.nodes[10].type = 8;
-    w.UpdateFromState(s);
+    // Spelling follows the key and whether the scale is major ("note key major label"); a
+    // negative note has no name, only the truncated octave.
+    for (const char *row : {"66 7 1 G♭4", "66 -5 1 F♯4", "61 0 1 C♯4", "61 0 0 D♭4", "61 9 0 C♯4",
+                            "61 -9 0 D♭4", "72 0 1 C5", "-3 0 1 -1"}) {
+        const QStringList f = QString(row).split(' ');
+        QCOMPARE(KorvaneHandWidget::noteLabel(f[0].toInt(), f[1].toInt(), f[2] == "1"), f[3]);
+    }
+    // Each kind of sensor: {type, the note, controller or action it carries (0: as it was)}.
+    const int kinds[][2] = {{0, 66}, {1, 74}, {2, 13}, {2, 14}, {3, 5}, {4, 0},
+                            {5, 3},  {5, 9},  {6, 0},  {7, 0},  {8, 0}};
     const QStringList expected = {"G♭4",     "CC74", "REC", "",     "GC5", "GBND",
                                   "G-SRTCH", "G-",   "-",   "ACCL", ""};
+    KorvaneHandWidget w;
+    KorvaneSensorsState s = stateWith(7);
+    for (int i = 0; i < 11; ++i) {
+        KorvaneSensorNode &n = s.nodes[size_t(i)];
+        n.type = kinds[i][0];
+        if (kinds[i][1])
+            (n.type == 0 ? n.note : n.type == 2 ? n.action : n.cc) = kinds[i][1];
+    }
+    w.UpdateFromState(s);
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(w.nodeLabel(i), expected[i]);
 
@@ -114,7 +133,7 @@ void TestHandWidget::labels()
     QCOMPARE(w.nodeLabel(0), QString::fromUtf8("C5"));
 }
 
-void TestHandWidget::triggers()
+void TestWidgets::triggers()
 {
     KorvaneHandWidget w;
     KorvaneSensorsState s = KorvaneSensorsState::fresh();
@@ -146,7 +165,7 @@ void TestHandWidget::triggers()
     QVERIFY(!w.node(3).triggered && !w.node(9).triggered);
 }
 
-void TestHandWidget::pressMoveRelease()
+void TestWidgets::pressMoveRelease()
 {
     KorvaneHandWidget w;
     w.resize(600, 900);
@@ -184,7 +203,7 @@ void TestHandWidget::pressMoveRelease()
     QCOMPARE(opened.count(), 1);
 }
 
-void TestHandWidget::layouts()
+void TestWidgets::layouts()
 {
     KorvaneHandWidget w;
     w.resize(600, 900);
@@ -220,7 +239,7 @@ void TestHandWidget::layouts()
     QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(295, 300));
 }
 
-void TestHandWidget::wideWidgetKeepsRelativePositions()
+void TestWidgets::wideWidgetKeepsRelativePositions()
 {
     KorvaneHandWidget w;
     w.resize(1200, 600);
@@ -250,7 +269,7 @@ void TestHandWidget::wideWidgetKeepsRelativePositions()
     QCOMPARE(w.pressedNode(), -1);
 }
 
-void TestHandWidget::paintedNodes()
+void TestWidgets::paintedNodes()
 {
     KorvaneHandWidget w;
     w.resize(578, 800);
@@ -294,7 +313,7 @@ void TestHandWidget::paintedNodes()
     QVERIFY(inked > 100); // the outline and the node circles
 }
 
-void TestHandWidget::shortStateIsReadSafely()
+void TestWidgets::shortStateIsReadSafely()
 {
     KorvaneHandWidget w;
     KorvaneSensorsState full = KorvaneSensorsState::fresh();
@@ -314,5 +333,105 @@ void TestHandWidget::shortStateIsReadSafely()
     QCOMPARE(w.node(0).type, 6);
 }
 
-QTEST_MAIN(TestHandWidget)
-#include "tst_handwidget.moc"
+void TestWidgets::nameDialog()
+{
+    NameDialog d;
+    QCOMPARE(d.windowTitle(), QString("Enter name"));
+    QVERIFY(d.isModal());
+    QSignalSpy sent(&d, &NameDialog::Send);
+    auto *edit = d.findChild<QLineEdit *>("lineEdit");
+    auto *box = d.findChild<QDialogButtonBox *>("buttonBox");
+    QVERIFY(edit && box);
+
+    d.setMode(4);
+    d.setLabel("New folder into:maps");
+    d.setText("Live");
+    QCOMPARE(d.findChild<QLabel *>("targetLabel")->text(), QString("New folder into:maps"));
+    d.show();
+    box->button(QDialogButtonBox::Ok)->click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(sent.count(), 1);
+    QCOMPARE(sent.at(0).at(0).toInt(), 4);
+    QCOMPARE(sent.at(0).at(1).toString(), QString("Live"));
+
+    // OK with an empty name closes and sends nothing; Cancel never sends.
+    d.setText(QString());
+    d.show();
+    box->button(QDialogButtonBox::Ok)->click();
+    QVERIFY(!d.isVisible());
+    d.setText("Other");
+    d.show();
+    box->button(QDialogButtonBox::Cancel)->click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(sent.count(), 1);
+}
+
+void TestWidgets::numberEdit()
+{
+    NumberEdit d;
+    QCOMPARE(d.windowTitle(), QString("Sample Frequency"));
+    QSignalSpy sent(&d, &NumberEdit::SendNumber);
+    auto *box = d.findChild<QDoubleSpinBox *>("numberBox");
+    QVERIFY(box);
+
+    // Filling the dialog sends nothing; the first change does.
+    d.setNumber(3, 440.5);
+    QCOMPARE(box->value(), 440.5);
+    QCOMPARE(sent.count(), 0);
+    box->setValue(220.25);
+    QCOMPARE(sent.count(), 1);
+    QCOMPARE(sent.at(0).at(0).toInt(), 3);
+    QCOMPARE(sent.at(0).at(1).toDouble(), 220.25);
+    QCOMPARE(d.getNumber(), 220.25);
+
+    // Values above the top are clamped; typing cannot go past it either.
+    box->setValue(25000.0);
+    QCOMPARE(box->value(), 20000.99);
+    QCOMPARE(sent.last().at(1).toDouble(), 20000.99);
+    box->selectAll();
+    QTest::keyClicks(box, "30000");
+    box->interpretText();
+    QVERIFY(box->value() <= 20000.99);
+    // A frequency that cannot play (0 Hz) is never sent.
+    box->setValue(0.0);
+    QVERIFY(box->value() >= 8.0);
+    QVERIFY(sent.last().at(1).toDouble() >= 8.0);
+
+    d.show();
+    d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
+    QVERIFY(!d.isVisible());
+}
+
+void TestWidgets::aboutDialog()
+{
+    AboutDialog d;
+    QCOMPARE(d.windowTitle(), QString("About VARNO Control"));
+    QCOMPARE(d.findChild<QLabel *>("versionLabel")->text(), QString(" 1.5.0"));
+    QCOMPARE(d.versionLabel(), QString());
+    QVERIFY(d.findChild<QLabel *>("licenceLabel")->text().contains("GPL-3.0-or-later"));
+    d.setVersionLabel("Version: 12");
+    QCOMPARE(d.findChild<QLabel *>("deviceLabel")->text(), QString("Version: 12"));
+    d.show();
+    d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
+    QVERIFY(!d.isVisible());
+}
+
+void TestWidgets::fixedSpinBoxStepsOnce()
+{
+    // A plain spin box repeats while the arrow is held; ours steps once.
+    QSpinBox plain;
+    FixedSpinBox fixed;
+    for (QSpinBox *box : {static_cast<QSpinBox *>(&plain), static_cast<QSpinBox *>(&fixed)}) {
+        box->setRange(1, 99);
+        box->setValue(10);
+        box->resize(120, 30);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        holdUpArrow(*box, 1500);
+    }
+    QVERIFY(plain.value() > 11);
+    QCOMPARE(fixed.value(), 11);
+}
+
+QTEST_MAIN(TestWidgets)
+#include "tst_widgets.moc"
