@@ -42,6 +42,12 @@ public:
     bool GetMute() const { return mute != 0; }
     QString GetDataPath() const { return dataPath; }
     QString GetSoundName() const;
+    QString GetSoundPath() const;
+    // Whether the instrument has changes its file does not hold (see the instrument store).
+    bool IsSoundModified() const;
+    // Keeps the instrument with its unsaved changes in the sounds folder under a recovery
+    // name; returns the file written, or an empty string when nothing could be.
+    QString KeepUnsavedSound();
     float GetMapVersion() const { return mapVersion; }
     float GetInputLevel() const;
     // True after DisconnectMIDI until ReconnectMIDI: the device search is paused.
@@ -149,6 +155,8 @@ public slots:
     bool SaveSound(QString filename);
     bool LoadSound(QString filename);
     void DeleteSound(QString filename);
+    // A change made to the instrument outside the audio engine's own notices.
+    void MarkSoundModified();
     bool SaveSettings();
     bool LoadSettings();
     void LoadWriteCount();

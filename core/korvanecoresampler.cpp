@@ -6,11 +6,33 @@
 #include "audio/korvaneaudioengine.h"
 #include "core/korvaneinstrumentstore.h"
 
+#include <QDateTime>
 #include <QRandomGenerator>
 
 QString KorvaneCore::GetSoundName() const
 {
     return instruments->soundName();
+}
+
+QString KorvaneCore::GetSoundPath() const
+{
+    return instruments->soundPath();
+}
+
+bool KorvaneCore::IsSoundModified() const
+{
+    return instruments->isModified();
+}
+
+QString KorvaneCore::KeepUnsavedSound()
+{
+    return instruments->keepRecoveryCopy(dataPath + QStringLiteral("/sounds"),
+                                         QDateTime::currentDateTime());
+}
+
+void KorvaneCore::MarkSoundModified()
+{
+    instruments->markModified();
 }
 
 float KorvaneCore::GetInputLevel() const
@@ -89,7 +111,10 @@ void KorvaneCore::FlushSelected(int i)
 
 void KorvaneCore::ReCalcSelected(int i)
 {
-    audioEngine->reestimate(i);
+    if (i < 0 || i >= audioEngine->sampleCount())
+        return;
+    audioEngine->reestimate(i); // a new base frequency
+    instruments->markModified();
 }
 
 void KorvaneCore::ChangeSampleMap(int sampleId, int noteNro)

@@ -25,6 +25,9 @@ KorvaneInstrumentStore::KorvaneInstrumentStore(KorvaneAudioEngine *audio, QObjec
                                                   .arg(importCount));
             });
     connect(importer, &KorvaneSampleImport::Finished, this, &KorvaneInstrumentStore::importDone);
+    // Every change the engine makes to the instrument says so, including those of a load,
+    // which clears the mark once it is done.
+    connect(audio, &KorvaneAudioEngine::setUnsaved, this, &KorvaneInstrumentStore::markModified);
 }
 
 void KorvaneInstrumentStore::copyPresets(const QString &dataPath)
@@ -58,6 +61,8 @@ bool KorvaneInstrumentStore::save(const QString &filename)
         return false;
     }
     name = QFileInfo(filename).fileName();
+    path = filename;
+    modified = false;
     emit saved();
     emit statusMessage(QStringLiteral("Saved with %1 samples").arg(int(instrument.samples.size())));
     return true;
@@ -75,6 +80,7 @@ bool KorvaneInstrumentStore::load(const QString &filename)
         return false;
     }
     audio->loadInstrument(instrument);
+    path = filename;
     if (instrument.hasEnvelope)
         emit envelopeParameters(instrument.envelope);
     if (instrument.hasReverb)
@@ -86,7 +92,30 @@ bool KorvaneInstrumentStore::load(const QString &filename)
     emit layerView(audio->getLayerView());
     emit resetScroll();
     emit loadedSoundName(QFileInfo(filename).completeBaseName());
+    // Set last: the views shown the new instrument's values may echo them back.
+    modified = false;
     return true;
+}
+
+QString KorvaneInstrumentStore::keepRecoveryCopy(const QString &folder, const QDateTime &when)
+{
+    QString base = QFileInfo(name).completeBaseName();
+    if (base.isEmpty())
+        base = QStringLiteral("Instrument");
+    const QString stem = QStringLiteral("%1/%2 (recovered %3")
+                             .arg(folder, base, when.toString(QStringLiteral("yyyy-MM-dd HH-mm")));
+    QDir().mkpath(folder);
+    QString target = stem + QStringLiteral(").kvi");
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = stem + QStringLiteral(" %1).kvi").arg(n);
+    QString error;
+    if (!writeInstrumentFile(target, audio->currentInstrument(), &error)) {
+        emit statusMessage(
+            QStringLiteral("Unsaved instrument %1 could not be kept: %2").arg(base, error));
+        return QString();
+    }
+    qDebug().noquote() << "kept unsaved instrument as" << target;
+    return target;
 }
 
 void KorvaneInstrumentStore::remove(const QString &filename)

@@ -5,6 +5,7 @@
 
 #include "base/samplertypes.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -23,8 +24,18 @@ public:
     // user's edited copy) is never overwritten; a deleted preset comes back.
     static void copyPresets(const QString &dataPath);
 
-    // The file name of the instrument last loaded or saved.
+    // The file name of the instrument last loaded or saved, and its whole path.
     QString soundName() const { return name; }
+    QString soundPath() const { return path; }
+
+    // Whether the instrument differs from its file: set by every change to it (recording,
+    // import, edits, the audio engine's unsaved notices), cleared by a load or a save.
+    bool isModified() const { return modified; }
+    void markModified() { modified = true; }
+    // Keeps the instrument in folder under a recovery name made from its own name and when,
+    // e.g. "Flute (recovered 2026-12-06 17-02).kvi", never over an existing file. Returns
+    // the path written, or an empty string (after a status line) when nothing could be.
+    QString keepRecoveryCopy(const QString &folder, const QDateTime &when);
 
     // Writes the current instrument atomically; a failed write is reported.
     bool save(const QString &filename);
@@ -60,5 +71,7 @@ private:
     KorvaneAudioEngine *audio;
     KorvaneSampleImport *importer;
     QString name;
+    QString path;
+    bool modified = false;
     int importCount = 0;
 };
