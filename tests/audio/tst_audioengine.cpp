@@ -264,9 +264,8 @@ private slots:
                     strongestPartial(part, s.baseFrequency * 0.75, s.baseFrequency * 1.33);
                 QVERIFY2(std::fabs(cents(f, s.baseFrequency)) < 5.0,
                          qPrintable(QStringLiteral("%1 %2: %3 Hz for %4 Hz")
-                                        .arg(e.name, s.name)
-                                        .arg(f)
-                                        .arg(s.baseFrequency)));
+                                        .arg(e.name, s.name, QString::number(f),
+                                             QString::number(s.baseFrequency))));
                 // The sample's key is the nearest note.
                 QCOMPARE(s.key, int(std::lround(69 + 12 * std::log2(s.baseFrequency / 440.0))));
                 if (e.loops) {

@@ -120,11 +120,8 @@ private slots:
                 for (int harmonics : {1, 5}) {
                     e = estimateFrequency(stereo(tone(f, frames, 0.8, harmonics)), 44100.0);
                     QVERIFY2(std::fabs(std::log2(e.frequency / f)) < 0.1 / 12,
-                             qPrintable(QStringLiteral("%1 Hz, %2 frames, %3 harmonics: %4")
-                                            .arg(f)
-                                            .arg(frames)
-                                            .arg(harmonics)
-                                            .arg(e.frequency)));
+                             qPrintable(QString::asprintf("%g Hz, %d frames, %d harmonics: %g", f,
+                                                          frames, harmonics, e.frequency)));
                 }
             }
         }

@@ -226,11 +226,9 @@ private slots:
                 now += frames;
                 for (int v = 0; v < voices; ++v) {
                     const KorvaneSampler::VoiceSlot slot = s.voiceSlot(v);
-                    const QString where = QStringLiteral("event %1, voice %2, note %3, %4 frames")
-                                              .arg(event)
-                                              .arg(v)
-                                              .arg(note[size_t(v)])
-                                              .arg(now - since[size_t(v)]);
+                    const QString where =
+                        QString::asprintf("event %d, voice %d, note %d, %ld frames", event, v,
+                                          note[size_t(v)], now - since[size_t(v)]);
                     QVERIFY2(slot.note == note[size_t(v)], qPrintable(where));
                     const long elapsed = now - since[size_t(v)];
                     if (note[size_t(v)] >= 0 && elapsed > fadeFrames)

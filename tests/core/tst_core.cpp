@@ -110,27 +110,24 @@ private slots:
         hub.RemoveGlobalBend();
         QCOMPARE(ui.count(), 0); // nothing to change
 
-        KorvaneSensorNode gyro(3, NodeGyroBend);
-        gyro.action = 1;
-        hub.SetNode(gyro, 3);
-        KorvaneSensorNode bendDown(4, NodeAction);
-        bendDown.action = ActionBendDown;
-        hub.SetNode(bendDown, 4);
-        KorvaneSensorNode octave(5, NodeAction);
-        octave.action = ActionOctaveUp;
-        hub.SetNode(octave, 5);
-        KorvaneSensorNode cc(6, NodeControlChange);
-        cc.action = ActionBendUp; // not an action node: left alone
-        hub.SetNode(cc, 6);
+        // A gyro bend, a bend action, an octave action, and a bend on a controller node (not an
+        // action node: left alone).
+        const int nodes[4][2] = {{NodeGyroBend, 1},
+                                 {NodeAction, ActionBendDown},
+                                 {NodeAction, ActionOctaveUp},
+                                 {NodeControlChange, ActionBendUp}};
+        for (int i = 0; i < 4; ++i) {
+            KorvaneSensorNode n(3 + i, nodes[i][0]);
+            n.action = nodes[i][1];
+            hub.SetNode(n, 3 + i);
+        }
 
         hub.RemoveGlobalBend();
         QCOMPARE(ui.count(), 1);
         const KorvaneSensorsState s = ui.at(0).at(0).value<KorvaneSensorsState>();
-        QCOMPARE(s.nodes[3].type, int(NodeAction));
-        QCOMPARE(s.nodes[3].action, 0);
-        QCOMPARE(s.nodes[4].action, 0);
-        QCOMPARE(s.nodes[5].action, int(ActionOctaveUp));
-        QCOMPARE(s.nodes[6].type, int(NodeControlChange));
+        QCOMPARE(QList<int>({s.nodes[3].type, s.nodes[3].action, s.nodes[4].action,
+                             s.nodes[5].action, s.nodes[6].type}),
+                 QList<int>({NodeAction, 0, 0, ActionOctaveUp, NodeControlChange}));
     }
     void matchingDeviceMap()
     {
@@ -192,8 +189,8 @@ private slots:
         QSignalSpy device(&hub, SIGNAL(SendRemoteDevice(int)));
         hub.setDeviceFromSysEx(1);
         hub.setDeviceFromSysEx(5);
-        QCOMPARE(device.at(0).at(0).toInt(), 2);
-        QCOMPARE(device.at(1).at(0).toInt(), 2);
+        QCOMPARE(QList<int>({device.at(0).at(0).toInt(), device.at(1).at(0).toInt()}),
+                 QList<int>({2, 2}));
         hub.setDeviceFromSysEx(0);
         QCOMPARE(hub.GetRemoteMap(), 0);
 

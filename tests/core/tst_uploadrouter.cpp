@@ -177,20 +177,18 @@ private slots:
 private:
     // The messages sent since the last call, once every upload has gone out.
     Messages sent();
-    void plug(bool present);
+    void plug(bool present)
+    {
+        const std::vector<std::string> ports =
+            present ? std::vector<std::string>{"KVRN Glove"} : std::vector<std::string>{};
+        sys->setInputPorts(ports);
+        sys->setOutputPorts(ports);
+    }
 
     std::shared_ptr<ScriptedMidiSystem> sys;
     std::unique_ptr<KorvaneMidiEngine> midi;
     std::unique_ptr<KorvaneUploadRouter> router;
 };
-
-void TestUploadRouter::plug(bool present)
-{
-    sys->setInputPorts(present ? std::vector<std::string>{"KVRN Glove"}
-                               : std::vector<std::string>{});
-    sys->setOutputPorts(present ? std::vector<std::string>{"KVRN Glove"}
-                                : std::vector<std::string>{});
-}
 
 Messages TestUploadRouter::sent()
 {

@@ -70,12 +70,9 @@ private slots:
         QCOMPARE(types, 1);
         QCOMPARE(int(states.size()), 1);
         const KorvaneSensorsState &s = states[0];
-        QCOMPARE(int(s.nodes.size()), 24);
-        QCOMPARE(s.nodes[0].type, int(NodeAction));
-        QCOMPARE(s.nodes[1].note, 60);
-        QCOMPARE(s.nodes[12].note, 79);
-        QCOMPARE(s.octave, 79 / 12 - 1);
-        QCOMPARE(calibrations, 1);
+        QCOMPARE(QList<int>({int(s.nodes.size()), s.nodes[0].type, s.nodes[1].note,
+                             s.nodes[12].note, s.octave, calibrations}),
+                 QList<int>({24, NodeAction, 60, 79, 79 / 12 - 1, 1}));
 
         // Channel messages arrive as play events.
         emu.command("note 2 64 100");
@@ -173,14 +170,10 @@ private slots:
         QCOMPARE(device[0][0].toInt(), 2);
         QCOMPARE(hub.GetRemoteMap(), 2);
         const KorvaneSensorsState s = hub.GetState();
-        QCOMPARE(int(s.nodes.size()), 24);
-        QCOMPARE(s.nodes[1].note, 60);
-        QCOMPARE(s.nodes[12].note, 48);
-        QCOMPARE(s.octave, 3);
         const auto c = settingsUi.last()[0].value<KorvaneCalibration>();
-        QCOMPARE(int(c.onThreshold), 40);
-        QCOMPARE(int(c.offThreshold), 20);
-        QCOMPARE(int(c.midiChannel), 3);
+        QCOMPARE(QList<int>({int(s.nodes.size()), s.nodes[1].note, s.nodes[12].note, s.octave,
+                             c.onThreshold, c.offThreshold, c.midiChannel}),
+                 QList<int>({24, 60, 48, 3, 40, 20, 3}));
         QCOMPARE(int(hub.getCalibration().onThreshold), 40);
         // A vesko device gets its calibration echoed back.
         QTRY_VERIFY(emu.held("uploads").contains("calibration 1") ||

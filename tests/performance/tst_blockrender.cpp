@@ -71,20 +71,15 @@ QString compare(const std::vector<StereoFrame> &sample, int frames, const std::v
     }
     for (size_t i = 0; i < expected.size(); ++i)
         if (!sameBits(expected[i], actual[i]))
-            return QStringLiteral("value %1 differs: %2 by frame, %3 by block")
-                .arg(i)
-                .arg(double(expected[i]), 0, 'g', 9)
-                .arg(double(actual[i]), 0, 'g', 9);
+            return QString::asprintf("value %zu differs: %.9g by frame, %.9g by block", i,
+                                     double(expected[i]), double(actual[i]));
     const SamplerVoice &a = byFrame, &c = byBlock;
     if (a.position() != c.position() || a.rate() != c.rate() || a.gain() != c.gain() ||
         a.frequency() != c.frequency() || a.playing() != c.playing() || a.fading() != c.fading() ||
         a.looped() != c.looped() || a.envelope().output() != c.envelope().output() ||
         a.envelope().state() != c.envelope().state())
-        return QStringLiteral("the final states differ: position %1/%2 gain %3/%4")
-            .arg(a.position())
-            .arg(c.position())
-            .arg(double(a.gain()))
-            .arg(double(c.gain()));
+        return QString::asprintf("the final states differ: position %g/%g gain %g/%g", a.position(),
+                                 c.position(), double(a.gain()), double(c.gain()));
     return QString();
 }
 
