@@ -71,13 +71,252 @@ class TestBeyondWindow : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
-    void importFromTheEditor();
-    void longImportShowsProgressAndCancels();
-    void exportFromTheEditor();
-    void recordingShownInTheEditor();
-    void nearestMapOutlinesSensors();
+    void init()
+    {
+        env.renew();
+        files = std::make_unique<QTemporaryDir>();
+        window = env.window.get();
+        hub = env.hub;
+        editor = window->soundEditView();
+    }
+    void cleanup()
+    {
+        env.reset();
+        files.reset();
+    }
+    void importFromTheEditor()
+    {
+        const QString marimba = files->filePath("Marimba C3.wav");
+        const QString bell = files->filePath("Bell.flac");
+        QVERIFY(audiofiles::write(marimba, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
+                                  audiofiles::sines({130.81}, {0.7}, 44100, 44100)));
+        // Stereo at 48 kHz with different sides.
+        QVERIFY(audiofiles::write(bell, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2,
+                                  audiofiles::sines({523.25, 523.25}, {0.6, 0.2}, 48000, 24000)));
+
+        window->OpenSoundEdit();
+
+        // A file that cannot be read changes nothing; the message names the file.
+        const QString junk = files->filePath("junk.wav");
+        QVERIFY(testfiles::write(junk, "RIFF....WAVEnot really"));
+        const QStringList before = sampleNames();
+        const int nextId = hub->audio()->nextSampleId();
+        QSignalSpy finished(hub, &KorvaneCore::ImportFinished);
+        window->ImportFiles({marimba, junk});
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.first().at(0).toBool(), false);
+        QCOMPARE(sampleNames(), before);
+        QCOMPARE(hub->audio()->nextSampleId(), nextId);
+        QVERIFY(!window->isUnsaved());
+        // The message names the file and says that nothing changed.
+        QVERIFY(status().startsWith("junk.wav cannot be imported"));
+        QMessageBox *box = window->importMessage();
+        QVERIFY(box);
+        QVERIFY(box->informativeText().endsWith("Nothing was imported."));
+        QTRY_VERIFY(box->isVisible());
+        box->accept();
+
+        // Both files are read: samples named after the files, keyed 60 in pitched mode, pitched
+        // right.
+        hub->FlushMemory(); // a new instrument: ids start from 0
+        finished.clear();
+        answerFileDialog(files->path(), "\"Marimba C3.wav\" \"Bell.flac\"");
+        QTest::mouseClick(editor->findChild<QPushButton *>("importButton"), Qt::LeftButton);
+        QVERIFY(finished.wait(20000) || finished.size() == 1);
+        QCOMPARE(finished.first().at(0).toBool(), true);
+        KorvaneLayerView view = hub->audio()->getLayerView();
+        QCOMPARE(view.names, QStringList({"0 Marimba C3.wav", "1 Bell.flac"}));
+        QCOMPARE(view.triggers[0].key, 60);
+        QCOMPARE(view.triggers[1].key, 60);
+        QVERIFY(near(view.triggers[0].baseFrequency, 130.81, 2.0 * 44100.0 / 65536.0));
+        QVERIFY(near(view.triggers[1].baseFrequency, 523.25, 2.0 * 44100.0 / 32768.0));
+        QCOMPARE(editor->samplerWidget()->triggerCount(), 2);
+        QVERIFY(window->isUnsaved());
+        QCOMPARE(status(), QString("Imported 2 samples"));
+        // The spectrum of the last estimate is on show, with its peak at the estimate's bin.
+        QVERIFY(editor->recordingView()->hasSpectrum());
+        QVERIFY(near(editor->recordingView()->peakFrequency(), view.triggers[1].baseFrequency,
+                     0.5 * 44100.0 / 32768.0));
+
+        // Per-key mode keys imports like recordings: the next sensors' notes. Mixed to mono.
+        hub->setSamplerMode(1);
+        editor->findChild<QCheckBox *>("importMonoBox")->setChecked(true);
+        finished.clear();
+        window->ImportFiles({bell, marimba});
+        QVERIFY(finished.wait(20000));
+        view = hub->audio()->getLayerView();
+        const KorvaneSensorsState map = hub->GetState(0);
+        QCOMPARE(view.names.mid(2), QStringList({"2 Bell.flac", "3 Marimba C3.wav"}));
+        QCOMPARE(view.triggers[2].key, map.nodes[1].note);
+        QCOMPARE(view.triggers[3].key, map.nodes[2].note);
+        for (const StereoFrame &f : hub->audio()->sampleAt(2).frames)
+            QCOMPARE(f[0], f[1]);
+    }
+    void longImportShowsProgressAndCancels()
+    {
+        // Four times a 50-second stereo file at 48 kHz: a few seconds of resampling.
+        const QString longFile = files->filePath("Long.wav");
+        QVERIFY(
+            audiofiles::write(longFile, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2,
+                              audiofiles::sines({220.0, 330.0}, {0.5, 0.5}, 48000, 48000 * 50)));
+        window->OpenSoundEdit();
+        const QStringList before = sampleNames();
+        QSignalSpy finished(hub, &KorvaneCore::ImportFinished);
+        // The Cancel button or Escape on the progress dialog.
+        for (bool escape : {false, true}) {
+            finished.clear();
+            window->ImportFiles({longFile, longFile, longFile, longFile});
+            QPointer<QProgressDialog> progress = window->importProgressDialog();
+            QVERIFY(progress);
+            QTRY_VERIFY_WITH_TIMEOUT(progress && progress->isVisible(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!progress || progress->labelText().contains(" of 4)"), 20000);
+            QVERIFY2(finished.isEmpty(), "the import ended before it could be cancelled");
+            if (escape)
+                QTest::keyClick(progress, Qt::Key_Escape);
+            else
+                QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+            QVERIFY(finished.wait(30000));
+            QCOMPARE(finished.first().at(0).toBool(), false);
+            QCOMPARE(sampleNames(), before);
+            QCOMPARE(status(), QString("Import cancelled. Nothing was imported."));
+            QVERIFY(!window->importMessage()); // the user's own cancel needs no box
+            QTRY_VERIFY(!progress);
+        }
+    }
+    void exportFromTheEditor()
+    {
+        hub->LoadSound(MainWindow::testSoundFile(hub->GetDataPath(), 2)); // Flute, 7 samples
+        window->OpenSoundEdit();
+        answerFileDialog(files->path(), files->path());
+        QTest::mouseClick(editor->findChild<QPushButton *>("exportButton"), Qt::LeftButton);
+        const QString folder = files->filePath("Flute");
+        QTRY_VERIFY(QFileInfo::exists(folder + "/Flute.sfz"));
+        QVERIFY(editor->findChild<QLabel *>("sampletMSG")
+                    ->text()
+                    .startsWith("Exported 7 samples and Flute.sfz"));
+        const QStringList wavs = QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name);
+        QCOMPARE(wavs.size(), 7);
+        // Every sample's frames come back from its file, left channel from element 1.
+        const QString sfz = QString::fromUtf8(testfiles::read(folder + "/Flute.sfz"));
+        for (int i = 0; i < hub->audio()->sampleCount(); ++i) {
+            const SamplerSample s = hub->audio()->sampleAt(i);
+            const QString wav = s.name + ".wav";
+            QVERIFY2(sfz.contains("sample=" + wav), qPrintable(wav));
+            const audiofiles::Read r = audiofiles::read(folder + "/" + wav);
+            QVERIFY(r.ok);
+            QCOMPARE(r.info.channels, 2);
+            QCOMPARE(r.info.samplerate, 44100);
+            QCOMPARE(int(r.info.frames), int(s.frames.size()));
+            for (size_t k = 0; k < s.frames.size(); k += 37) {
+                QCOMPARE(r.data[2 * k], s.frames[k][1]);
+                QCOMPARE(r.data[2 * k + 1], s.frames[k][0]);
+            }
+        }
+    }
+    void recordingShownInTheEditor()
+    {
+        // Half a second of quiet noise, a second of 440 Hz, half a second of quiet again.
+        std::vector<double> input;
+        for (int i = 0; i < 22050; ++i)
+            input.push_back(0.001 * ((i * 7919) % 13 - 6));
+        for (int i = 0; i < 44100; ++i)
+            input.push_back(0.6 * std::sin(2.0 * M_PI * 440.0 * i / 44100.0));
+        for (int i = 0; i < 22050; ++i)
+            input.push_back(0.001 * ((i * 7919) % 13 - 6));
+        const RecordingCut cut = cutRecording(input);
+        std::vector<StereoFrame> taken;
+        for (double v : cut.taken)
+            taken.push_back({float(v), float(v)});
+        const FrequencyEstimate expected = estimateFrequency(taken, 44100.0);
+
+        window->OpenSoundEdit();
+        KorvaneRecordingView *view = editor->recordingView();
+        QVERIFY(!view->hasRecording());
+        hub->StartRecord();
+        hub->audio()->appendInput(input.data(), int(input.size()));
+        hub->EndRecord();
+
+        // What the engine published is kept after its buffers are gone.
+        QVERIFY(view->hasRecording());
+        QCOMPARE(view->recordingFrames(), int(input.size()));
+        QCOMPARE(view->onsetFrame(), cut.start);
+        QCOMPARE(view->endFrame(), cut.end);
+        QVERIFY(cut.start > 20000 && cut.end > 60000); // the markers sit where the tone is
+        QCOMPARE(view->levelPoints().size(), KorvaneRecordingView::kMaxPoints);
+        QVERIFY(view->hasSpectrum());
+        QCOMPARE(view->peakBin(), expected.peakIndex);
+        QVERIFY(near(view->peakFrequency(), expected.frequency,
+                     0.5 * 44100.0 / expected.transformSize));
+        QVERIFY(near(view->peakFrequency(), 440.0, 2.0 * 44100.0 / expected.transformSize));
+        // Quiet before the onset, loud inside.
+        QVERIFY(view->levelPoints().at(100) < 0.05f);
+        QVERIFY(view->levelPoints().at(512) > 0.9f);
+
+        // The markers are drawn where they belong.
+        QImage image(800, 160, QImage::Format_ARGB32);
+        QPainter p(&image);
+        const QRectF area(0, 0, 800, 160);
+        view->paintTo(p, area);
+        p.end();
+        const int y = int(KorvaneRecordingView::levelPlot(area).center().y());
+        const QRgb onset = image.pixel(int(std::floor(view->onsetX(area))), y);
+        const QRgb end = image.pixel(int(std::floor(view->endX(area))), y);
+        const QRgb peak = image.pixel(int(std::floor(view->peakX(area))),
+                                      int(KorvaneRecordingView::spectrumPlot(area).bottom()) - 3);
+        QVERIFY2(qGreen(onset) > 120 && qRed(onset) < 100, qPrintable(QString::number(onset, 16)));
+        QVERIFY2(qRed(end) > 160 && qGreen(end) < 110, qPrintable(QString::number(end, 16)));
+        QVERIFY2(qBlue(peak) > 160 && qRed(peak) < 100, qPrintable(QString::number(peak, 16)));
+    }
+    void nearestMapOutlinesSensors()
+    {
+        const QString maps = hub->GetDataPath() + "/maps/";
+        auto save = [&](const QString &name, const KorvaneSensorsState &s) {
+            QVERIFY(testfiles::write(maps + name + ".kvs", MapFile::serialize(s, 0.2f, 1)));
+        };
+        // Defaults.kvs holds the start-up map; the device runs it with four sensors changed.
+        KorvaneSensorsState device = hub->GetState(0);
+        for (int i : {10, 11, 12, 13})
+            alter(device, i);
+        KorvaneSensorsState stage = device;
+        alter(stage, 3);
+        alter(stage, 7);
+        KorvaneSensorsState studio = device;
+        for (int i : {1, 2, 4, 5, 6})
+            alter(studio, i);
+        save("Studio", studio);
+        save("Stage", stage);
+
+        KorvaneHandWidget *hand = window->handWidget();
+        hub->LoadStateFromSysEx(device);
+        QCOMPARE(status(), QString("Nearest map: Stage, 2 sensors differ"));
+        QCOMPARE(hand->outlinedSensors(), QList<int>({3, 7}));
+        // Rings around sensors 3 and 7 only.
+        QImage image(KorvaneHandWidget::kCanvasWidth, KorvaneHandWidget::kCanvasHeight,
+                     QImage::Format_ARGB32);
+        hand->paintTo(&image);
+        auto ring = [&](int i) {
+            const KorvaneHandWidget::HandNode &n = hand->node(i);
+            return image.pixel(n.x + 65, n.y);
+        };
+        QVERIFY(isOutline(ring(3)));
+        QVERIFY(isOutline(ring(7)));
+        QVERIFY(!isOutline(ring(4)));
+        QVERIFY(!isOutline(ring(8)));
+
+        // Loading a map clears the rings.
+        QVERIFY(hub->LoadState(maps + "Studio.kvs"));
+        QVERIFY(hand->outlinedSensors().isEmpty());
+
+        // One sensor from Stage: one ring; a match names no nearest map and draws no rings.
+        KorvaneSensorsState close = stage;
+        alter(close, 3);
+        hub->LoadStateFromSysEx(close);
+        QCOMPARE(hand->outlinedSensors(), QList<int>({3}));
+        emit hub->sendStatusMessage(QString());
+        hub->LoadStateFromSysEx(stage);
+        QVERIFY(hand->outlinedSensors().isEmpty());
+        QVERIFY(!status().startsWith("Nearest map"));
+    }
 
 private:
     QString status() const { return env.text("statuslabel"); }
@@ -89,257 +328,6 @@ private:
     KorvaneCore *hub = nullptr;
     KorvaneSoundEditView *editor = nullptr;
 };
-
-void TestBeyondWindow::init()
-{
-    env.renew();
-    files = std::make_unique<QTemporaryDir>();
-    window = env.window.get();
-    hub = env.hub;
-    editor = window->soundEditView();
-}
-
-void TestBeyondWindow::cleanup()
-{
-    env.reset();
-    files.reset();
-}
-
-void TestBeyondWindow::importFromTheEditor()
-{
-    const QString marimba = files->filePath("Marimba C3.wav");
-    const QString bell = files->filePath("Bell.flac");
-    QVERIFY(audiofiles::write(marimba, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1,
-                              audiofiles::sines({130.81}, {0.7}, 44100, 44100)));
-    // Stereo at 48 kHz with different sides.
-    QVERIFY(audiofiles::write(bell, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 2,
-                              audiofiles::sines({523.25, 523.25}, {0.6, 0.2}, 48000, 24000)));
-
-    window->OpenSoundEdit();
-
-    // A file that cannot be read changes nothing; the message names the file.
-    const QString junk = files->filePath("junk.wav");
-    QVERIFY(testfiles::write(junk, "RIFF....WAVEnot really"));
-    const QStringList before = sampleNames();
-    const int nextId = hub->audio()->nextSampleId();
-    QSignalSpy finished(hub, &KorvaneCore::ImportFinished);
-    window->ImportFiles({marimba, junk});
-    QVERIFY(finished.wait(20000));
-    QCOMPARE(finished.first().at(0).toBool(), false);
-    QCOMPARE(sampleNames(), before);
-    QCOMPARE(hub->audio()->nextSampleId(), nextId);
-    QVERIFY(!window->isUnsaved());
-    // The message names the file and says that nothing changed.
-    QVERIFY(status().startsWith("junk.wav cannot be imported"));
-    QMessageBox *box = window->importMessage();
-    QVERIFY(box);
-    QVERIFY(box->informativeText().endsWith("Nothing was imported."));
-    QTRY_VERIFY(box->isVisible());
-    box->accept();
-
-    // Both files are read: samples named after the files, keyed 60 in pitched mode, pitched right.
-    hub->FlushMemory(); // a new instrument: ids start from 0
-    finished.clear();
-    answerFileDialog(files->path(), "\"Marimba C3.wav\" \"Bell.flac\"");
-    QTest::mouseClick(editor->findChild<QPushButton *>("importButton"), Qt::LeftButton);
-    QVERIFY(finished.wait(20000) || finished.size() == 1);
-    QCOMPARE(finished.first().at(0).toBool(), true);
-    KorvaneLayerView view = hub->audio()->getLayerView();
-    QCOMPARE(view.names, QStringList({"0 Marimba C3.wav", "1 Bell.flac"}));
-    QCOMPARE(view.triggers[0].key, 60);
-    QCOMPARE(view.triggers[1].key, 60);
-    QVERIFY(near(view.triggers[0].baseFrequency, 130.81, 2.0 * 44100.0 / 65536.0));
-    QVERIFY(near(view.triggers[1].baseFrequency, 523.25, 2.0 * 44100.0 / 32768.0));
-    QCOMPARE(editor->samplerWidget()->triggerCount(), 2);
-    QVERIFY(window->isUnsaved());
-    QCOMPARE(status(), QString("Imported 2 samples"));
-    // The spectrum of the last estimate is on show, with its peak at the estimate's bin.
-    QVERIFY(editor->recordingView()->hasSpectrum());
-    QVERIFY(near(editor->recordingView()->peakFrequency(), view.triggers[1].baseFrequency,
-                 0.5 * 44100.0 / 32768.0));
-
-    // Per-key mode keys imports like recordings: the next sensors' notes. Mixed to mono.
-    hub->setSamplerMode(1);
-    editor->findChild<QCheckBox *>("importMonoBox")->setChecked(true);
-    finished.clear();
-    window->ImportFiles({bell, marimba});
-    QVERIFY(finished.wait(20000));
-    view = hub->audio()->getLayerView();
-    const KorvaneSensorsState map = hub->GetState(0);
-    QCOMPARE(view.names.mid(2), QStringList({"2 Bell.flac", "3 Marimba C3.wav"}));
-    QCOMPARE(view.triggers[2].key, map.nodes[1].note);
-    QCOMPARE(view.triggers[3].key, map.nodes[2].note);
-    for (const StereoFrame &f : hub->audio()->sampleAt(2).frames)
-        QCOMPARE(f[0], f[1]);
-}
-
-void TestBeyondWindow::longImportShowsProgressAndCancels()
-{
-    // Four times a 50-second stereo file at 48 kHz: a few seconds of resampling.
-    const QString longFile = files->filePath("Long.wav");
-    QVERIFY(audiofiles::write(longFile, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2,
-                              audiofiles::sines({220.0, 330.0}, {0.5, 0.5}, 48000, 48000 * 50)));
-    window->OpenSoundEdit();
-    const QStringList before = sampleNames();
-    QSignalSpy finished(hub, &KorvaneCore::ImportFinished);
-    // The Cancel button or Escape on the progress dialog.
-    for (bool escape : {false, true}) {
-        finished.clear();
-        window->ImportFiles({longFile, longFile, longFile, longFile});
-        QPointer<QProgressDialog> progress = window->importProgressDialog();
-        QVERIFY(progress);
-        QTRY_VERIFY_WITH_TIMEOUT(progress && progress->isVisible(), 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(!progress || progress->labelText().contains(" of 4)"), 20000);
-        QVERIFY2(finished.isEmpty(), "the import ended before it could be cancelled");
-        if (escape)
-            QTest::keyClick(progress, Qt::Key_Escape);
-        else
-            QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
-        QVERIFY(finished.wait(30000));
-        QCOMPARE(finished.first().at(0).toBool(), false);
-        QCOMPARE(sampleNames(), before);
-        QCOMPARE(status(), QString("Import cancelled. Nothing was imported."));
-        QVERIFY(!window->importMessage()); // the user's own cancel needs no box
-        QTRY_VERIFY(!progress);
-    }
-}
-
-void TestBeyondWindow::exportFromTheEditor()
-{
-    hub->LoadSound(MainWindow::testSoundFile(hub->GetDataPath(), 2)); // Flute, 7 samples
-    window->OpenSoundEdit();
-    answerFileDialog(files->path(), files->path());
-    QTest::mouseClick(editor->findChild<QPushButton *>("exportButton"), Qt::LeftButton);
-    const QString folder = files->filePath("Flute");
-    QTRY_VERIFY(QFileInfo::exists(folder + "/Flute.sfz"));
-    QVERIFY(editor->findChild<QLabel *>("sampletMSG")
-                ->text()
-                .startsWith("Exported 7 samples and Flute.sfz"));
-    const QStringList wavs = QDir(folder).entryList({"*.wav"}, QDir::Files, QDir::Name);
-    QCOMPARE(wavs.size(), 7);
-    // Every sample's frames come back from its file, left channel from element 1.
-    const QString sfz = QString::fromUtf8(testfiles::read(folder + "/Flute.sfz"));
-    for (int i = 0; i < hub->audio()->sampleCount(); ++i) {
-        const SamplerSample s = hub->audio()->sampleAt(i);
-        const QString wav = s.name + ".wav";
-        QVERIFY2(sfz.contains("sample=" + wav), qPrintable(wav));
-        const audiofiles::Read r = audiofiles::read(folder + "/" + wav);
-        QVERIFY(r.ok);
-        QCOMPARE(r.info.channels, 2);
-        QCOMPARE(r.info.samplerate, 44100);
-        QCOMPARE(int(r.info.frames), int(s.frames.size()));
-        for (size_t k = 0; k < s.frames.size(); k += 37) {
-            QCOMPARE(r.data[2 * k], s.frames[k][1]);
-            QCOMPARE(r.data[2 * k + 1], s.frames[k][0]);
-        }
-    }
-}
-
-void TestBeyondWindow::recordingShownInTheEditor()
-{
-    // Half a second of quiet noise, a second of 440 Hz, half a second of quiet again.
-    std::vector<double> input;
-    for (int i = 0; i < 22050; ++i)
-        input.push_back(0.001 * ((i * 7919) % 13 - 6));
-    for (int i = 0; i < 44100; ++i)
-        input.push_back(0.6 * std::sin(2.0 * M_PI * 440.0 * i / 44100.0));
-    for (int i = 0; i < 22050; ++i)
-        input.push_back(0.001 * ((i * 7919) % 13 - 6));
-    const RecordingCut cut = cutRecording(input);
-    std::vector<StereoFrame> taken;
-    for (double v : cut.taken)
-        taken.push_back({float(v), float(v)});
-    const FrequencyEstimate expected = estimateFrequency(taken, 44100.0);
-
-    window->OpenSoundEdit();
-    KorvaneRecordingView *view = editor->recordingView();
-    QVERIFY(!view->hasRecording());
-    hub->StartRecord();
-    hub->audio()->appendInput(input.data(), int(input.size()));
-    hub->EndRecord();
-
-    // What the engine published is kept after its buffers are gone.
-    QVERIFY(view->hasRecording());
-    QCOMPARE(view->recordingFrames(), int(input.size()));
-    QCOMPARE(view->onsetFrame(), cut.start);
-    QCOMPARE(view->endFrame(), cut.end);
-    QVERIFY(cut.start > 20000 && cut.end > 60000); // the markers sit where the tone is
-    QCOMPARE(view->levelPoints().size(), KorvaneRecordingView::kMaxPoints);
-    QVERIFY(view->hasSpectrum());
-    QCOMPARE(view->peakBin(), expected.peakIndex);
-    QVERIFY(
-        near(view->peakFrequency(), expected.frequency, 0.5 * 44100.0 / expected.transformSize));
-    QVERIFY(near(view->peakFrequency(), 440.0, 2.0 * 44100.0 / expected.transformSize));
-    // Quiet before the onset, loud inside.
-    QVERIFY(view->levelPoints().at(100) < 0.05f);
-    QVERIFY(view->levelPoints().at(512) > 0.9f);
-
-    // The markers are drawn where they belong.
-    QImage image(800, 160, QImage::Format_ARGB32);
-    QPainter p(&image);
-    const QRectF area(0, 0, 800, 160);
-    view->paintTo(p, area);
-    p.end();
-    const int y = int(KorvaneRecordingView::levelPlot(area).center().y());
-    const QRgb onset = image.pixel(int(std::floor(view->onsetX(area))), y);
-    const QRgb end = image.pixel(int(std::floor(view->endX(area))), y);
-    const QRgb peak = image.pixel(int(std::floor(view->peakX(area))),
-                                  int(KorvaneRecordingView::spectrumPlot(area).bottom()) - 3);
-    QVERIFY2(qGreen(onset) > 120 && qRed(onset) < 100, qPrintable(QString::number(onset, 16)));
-    QVERIFY2(qRed(end) > 160 && qGreen(end) < 110, qPrintable(QString::number(end, 16)));
-    QVERIFY2(qBlue(peak) > 160 && qRed(peak) < 100, qPrintable(QString::number(peak, 16)));
-}
-
-void TestBeyondWindow::nearestMapOutlinesSensors()
-{
-    const QString maps = hub->GetDataPath() + "/maps/";
-    auto save = [&](const QString &name, const KorvaneSensorsState &s) {
-        QVERIFY(testfiles::write(maps + name + ".kvs", MapFile::serialize(s, 0.2f, 1)));
-    };
-    // Defaults.kvs holds the start-up map; the device runs it with four sensors changed.
-    KorvaneSensorsState device = hub->GetState(0);
-    for (int i : {10, 11, 12, 13})
-        alter(device, i);
-    KorvaneSensorsState stage = device;
-    alter(stage, 3);
-    alter(stage, 7);
-    KorvaneSensorsState studio = device;
-    for (int i : {1, 2, 4, 5, 6})
-        alter(studio, i);
-    save("Studio", studio);
-    save("Stage", stage);
-
-    KorvaneHandWidget *hand = window->handWidget();
-    hub->LoadStateFromSysEx(device);
-    QCOMPARE(status(), QString("Nearest map: Stage, 2 sensors differ"));
-    QCOMPARE(hand->outlinedSensors(), QList<int>({3, 7}));
-    // Rings around sensors 3 and 7 only.
-    QImage image(KorvaneHandWidget::kCanvasWidth, KorvaneHandWidget::kCanvasHeight,
-                 QImage::Format_ARGB32);
-    hand->paintTo(&image);
-    auto ring = [&](int i) {
-        const KorvaneHandWidget::HandNode &n = hand->node(i);
-        return image.pixel(n.x + 65, n.y);
-    };
-    QVERIFY(isOutline(ring(3)));
-    QVERIFY(isOutline(ring(7)));
-    QVERIFY(!isOutline(ring(4)));
-    QVERIFY(!isOutline(ring(8)));
-
-    // Loading a map clears the rings.
-    QVERIFY(hub->LoadState(maps + "Studio.kvs"));
-    QVERIFY(hand->outlinedSensors().isEmpty());
-
-    // One sensor from Stage: one ring; a match names no nearest map and draws no rings.
-    KorvaneSensorsState close = stage;
-    alter(close, 3);
-    hub->LoadStateFromSysEx(close);
-    QCOMPARE(hand->outlinedSensors(), QList<int>({3}));
-    emit hub->sendStatusMessage(QString());
-    hub->LoadStateFromSysEx(stage);
-    QVERIFY(hand->outlinedSensors().isEmpty());
-    QVERIFY(!status().startsWith("Nearest map"));
-}
 
 QTEST_MAIN(TestBeyondWindow)
 #include "tst_beyondwindow.moc"

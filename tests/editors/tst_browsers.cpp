@@ -46,14 +46,215 @@ class TestBrowsers : public QObject
     Q_OBJECT
 private slots:
     void init() { data = std::make_unique<QTemporaryDir>(); }
-    void mapBrowserEmptyFolder();
-    void mapRowsKeepTheirFiles();
-    void mapRenameAndDeleteClearSelection();
-    void soundBrowserMovesStrayInstruments();
-    void soundSaveFolderAndCombo();
-    void cutAndPaste();
-    void deleteAndTreeClicks();
-    void nextAndPreviousSound();
+    void mapBrowserEmptyFolder()
+    {
+        auto view = open<KorvanePatchView>();
+        QVERIFY(QDir(maps()).exists());
+        QCOMPARE(view->windowTitle(), QStringLiteral("Mappings"));
+        QVERIFY(view->names().isEmpty());
+        QSignalSpy load(view.get(), SIGNAL(LoadState(QString)));
+        QSignalSpy rename(view.get(), SIGNAL(RenameState(QString)));
+        QSignalSpy del(view.get(), SIGNAL(DeleteState(QString)));
+        for (const char *button : {"loadButton", "renameButton", "deleteButton"})
+            press(*view, button);
+        QCOMPARE(load.count() + rename.count() + del.count(), 0);
+        QVERIFY(view->isVisible());
+        QVERIFY(!view->findChild<QPushButton *>("deselectButton")->isEnabled());
+    }
+    void mapRowsKeepTheirFiles()
+    {
+        write({"maps/a.kvs", "maps/a.b.kvs", "maps/X.KVS", "maps/notes.txt"});
+        auto view = open<KorvanePatchView>();
+        QStringList shown = view->names();
+        shown.sort();
+        QCOMPARE(shown, (QStringList{"X", "a", "a"}));
+
+        QSignalSpy load(view.get(), SIGNAL(LoadState(QString)));
+        QStringList opened;
+        for (int row = 0; row < 3; ++row) {
+            view->show();
+            clickRow(view->list(), row);
+            QVERIFY(view->hasSelection());
+            press(*view, "loadButton");
+            QVERIFY(!view->isVisible());
+            opened << arg(load);
+        }
+        opened.sort();
+        QCOMPARE(opened, (QStringList{maps() + "X.KVS", maps() + "a.b.kvs", maps() + "a.kvs"}));
+        for (const QString &path : opened)
+            QVERIFY(QFileInfo::exists(path));
+    }
+    void mapRenameAndDeleteClearSelection()
+    {
+        write({"maps/Live.kvs", "maps/Studio.kvs"});
+        auto view = open<KorvanePatchView>();
+        QSignalSpy rename(view.get(), SIGNAL(RenameState(QString)));
+        QSignalSpy del(view.get(), SIGNAL(DeleteState(QString)));
+        QSignalSpy fresh(view.get(), SIGNAL(NewState(QString)));
+
+        clickRow(view->list(), 0);
+        press(*view, "renameButton");
+        QCOMPARE(rename.count(), 1);
+        QCOMPARE(arg(rename), maps() + "Live.kvs");
+        QVERIFY(!view->hasSelection());
+        press(*view, "deleteButton");
+        QCOMPARE(del.count(), 0);
+
+        clickRow(view->list(), 1);
+        press(*view, "deleteButton");
+        press(*view, "deleteButton");
+        QCOMPARE(del.count(), 1);
+        QCOMPARE(arg(del), maps() + "Studio.kvs");
+
+        view->Save();
+        QCOMPARE(fresh.count(), 1);
+        QCOMPARE(arg(fresh), maps());
+    }
+    void soundBrowserMovesStrayInstruments()
+    {
+        write({"Stray.KVI=stray", "Flute.kvi=new flute", "sounds/Flute.kvi=old flute"});
+        KorvaneSoundView view;
+        QSignalSpy status(&view, SIGNAL(sendStatusMessage(QString)));
+        view.UpdateDirectory(data->path());
+
+        QCOMPARE(read(sounds() + "Stray.KVI"), QByteArray("stray"));
+        QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
+        // The name is taken in the sounds folder: both files stay as they were, and it is said.
+        QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("old flute"));
+        QCOMPARE(read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
+        QCOMPARE(status.count(), 1);
+        QVERIFY(arg(status).contains("Flute.kvi"));
+    }
+    void soundSaveFolderAndCombo()
+    {
+        write({"sounds/Flute.kvi", "sounds/Marimba.KVI", "sounds/readme.txt"});
+        auto view = std::make_unique<KorvaneSoundView>();
+        QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
+        QSignalSpy newSound(view.get(), SIGNAL(NewSound(QString)));
+        QSignalSpy newFolder(view.get(), SIGNAL(NewFolder(QString)));
+        QSignalSpy save(view.get(), SIGNAL(SaveSound(QString)));
+        view->UpdateDirectory(data->path());
+        QCOMPARE(view->rootPath(), sounds());
+        // Filling the combo box loads nothing.
+        QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Marimba.KVI"}));
+
+        // Nothing selected: Save and New Folder mean the root folder.
+        for (const char *button :
+             {"saveButton", "newFolderButton", "renameButton", "nameFolderButton"})
+            press(*view, button);
+        QCOMPARE(QList<int>({save.count(), newSound.count(), load.count()}), QList<int>({0, 1, 0}));
+        QCOMPARE(arg(newSound), sounds());
+        QCOMPARE(arg(newFolder), sounds());
+
+        view->show();
+        view->findChild<QComboBox *>("comboBox")->setCurrentIndex(1);
+        QCOMPARE(load.count(), 1);
+        QCOMPARE(QFileInfo(arg(load)).canonicalFilePath(),
+                 QFileInfo(sounds() + "Marimba.KVI").canonicalFilePath());
+        QVERIFY(!view->isVisible());
+    }
+    void cutAndPaste()
+    {
+        write({"sounds/Flute.kvi=flute", "sounds/Pads/Warm.kvi", "sounds/Keys/Flute.kvi=other"});
+        auto view = open<KorvaneSoundView>();
+        QSignalSpy status(view.get(), SIGNAL(sendStatusMessage(QString)));
+
+        // Paste without a cut does nothing.
+        press(*view, "pasteButton");
+        QVERIFY(QFileInfo::exists(sounds() + "Flute.kvi"));
+        QCOMPARE(status.count(), 0);
+
+        clickTree(*view, sounds() + "Flute.kvi");
+        QCOMPARE(view->selectionKind(), int(KorvaneSoundView::FileSelected));
+        press(*view, "cutButton");
+        QVERIFY(view->isCutPending());
+
+        // Onto a folder that holds the name already: the source stays and it is said.
+        clickTree(*view, sounds() + "Keys");
+        QCOMPARE(view->selectedFolder(), sounds() + "Keys");
+        press(*view, "pasteButton");
+        QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("flute"));
+        QCOMPARE(read(sounds() + "Keys/Flute.kvi"), QByteArray("other"));
+        QCOMPARE(status.count(), 1);
+        QVERIFY(view->isCutPending());
+
+        clickTree(*view, sounds() + "Pads");
+        press(*view, "pasteButton");
+        QCOMPARE(read(sounds() + "Pads/Flute.kvi"), QByteArray("flute"));
+        QVERIFY(!QFileInfo::exists(sounds() + "Flute.kvi"));
+        QVERIFY(!view->isCutPending());
+        QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Warm.kvi"}));
+    }
+    void deleteAndTreeClicks()
+    {
+        write({"sounds/Flute.kvi", "sounds/Pads/Warm.kvi"});
+        auto view = open<KorvaneSoundView>();
+        QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
+        QSignalSpy nameFolder(view.get(), SIGNAL(NameFolder(QString)));
+        QSignalSpy edit(view.get(), SIGNAL(EditSound()));
+        QStringList deleted;
+        connect(view.get(), &KorvaneSoundView::DeleteSound, [&](const QString &path) {
+            deleted << path;
+            QFile::remove(path);
+        });
+
+        clickTree(*view, sounds() + "Pads");
+        press(*view, "nameFolderButton");
+        QCOMPARE(arg(nameFolder), sounds() + "Pads");
+        QCOMPARE(view->comboEntries(), QStringList{"Warm.kvi"});
+        // A second press on the selected folder goes back to the root folder.
+        clickTree(*view, sounds() + "Pads");
+        QCOMPARE(view->selectedFolder(), sounds());
+        QCOMPARE(view->comboEntries(), QStringList{"Flute.kvi"});
+
+        clickTree(*view, sounds() + "Flute.kvi");
+        press(*view, "deleteButton");
+        QCOMPARE(deleted, QStringList{sounds() + "Flute.kvi"});
+        QCOMPARE(view->selectionKind(), int(KorvaneSoundView::FolderSelected));
+        press(*view, "loadButton");
+        press(*view, "editButton");
+        QCOMPARE(load.count() + edit.count(), 0);
+        QVERIFY(view->comboEntries().isEmpty());
+
+        // Edit loads, hides and asks for the editor.
+        view->tree()->expand(view->fileModel()->index(sounds() + "Pads"));
+        clickTree(*view, sounds() + "Pads/Warm.kvi");
+        press(*view, "editButton");
+        QCOMPARE(arg(load), sounds() + "Pads/Warm.kvi");
+        QCOMPARE(edit.count(), 1);
+        QVERIFY(!view->isVisible());
+    }
+    void nextAndPreviousSound()
+    {
+        write({"sounds/A.kvi", "sounds/B.kvi", "sounds/Pads/Warm.kvi"});
+        auto view = open<KorvaneSoundView>();
+        QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
+        QSignalSpy folder(view.get(), SIGNAL(giveFolderName(QString)));
+        auto moves = [&] { return load.count() + folder.count(); };
+
+        view->NextSound(); // nothing current yet
+        QCOMPARE(moves(), 0);
+
+        QFileSystemModel *model = view->fileModel();
+        const QModelIndex root = model->index(sounds());
+        QTRY_COMPARE(model->rowCount(root), 3);
+        view->tree()->setCurrentIndex(model->index(0, 0, root));
+        for (int r = 1; r < 3; ++r) {
+            view->NextSound();
+            const QString expected =
+                QFileInfo(model->filePath(model->index(r, 0, root))).fileName();
+            QCOMPARE(expected == "Pads" ? arg(folder) : QFileInfo(arg(load)).fileName(), expected);
+        }
+        const int before = moves();
+        view->NextSound(); // last entry: no wrap
+        QCOMPARE(moves(), before);
+        view->PrevSound();
+        view->PrevSound();
+        QCOMPARE(view->tree()->currentIndex().row(), 0);
+        view->PrevSound();
+        QCOMPARE(view->tree()->currentIndex().row(), 0);
+        QCOMPARE(moves(), before + 2);
+    }
 
 private:
     QString sounds() const { return data->path() + QStringLiteral("/sounds/"); }
@@ -78,221 +279,6 @@ private:
     }
     std::unique_ptr<QTemporaryDir> data;
 };
-
-void TestBrowsers::mapBrowserEmptyFolder()
-{
-    auto view = open<KorvanePatchView>();
-    QVERIFY(QDir(maps()).exists());
-    QCOMPARE(view->windowTitle(), QStringLiteral("Mappings"));
-    QVERIFY(view->names().isEmpty());
-    QSignalSpy load(view.get(), SIGNAL(LoadState(QString)));
-    QSignalSpy rename(view.get(), SIGNAL(RenameState(QString)));
-    QSignalSpy del(view.get(), SIGNAL(DeleteState(QString)));
-    for (const char *button : {"loadButton", "renameButton", "deleteButton"})
-        press(*view, button);
-    QCOMPARE(load.count() + rename.count() + del.count(), 0);
-    QVERIFY(view->isVisible());
-    QVERIFY(!view->findChild<QPushButton *>("deselectButton")->isEnabled());
-}
-
-void TestBrowsers::mapRowsKeepTheirFiles()
-{
-    write({"maps/a.kvs", "maps/a.b.kvs", "maps/X.KVS", "maps/notes.txt"});
-    auto view = open<KorvanePatchView>();
-    QStringList shown = view->names();
-    shown.sort();
-    QCOMPARE(shown, (QStringList{"X", "a", "a"}));
-
-    QSignalSpy load(view.get(), SIGNAL(LoadState(QString)));
-    QStringList opened;
-    for (int row = 0; row < 3; ++row) {
-        view->show();
-        clickRow(view->list(), row);
-        QVERIFY(view->hasSelection());
-        press(*view, "loadButton");
-        QVERIFY(!view->isVisible());
-        opened << arg(load);
-    }
-    opened.sort();
-    QCOMPARE(opened, (QStringList{maps() + "X.KVS", maps() + "a.b.kvs", maps() + "a.kvs"}));
-    for (const QString &path : opened)
-        QVERIFY(QFileInfo::exists(path));
-}
-
-void TestBrowsers::mapRenameAndDeleteClearSelection()
-{
-    write({"maps/Live.kvs", "maps/Studio.kvs"});
-    auto view = open<KorvanePatchView>();
-    QSignalSpy rename(view.get(), SIGNAL(RenameState(QString)));
-    QSignalSpy del(view.get(), SIGNAL(DeleteState(QString)));
-    QSignalSpy fresh(view.get(), SIGNAL(NewState(QString)));
-
-    clickRow(view->list(), 0);
-    press(*view, "renameButton");
-    QCOMPARE(rename.count(), 1);
-    QCOMPARE(arg(rename), maps() + "Live.kvs");
-    QVERIFY(!view->hasSelection());
-    press(*view, "deleteButton");
-    QCOMPARE(del.count(), 0);
-
-    clickRow(view->list(), 1);
-    press(*view, "deleteButton");
-    press(*view, "deleteButton");
-    QCOMPARE(del.count(), 1);
-    QCOMPARE(arg(del), maps() + "Studio.kvs");
-
-    view->Save();
-    QCOMPARE(fresh.count(), 1);
-    QCOMPARE(arg(fresh), maps());
-}
-
-void TestBrowsers::soundBrowserMovesStrayInstruments()
-{
-    write({"Stray.KVI=stray", "Flute.kvi=new flute", "sounds/Flute.kvi=old flute"});
-    KorvaneSoundView view;
-    QSignalSpy status(&view, SIGNAL(sendStatusMessage(QString)));
-    view.UpdateDirectory(data->path());
-
-    QCOMPARE(read(sounds() + "Stray.KVI"), QByteArray("stray"));
-    QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
-    // The name is taken in the sounds folder: both files stay as they were, and it is said.
-    QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("old flute"));
-    QCOMPARE(read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
-    QCOMPARE(status.count(), 1);
-    QVERIFY(arg(status).contains("Flute.kvi"));
-}
-
-void TestBrowsers::soundSaveFolderAndCombo()
-{
-    write({"sounds/Flute.kvi", "sounds/Marimba.KVI", "sounds/readme.txt"});
-    auto view = std::make_unique<KorvaneSoundView>();
-    QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
-    QSignalSpy newSound(view.get(), SIGNAL(NewSound(QString)));
-    QSignalSpy newFolder(view.get(), SIGNAL(NewFolder(QString)));
-    QSignalSpy save(view.get(), SIGNAL(SaveSound(QString)));
-    view->UpdateDirectory(data->path());
-    QCOMPARE(view->rootPath(), sounds());
-    // Filling the combo box loads nothing.
-    QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Marimba.KVI"}));
-
-    // Nothing selected: Save and New Folder mean the root folder.
-    for (const char *button : {"saveButton", "newFolderButton", "renameButton", "nameFolderButton"})
-        press(*view, button);
-    QCOMPARE(QList<int>({save.count(), newSound.count(), load.count()}), QList<int>({0, 1, 0}));
-    QCOMPARE(arg(newSound), sounds());
-    QCOMPARE(arg(newFolder), sounds());
-
-    view->show();
-    view->findChild<QComboBox *>("comboBox")->setCurrentIndex(1);
-    QCOMPARE(load.count(), 1);
-    QCOMPARE(QFileInfo(arg(load)).canonicalFilePath(),
-             QFileInfo(sounds() + "Marimba.KVI").canonicalFilePath());
-    QVERIFY(!view->isVisible());
-}
-
-void TestBrowsers::cutAndPaste()
-{
-    write({"sounds/Flute.kvi=flute", "sounds/Pads/Warm.kvi", "sounds/Keys/Flute.kvi=other"});
-    auto view = open<KorvaneSoundView>();
-    QSignalSpy status(view.get(), SIGNAL(sendStatusMessage(QString)));
-
-    // Paste without a cut does nothing.
-    press(*view, "pasteButton");
-    QVERIFY(QFileInfo::exists(sounds() + "Flute.kvi"));
-    QCOMPARE(status.count(), 0);
-
-    clickTree(*view, sounds() + "Flute.kvi");
-    QCOMPARE(view->selectionKind(), int(KorvaneSoundView::FileSelected));
-    press(*view, "cutButton");
-    QVERIFY(view->isCutPending());
-
-    // Onto a folder that holds the name already: the source stays and it is said.
-    clickTree(*view, sounds() + "Keys");
-    QCOMPARE(view->selectedFolder(), sounds() + "Keys");
-    press(*view, "pasteButton");
-    QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("flute"));
-    QCOMPARE(read(sounds() + "Keys/Flute.kvi"), QByteArray("other"));
-    QCOMPARE(status.count(), 1);
-    QVERIFY(view->isCutPending());
-
-    clickTree(*view, sounds() + "Pads");
-    press(*view, "pasteButton");
-    QCOMPARE(read(sounds() + "Pads/Flute.kvi"), QByteArray("flute"));
-    QVERIFY(!QFileInfo::exists(sounds() + "Flute.kvi"));
-    QVERIFY(!view->isCutPending());
-    QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Warm.kvi"}));
-}
-
-void TestBrowsers::deleteAndTreeClicks()
-{
-    write({"sounds/Flute.kvi", "sounds/Pads/Warm.kvi"});
-    auto view = open<KorvaneSoundView>();
-    QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
-    QSignalSpy nameFolder(view.get(), SIGNAL(NameFolder(QString)));
-    QSignalSpy edit(view.get(), SIGNAL(EditSound()));
-    QStringList deleted;
-    connect(view.get(), &KorvaneSoundView::DeleteSound, [&](const QString &path) {
-        deleted << path;
-        QFile::remove(path);
-    });
-
-    clickTree(*view, sounds() + "Pads");
-    press(*view, "nameFolderButton");
-    QCOMPARE(arg(nameFolder), sounds() + "Pads");
-    QCOMPARE(view->comboEntries(), QStringList{"Warm.kvi"});
-    // A second press on the selected folder goes back to the root folder.
-    clickTree(*view, sounds() + "Pads");
-    QCOMPARE(view->selectedFolder(), sounds());
-    QCOMPARE(view->comboEntries(), QStringList{"Flute.kvi"});
-
-    clickTree(*view, sounds() + "Flute.kvi");
-    press(*view, "deleteButton");
-    QCOMPARE(deleted, QStringList{sounds() + "Flute.kvi"});
-    QCOMPARE(view->selectionKind(), int(KorvaneSoundView::FolderSelected));
-    press(*view, "loadButton");
-    press(*view, "editButton");
-    QCOMPARE(load.count() + edit.count(), 0);
-    QVERIFY(view->comboEntries().isEmpty());
-
-    // Edit loads, hides and asks for the editor.
-    view->tree()->expand(view->fileModel()->index(sounds() + "Pads"));
-    clickTree(*view, sounds() + "Pads/Warm.kvi");
-    press(*view, "editButton");
-    QCOMPARE(arg(load), sounds() + "Pads/Warm.kvi");
-    QCOMPARE(edit.count(), 1);
-    QVERIFY(!view->isVisible());
-}
-
-void TestBrowsers::nextAndPreviousSound()
-{
-    write({"sounds/A.kvi", "sounds/B.kvi", "sounds/Pads/Warm.kvi"});
-    auto view = open<KorvaneSoundView>();
-    QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
-    QSignalSpy folder(view.get(), SIGNAL(giveFolderName(QString)));
-    auto moves = [&] { return load.count() + folder.count(); };
-
-    view->NextSound(); // nothing current yet
-    QCOMPARE(moves(), 0);
-
-    QFileSystemModel *model = view->fileModel();
-    const QModelIndex root = model->index(sounds());
-    QTRY_COMPARE(model->rowCount(root), 3);
-    view->tree()->setCurrentIndex(model->index(0, 0, root));
-    for (int r = 1; r < 3; ++r) {
-        view->NextSound();
-        const QString expected = QFileInfo(model->filePath(model->index(r, 0, root))).fileName();
-        QCOMPARE(expected == "Pads" ? arg(folder) : QFileInfo(arg(load)).fileName(), expected);
-    }
-    const int before = moves();
-    view->NextSound(); // last entry: no wrap
-    QCOMPARE(moves(), before);
-    view->PrevSound();
-    view->PrevSound();
-    QCOMPARE(view->tree()->currentIndex().row(), 0);
-    view->PrevSound();
-    QCOMPARE(view->tree()->currentIndex().row(), 0);
-    QCOMPARE(moves(), before + 2);
-}
 
 QTEST_MAIN(TestBrowsers)
 #include "tst_browsers.moc"

@@ -14,16 +14,231 @@ class TestNodeView : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { registerKorvaneMetaTypes(); }
-    void init();
-    void cleanup();
-    void configurationSendsNothing();
-    void rowsFollowType();
-    void typeChangeSendsNode();
-    void bendActionShowsBendRows();
-    void noteButtonsAndTypedNames();
-    void ccShownIsCcSent();
-    void gyroActionAndHalfwayShowTheSensors();
-    void bendAndGyroSendWholeRecords();
+    void init()
+    {
+        view = new KorvaneNodeView;
+        config = new QSignalSpy(view, SIGNAL(SendConfiguration(KorvaneSensorNode, int)));
+        bendClear = new QSignalSpy(view, SIGNAL(removeGlobalBend()));
+    }
+    void cleanup()
+    {
+        delete config;
+        delete bendClear;
+        delete view;
+    }
+    void configurationSendsNothing()
+    {
+        QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
+        QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
+        // Every combo moves: type, action, the bend kind and the CC box.
+        show(5, NodeAction, 1, 20, 70);
+        show(7, NodeGyroControlChange, 0, 64, 40);
+        QCOMPARE(config->count() + bend.count() + gyro.count(), 0);
+        QCOMPARE(child<QLabel>("Sensorlabel")->text(), QStringLiteral("Sensor 7"));
+        QCOMPARE(child<QComboBox>("typeBox")->currentIndex(), int(NodeGyroControlChange));
+        QCOMPARE(child<QSpinBox>("CCSPin")->value(), 64);
+        QCOMPARE(child<QLineEdit>("noteNameEdit")->text(), QStringLiteral("E2"));
+        QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QStringLiteral("40"));
+    }
+    void rowsFollowType()
+    {
+        // A disabled sensor hides every row but the note name field.
+        const QString all =
+            "noteLabel noteNameEdit noteNumberlabel noteUpButton noteDownButton CCSPin "
+            "actionBox gyroComboBOx gyroActioncomboBox gyroTHSpin gyroRateSpin "
+            "gyroModeBox gyroModeLa bendSpeedspinBox halfwayBox";
+        const QPair<int, QString> rows[] = {
+            {NodeNote, "noteLabel noteNameEdit noteNumberlabel noteUpButton noteDownButton"},
+            {NodeGyroControlChange,
+             "noteNumberlabel CCSPin gyroTHSpin gyroRateSpin gyroModeBox gyroModeLa"},
+            {NodeGyroAction,
+             "noteNumberlabel gyroActioncomboBox gyroTHSpin gyroRateSpin gyroModeBox gyroModeLa"},
+            {NodeDisabled, "noteNameEdit noteNumberlabel"}};
+        for (const auto &r : rows) {
+            show(1, r.first);
+            qWarning() << r.first << shown(all);
+            QCOMPARE(shown(all), r.second);
+        }
+    }
+    void typeChangeSendsNode()
+    {
+        // Opening an "Octave Up" sensor keeps its action, though the bend kind combo has no such
+        // item.
+        show(3, NodeAction, ActionOctaveUp, 7, 64);
+        QCOMPARE(view->currentNode().action, int(ActionOctaveUp));
+        QCOMPARE(child<QComboBox>("actionBox")->currentIndex(), int(ActionOctaveUp));
+        // The new type goes out with action 0 and the rest kept. Gyro Bend asks once to clear the
+        // global bend; the bend kind combo follows the action, so the change to 0 may be sent
+        // twice.
+        const struct
+        {
+            int type, action;
+            QString rows, shownRows;
+        } changes[] = {
+            {NodeControlChange, ActionOctaveUp, "CCSPin actionBox", "CCSPin"},
+            {NodeGyroBend, 1, "gyroComboBOx gyroTHSpin actionBox", "gyroComboBOx gyroTHSpin"}};
+        for (const auto &c : changes) {
+            show(3, NodeAction, c.action, 7, 64);
+            config->clear();
+            child<QComboBox>("typeBox")->setCurrentIndex(c.type);
+            QVERIFY(config->count() >= 1);
+            for (int i = 0; i < config->count(); ++i) {
+                QCOMPARE(sent(i).type, c.type);
+                QCOMPARE(sent(i).action, 0);
+                QCOMPARE(QList<int>({sent(i).cc, sent(i).note, config->at(i).at(1).toInt()}),
+                         QList<int>({7, 64, 3}));
+            }
+            QCOMPARE(shown(c.rows), c.shownRows);
+            QCOMPARE(bendClear->count(), c.type == NodeGyroBend ? 1 : 0);
+        }
+
+        // From a node whose action is already 0 the change is sent exactly once.
+        show(3, NodeNote, 0, 7, 64);
+        config->clear();
+        child<QComboBox>("typeBox")->setCurrentIndex(NodeAction);
+        QCOMPARE(config->count(), 1);
+        QCOMPARE(sent().type, int(NodeAction));
+
+        // Showing a stored Gyro Bend sensor asks for the same, without sending the node.
+        config->clear();
+        show(4, NodeGyroBend, 1);
+        QCOMPARE(bendClear->count(), 2);
+        QCOMPARE(config->count(), 0);
+        QCOMPARE(child<QComboBox>("gyroComboBOx")->currentIndex(), 1);
+    }
+    void bendActionShowsBendRows()
+    {
+        const QString bendRows =
+            "halfwayBox bendDelayspinBox bendSpeedspinBox releaseDelayspinBox releaseSpeedspinBox";
+        show(0, NodeAction, 0);
+        QCOMPARE(shown(bendRows), QString());
+        child<QComboBox>("actionBox")->setCurrentIndex(ActionBendUp);
+        QCOMPARE(sent().action, int(ActionBendUp));
+        QCOMPARE(bendClear->count(), 1);
+        QCOMPARE(shown(bendRows), bendRows);
+        child<QComboBox>("actionBox")->setCurrentIndex(ActionOctaveUp);
+        QCOMPARE(bendClear->count(), 1);
+        QCOMPARE(shown(bendRows), QString());
+        // A stored Bend Down sensor opens with the bend rows.
+        show(0, NodeAction, ActionBendDown);
+        QCOMPARE(shown(bendRows), bendRows);
+    }
+    // The arrows stop at 0 and 127 (each press still sends); a typed name that is no MIDI note
+    // ("B9" reads as 131) sends nothing.
+    void noteButtonsAndTypedNames()
+    {
+        const struct
+        {
+            int start;
+            const char *button;
+            int first, second;
+            const char *name;
+        } steps[] = {{126, "noteUpButton", 127, 127, "G9"}, {1, "noteDownButton", 0, 0, "C-1"}};
+        for (const auto &s : steps) {
+            show(9, NodeNote, 0, 0, s.start);
+            config->clear();
+            child<QToolButton>(s.button)->click();
+            child<QToolButton>(s.button)->click();
+            QCOMPARE(config->count(), 2);
+            QCOMPARE(QList<int>({sent(0).note, sent(1).note}), QList<int>({s.first, s.second}));
+            QCOMPARE(config->last().at(1).toInt(), 9);
+            QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QString::number(s.second));
+            QCOMPARE(child<QLineEdit>("noteNameEdit")->text(), QString(s.name));
+        }
+        show(4, NodeNote, 0, 0, 60);
+        config->clear();
+        auto *edit = child<QLineEdit>("noteNameEdit");
+        for (const char *typed : {"X4", "B9", "F#3"}) {
+            QCOMPARE(config->count(), 0);
+            edit->selectAll();
+            QTest::keyClicks(edit, typed);
+        }
+        QVERIFY(config->count() >= 1);
+        QCOMPARE(sent().note, 54);
+        QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QStringLiteral("54"));
+    }
+    // A controller number outside the box's range (a note's or gyro action's cc 0) is never kept
+    // behind the number the box shows; every change of the box is sent.
+    void ccShownIsCcSent()
+    {
+        auto *spin = child<QSpinBox>("CCSPin");
+        for (int type : {int(NodeNote), int(NodeGyroAction)}) {
+            show(6, type, 0, 0);
+            config->clear();
+            child<QComboBox>("typeBox")->setCurrentIndex(NodeControlChange);
+            QCOMPARE(spin->value(), 1);
+            QCOMPARE(sent().cc, 1);
+            QCOMPARE(view->currentNode().cc, 1);
+        }
+        // A stored controller sensor at cc 0 shows 1 and sends 1; one in range sends nothing.
+        config->clear();
+        show(2, NodeGyroControlChange, 0, 0);
+        QCOMPARE(config->count(), 1);
+        QCOMPARE(sent().cc, spin->value());
+        show(2, NodeControlChange, 0, 5);
+        QCOMPARE(config->count(), 1);
+        spin->setValue(11);
+        spin->setValue(12);
+        QCOMPARE(config->count(), 3);
+        QCOMPARE(sent().cc, 12);
+        QVERIFY(!spin->signalsBlocked());
+    }
+    void gyroActionAndHalfwayShowTheSensors()
+    {
+        auto *kind = child<QComboBox>("gyroActioncomboBox");
+        for (int cc : {0, 3, 1, 2}) {
+            show(8, NodeGyroAction, 0, cc);
+            QCOMPARE(kind->currentIndex(), cc);
+        }
+        QCOMPARE(config->count(), 0);
+        // A controller sensor at cc 64 turned into a gyro action shows and sends the first kind.
+        show(8, NodeControlChange, 0, 64);
+        child<QComboBox>("typeBox")->setCurrentIndex(NodeGyroAction);
+        QCOMPARE(kind->currentIndex(), 0);
+        QCOMPARE(sent().cc, 0);
+
+        KorvaneBendSettings b;
+        for (uint8_t halfway : {0, 1, 0}) {
+            b.halfway = halfway;
+            view->setBendSettings(b);
+            QCOMPARE(child<QCheckBox>("halfwayBox")->isChecked(), halfway != 0);
+        }
+    }
+    void bendAndGyroSendWholeRecords()
+    {
+        QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
+        QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
+        KorvaneBendSettings b;
+        b.byte0 = 9;
+        b.halfway = 1;
+        b.bendSpeed = 30;
+        b.bendDelay = 4;
+        b.releaseDelay = 50;
+        b.releaseSpeed = 6;
+        view->setBendSettings(b);
+        KorvaneGyroSettings g;
+        g.gyroRate = 7;
+        g.gyroThreshold = 40;
+        g.gyroMode = 2;
+        view->setGyroSettings(g);
+        QCOMPARE(bend.count() + gyro.count(), 0);
+
+        child<QSpinBox>("releaseDelayspinBox")->setValue(77);
+        QCOMPARE(bend.count(), 1);
+        b.releaseDelay = 77;
+        QVERIFY(bend.last().at(0).value<KorvaneBendSettings>() == b);
+        child<QCheckBox>("halfwayBox")->click();
+        b.halfway = 0;
+        QVERIFY(bend.last().at(0).value<KorvaneBendSettings>() == b);
+
+        child<QComboBox>("gyroModeBox")->setCurrentIndex(5);
+        QCOMPARE(gyro.count(), 1);
+        const auto sentGyro = gyro.last().at(0).value<KorvaneGyroSettings>();
+        QCOMPARE(QList<int>({sentGyro.gyroMode, sentGyro.gyroRate, sentGyro.gyroThreshold}),
+                 QList<int>({5, 7, 40}));
+        // Bend and gyro edits are sent even before any sensor was shown.
+        QCOMPARE(config->count(), 0);
+    }
 
 private:
     template <typename T> T *child(const char *name) { return view->findChild<T *>(name); }
@@ -53,238 +268,6 @@ private:
     QSignalSpy *config = nullptr;
     QSignalSpy *bendClear = nullptr;
 };
-
-void TestNodeView::init()
-{
-    view = new KorvaneNodeView;
-    config = new QSignalSpy(view, SIGNAL(SendConfiguration(KorvaneSensorNode, int)));
-    bendClear = new QSignalSpy(view, SIGNAL(removeGlobalBend()));
-}
-
-void TestNodeView::cleanup()
-{
-    delete config;
-    delete bendClear;
-    delete view;
-}
-
-void TestNodeView::configurationSendsNothing()
-{
-    QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
-    QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
-    // Every combo moves: type, action, the bend kind and the CC box.
-    show(5, NodeAction, 1, 20, 70);
-    show(7, NodeGyroControlChange, 0, 64, 40);
-    QCOMPARE(config->count() + bend.count() + gyro.count(), 0);
-    QCOMPARE(child<QLabel>("Sensorlabel")->text(), QStringLiteral("Sensor 7"));
-    QCOMPARE(child<QComboBox>("typeBox")->currentIndex(), int(NodeGyroControlChange));
-    QCOMPARE(child<QSpinBox>("CCSPin")->value(), 64);
-    QCOMPARE(child<QLineEdit>("noteNameEdit")->text(), QStringLiteral("E2"));
-    QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QStringLiteral("40"));
-}
-
-void TestNodeView::rowsFollowType()
-{
-    // A disabled sensor hides every row but the note name field.
-    const QString all = "noteLabel noteNameEdit noteNumberlabel noteUpButton noteDownButton CCSPin "
-                        "actionBox gyroComboBOx gyroActioncomboBox gyroTHSpin gyroRateSpin "
-                        "gyroModeBox gyroModeLa bendSpeedspinBox halfwayBox";
-    const QPair<int, QString> rows[] = {
-        {NodeNote, "noteLabel noteNameEdit noteNumberlabel noteUpButton noteDownButton"},
-        {NodeGyroControlChange,
-         "noteNumberlabel CCSPin gyroTHSpin gyroRateSpin gyroModeBox gyroModeLa"},
-        {NodeGyroAction,
-         "noteNumberlabel gyroActioncomboBox gyroTHSpin gyroRateSpin gyroModeBox gyroModeLa"},
-        {NodeDisabled, "noteNameEdit noteNumberlabel"}};
-    for (const auto &r : rows) {
-        show(1, r.first);
-        qWarning() << r.first << shown(all);
-        QCOMPARE(shown(all), r.second);
-    }
-}
-
-void TestNodeView::typeChangeSendsNode()
-{
-    // Opening an "Octave Up" sensor keeps its action, though the bend kind combo has no such item.
-    show(3, NodeAction, ActionOctaveUp, 7, 64);
-    QCOMPARE(view->currentNode().action, int(ActionOctaveUp));
-    QCOMPARE(child<QComboBox>("actionBox")->currentIndex(), int(ActionOctaveUp));
-    // The new type goes out with action 0 and the rest kept. Gyro Bend asks once to clear the
-    // global bend; the bend kind combo follows the action, so the change to 0 may be sent twice.
-    const struct
-    {
-        int type, action;
-        QString rows, shownRows;
-    } changes[] = {
-        {NodeControlChange, ActionOctaveUp, "CCSPin actionBox", "CCSPin"},
-        {NodeGyroBend, 1, "gyroComboBOx gyroTHSpin actionBox", "gyroComboBOx gyroTHSpin"}};
-    for (const auto &c : changes) {
-        show(3, NodeAction, c.action, 7, 64);
-        config->clear();
-        child<QComboBox>("typeBox")->setCurrentIndex(c.type);
-        QVERIFY(config->count() >= 1);
-        for (int i = 0; i < config->count(); ++i) {
-            QCOMPARE(sent(i).type, c.type);
-            QCOMPARE(sent(i).action, 0);
-            QCOMPARE(QList<int>({sent(i).cc, sent(i).note, config->at(i).at(1).toInt()}),
-                     QList<int>({7, 64, 3}));
-        }
-        QCOMPARE(shown(c.rows), c.shownRows);
-        QCOMPARE(bendClear->count(), c.type == NodeGyroBend ? 1 : 0);
-    }
-
-    // From a node whose action is already 0 the change is sent exactly once.
-    show(3, NodeNote, 0, 7, 64);
-    config->clear();
-    child<QComboBox>("typeBox")->setCurrentIndex(NodeAction);
-    QCOMPARE(config->count(), 1);
-    QCOMPARE(sent().type, int(NodeAction));
-
-    // Showing a stored Gyro Bend sensor asks for the same, without sending the node.
-    config->clear();
-    show(4, NodeGyroBend, 1);
-    QCOMPARE(bendClear->count(), 2);
-    QCOMPARE(config->count(), 0);
-    QCOMPARE(child<QComboBox>("gyroComboBOx")->currentIndex(), 1);
-}
-
-void TestNodeView::bendActionShowsBendRows()
-{
-    const QString bendRows =
-        "halfwayBox bendDelayspinBox bendSpeedspinBox releaseDelayspinBox releaseSpeedspinBox";
-    show(0, NodeAction, 0);
-    QCOMPARE(shown(bendRows), QString());
-    child<QComboBox>("actionBox")->setCurrentIndex(ActionBendUp);
-    QCOMPARE(sent().action, int(ActionBendUp));
-    QCOMPARE(bendClear->count(), 1);
-    QCOMPARE(shown(bendRows), bendRows);
-    child<QComboBox>("actionBox")->setCurrentIndex(ActionOctaveUp);
-    QCOMPARE(bendClear->count(), 1);
-    QCOMPARE(shown(bendRows), QString());
-    // A stored Bend Down sensor opens with the bend rows.
-    show(0, NodeAction, ActionBendDown);
-    QCOMPARE(shown(bendRows), bendRows);
-}
-
-// The arrows stop at 0 and 127 (each press still sends); a typed name that is no MIDI note
-// ("B9" reads as 131) sends nothing.
-void TestNodeView::noteButtonsAndTypedNames()
-{
-    const struct
-    {
-        int start;
-        const char *button;
-        int first, second;
-        const char *name;
-    } steps[] = {{126, "noteUpButton", 127, 127, "G9"}, {1, "noteDownButton", 0, 0, "C-1"}};
-    for (const auto &s : steps) {
-        show(9, NodeNote, 0, 0, s.start);
-        config->clear();
-        child<QToolButton>(s.button)->click();
-        child<QToolButton>(s.button)->click();
-        QCOMPARE(config->count(), 2);
-        QCOMPARE(QList<int>({sent(0).note, sent(1).note}), QList<int>({s.first, s.second}));
-        QCOMPARE(config->last().at(1).toInt(), 9);
-        QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QString::number(s.second));
-        QCOMPARE(child<QLineEdit>("noteNameEdit")->text(), QString(s.name));
-    }
-    show(4, NodeNote, 0, 0, 60);
-    config->clear();
-    auto *edit = child<QLineEdit>("noteNameEdit");
-    for (const char *typed : {"X4", "B9", "F#3"}) {
-        QCOMPARE(config->count(), 0);
-        edit->selectAll();
-        QTest::keyClicks(edit, typed);
-    }
-    QVERIFY(config->count() >= 1);
-    QCOMPARE(sent().note, 54);
-    QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QStringLiteral("54"));
-}
-
-// A controller number outside the box's range (a note's or gyro action's cc 0) is never kept
-// behind the number the box shows; every change of the box is sent.
-void TestNodeView::ccShownIsCcSent()
-{
-    auto *spin = child<QSpinBox>("CCSPin");
-    for (int type : {int(NodeNote), int(NodeGyroAction)}) {
-        show(6, type, 0, 0);
-        config->clear();
-        child<QComboBox>("typeBox")->setCurrentIndex(NodeControlChange);
-        QCOMPARE(spin->value(), 1);
-        QCOMPARE(sent().cc, 1);
-        QCOMPARE(view->currentNode().cc, 1);
-    }
-    // A stored controller sensor at cc 0 shows 1 and sends 1; one in range sends nothing.
-    config->clear();
-    show(2, NodeGyroControlChange, 0, 0);
-    QCOMPARE(config->count(), 1);
-    QCOMPARE(sent().cc, spin->value());
-    show(2, NodeControlChange, 0, 5);
-    QCOMPARE(config->count(), 1);
-    spin->setValue(11);
-    spin->setValue(12);
-    QCOMPARE(config->count(), 3);
-    QCOMPARE(sent().cc, 12);
-    QVERIFY(!spin->signalsBlocked());
-}
-
-void TestNodeView::gyroActionAndHalfwayShowTheSensors()
-{
-    auto *kind = child<QComboBox>("gyroActioncomboBox");
-    for (int cc : {0, 3, 1, 2}) {
-        show(8, NodeGyroAction, 0, cc);
-        QCOMPARE(kind->currentIndex(), cc);
-    }
-    QCOMPARE(config->count(), 0);
-    // A controller sensor at cc 64 turned into a gyro action shows and sends the first kind.
-    show(8, NodeControlChange, 0, 64);
-    child<QComboBox>("typeBox")->setCurrentIndex(NodeGyroAction);
-    QCOMPARE(kind->currentIndex(), 0);
-    QCOMPARE(sent().cc, 0);
-
-    KorvaneBendSettings b;
-    for (uint8_t halfway : {0, 1, 0}) {
-        b.halfway = halfway;
-        view->setBendSettings(b);
-        QCOMPARE(child<QCheckBox>("halfwayBox")->isChecked(), halfway != 0);
-    }
-}
-
-void TestNodeView::bendAndGyroSendWholeRecords()
-{
-    QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
-    QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
-    KorvaneBendSettings b;
-    b.byte0 = 9;
-    b.halfway = 1;
-    b.bendSpeed = 30;
-    b.bendDelay = 4;
-    b.releaseDelay = 50;
-    b.releaseSpeed = 6;
-    view->setBendSettings(b);
-    KorvaneGyroSettings g;
-    g.gyroRate = 7;
-    g.gyroThreshold = 40;
-    g.gyroMode = 2;
-    view->setGyroSettings(g);
-    QCOMPARE(bend.count() + gyro.count(), 0);
-
-    child<QSpinBox>("releaseDelayspinBox")->setValue(77);
-    QCOMPARE(bend.count(), 1);
-    b.releaseDelay = 77;
-    QVERIFY(bend.last().at(0).value<KorvaneBendSettings>() == b);
-    child<QCheckBox>("halfwayBox")->click();
-    b.halfway = 0;
-    QVERIFY(bend.last().at(0).value<KorvaneBendSettings>() == b);
-
-    child<QComboBox>("gyroModeBox")->setCurrentIndex(5);
-    QCOMPARE(gyro.count(), 1);
-    const auto sentGyro = gyro.last().at(0).value<KorvaneGyroSettings>();
-    QCOMPARE(QList<int>({sentGyro.gyroMode, sentGyro.gyroRate, sentGyro.gyroThreshold}),
-             QList<int>({5, 7, 40}));
-    // Bend and gyro edits are sent even before any sensor was shown.
-    QCOMPARE(config->count(), 0);
-}
 
 QTEST_MAIN(TestNodeView)
 #include "tst_nodeview.moc"

@@ -95,14 +95,304 @@ class TestSoundEdit : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { registerSamplerMetaTypes(); }
-    void rowsAndWheel();
-    void loopMarkerDrags();
-    void keyZoneFollowsMapping();
-    void loopCycleNeedsSelection();
-    void previewDeleteAndVolume();
-    void paintsRowsOnImage();
-    void recordIndicator();
-    void editorSignals();
+    void rowsAndWheel()
+    {
+        Sampler w(3);
+        QCOMPARE(w.rowHeight(), 400.0 / 3);
+        QCOMPARE(w.zoneAt(QPointF(300, 399)), KorvaneSamplerWidget::Zone::Waveform);
+        wheel(&w, -120);
+        QCOMPARE(w.scrollIndex(), 0);
+
+        w.setFromLayerView(makeView(5));
+        QCOMPARE(w.rowHeight(), 100.0);
+        wheel(&w, -120);
+        QCOMPARE(w.scrollIndex(), 1);
+        wheel(&w, -120);
+        QCOMPARE(w.scrollIndex(), 1); // five samples, four rows: one step at most
+        int trigger = -1;
+        w.zoneAt(at(w, 0, 0.5, 0.5), &trigger);
+        QCOMPARE(trigger, 1);
+        wheel(&w, 120);
+        wheel(&w, 120);
+        QCOMPARE(w.scrollIndex(), 0);
+
+        // A press at the bottom of the scroll bar shows the last three samples.
+        mouse(&w, QEvent::MouseButtonPress, QPointF(595, 399));
+        QCOMPARE(w.scrollIndex(), 2);
+        mouse(&w, QEvent::MouseMove, QPointF(595, 0));
+        QCOMPARE(w.scrollIndex(), 0);
+        mouse(&w, QEvent::MouseButtonRelease, QPointF(595, 0));
+
+        // An empty sampler has no rows and takes presses without harm.
+        w.setFromLayerView(KorvaneLayerView());
+        click(&w, QPointF(100, 100));
+        QCOMPARE(w.selectedRow(), -1);
+    }
+    void loopMarkerDrags()
+    {
+        Sampler w(2);
+        QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+        QSignalSpy edited(&w, SIGNAL(Edited()));
+
+        // The first press only selects the row; nothing is dragged.
+        const QPointF nearA = atFrame(w, 1, 2100);
+        mouse(&w, QEvent::MouseButtonPress, nearA);
+        QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::None);
+        mouse(&w, QEvent::MouseButtonRelease, nearA);
+        QCOMPARE(w.selectedRow(), 1);
+        QCOMPARE(update.count(), 0);
+
+        mouse(&w, QEvent::MouseButtonPress, nearA);
+        QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::LoopStart);
+        mouse(&w, QEvent::MouseMove, nearA + QPointF(30, 0)); // 1000 frames
+        QCOMPARE(w.layerView().triggers.at(1).loopStart, 3000);
+        mouse(&w, QEvent::MouseMove, nearA + QPointF(400, 0));
+        mouse(&w, QEvent::MouseButtonRelease, nearA + QPointF(400, 0));
+        QCOMPARE(update.count(), 1);
+        QCOMPARE(edited.count(), 1);
+        const KorvaneLayerView sent = lastView(update);
+        QCOMPARE(sent.triggers.at(1).loopStart, 8000 - 100);
+        QCOMPARE(sent.triggers.at(1).loopEnd, 8000);
+        QCOMPARE(sent.triggers.at(0).loopStart, 2000);
+        QCOMPARE(sent.names, w.layerView().names);
+
+        // Dragged back, it stops at frame 0.
+        const QPointF nearA2 = atFrame(w, 1, 7900);
+        drag(&w, nearA2, nearA2 - QPointF(500, 0));
+        QCOMPARE(lastView(update).triggers.at(1).loopStart, 0);
+
+        // The other row, once selected: its loop end and start markers.
+        click(&w, at(w, 0, 0.5, 0.5));
+        update.clear();
+
+        // Loop end with Shift: 4000 frames per 15 pixels, then capped at the last frame.
+        const QPointF nearB = atFrame(w, 0, 7950);
+        mouse(&w, QEvent::MouseButtonPress, nearB);
+        QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::LoopEnd);
+        mouse(&w, QEvent::MouseMove, nearB - QPointF(15, 0), Qt::ShiftModifier);
+        QCOMPARE(w.layerView().triggers.at(0).loopEnd, 4000);
+        mouse(&w, QEvent::MouseMove, nearB - QPointF(60, 0), Qt::ShiftModifier);
+        QCOMPARE(w.layerView().triggers.at(0).loopEnd, 2000 + 100);
+        mouse(&w, QEvent::MouseMove, nearB + QPointF(200, 0));
+        mouse(&w, QEvent::MouseButtonRelease, nearB + QPointF(200, 0));
+        QCOMPARE(lastView(update).triggers.at(0).loopEnd, kFrames - 1);
+
+        // Start marker near frame 0.
+        const QPointF nearStart = atFrame(w, 0, 50);
+        QCOMPARE(drag(&w, nearStart, nearStart + QPointF(15, 0)),
+                 KorvaneSamplerWidget::Drag::Start);
+        QCOMPARE(lastView(update).triggers.at(0).start, 500);
+        QCOMPARE(update.count(), 2);
+    }
+    void keyZoneFollowsMapping()
+    {
+        Sampler w(3);
+        QSignalSpy editor(&w, SIGNAL(OpenBaseNumberEditor(int, double)));
+        QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+        const QPointF keyZone = at(w, 2, 0.8, 0.25);
+        QCOMPARE(w.zoneAt(keyZone), KorvaneSamplerWidget::Zone::KeyFrequency);
+
+        click(&w, keyZone); // selects
+        QCOMPARE(editor.count(), 0);
+        click(&w, keyZone); // Automatic: frequency editor for that sample
+        QCOMPARE(editor.count(), 1);
+        QCOMPARE(editor.last().at(0).toInt(), 2);
+        QCOMPARE(editor.last().at(1).toDouble(), 222.0);
+        QCOMPARE(update.count(), 0);
+
+        // The editor's answer commits the new frequency; an unknown sample is ignored.
+        w.setBaseNumber(2, 440.5);
+        QCOMPARE(update.count(), 1);
+        QCOMPARE(lastView(update).triggers.at(2).baseFrequency, 440.5);
+        w.setBaseNumber(3, 100.0);
+        w.setBaseNumber(-1, 100.0);
+        QCOMPARE(update.count(), 1);
+
+        // Manual: the same press drags the key, one step per 15 pixels upward.
+        w.setFromLayerView(makeView(3, 1));
+        QCOMPARE(drag(&w, keyZone, keyZone - QPointF(0, 45)), KorvaneSamplerWidget::Drag::Key);
+        QCOMPARE(editor.count(), 1);
+        QCOMPARE(lastView(update).triggers.at(2).key, 62 + 3);
+
+        // Dragged far down, the key stops at 0.
+        drag(&w, keyZone, keyZone + QPointF(0, 5000));
+        QCOMPARE(lastView(update).triggers.at(2).key, 0);
+    }
+    void loopCycleNeedsSelection()
+    {
+        Sampler w(2);
+        QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+        const QPointF loopZone = at(w, 0, 0.8, 0.75);
+        QCOMPARE(w.zoneAt(loopZone), KorvaneSamplerWidget::Zone::Loop);
+        click(&w, loopZone);
+        QCOMPARE(update.count(), 0);
+        for (int expected : {1, 2, 3, 0}) {
+            click(&w, loopZone);
+            QCOMPARE(lastView(update).triggers.at(0).loop, expected);
+        }
+        // A double-click is two presses: two steps.
+        mouse(&w, QEvent::MouseButtonPress, loopZone);
+        mouse(&w, QEvent::MouseButtonRelease, loopZone);
+        mouse(&w, QEvent::MouseButtonDblClick, loopZone);
+        mouse(&w, QEvent::MouseButtonRelease, loopZone);
+        QCOMPARE(lastView(update).triggers.at(0).loop, 2);
+    }
+    void previewDeleteAndVolume()
+    {
+        Sampler w(6);
+        QSignalSpy play(&w, SIGNAL(PreviewPlay(int)));
+        QSignalSpy stop(&w, SIGNAL(PreviewStop()));
+        QSignalSpy del(&w, SIGNAL(DeleteSample(int)));
+        QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+        wheel(&w, -120); // rows now show samples 1..4
+
+        mouse(&w, QEvent::MouseButtonPress, at(w, 1, 0.95, 0.25));
+        QCOMPARE(play.count(), 1);
+        QCOMPARE(play.last().at(0).toInt(), 102); // the sample id of trigger 2
+        QCOMPARE(stop.count(), 0);
+        mouse(&w, QEvent::MouseButtonRelease, at(w, 1, 0.95, 0.25));
+        QCOMPARE(stop.count(), 1);
+
+        click(&w, at(w, 3, 0.95, 0.75));
+        QCOMPARE(del.count(), 1);
+        QCOMPARE(del.last().at(0).toInt(), 4); // the trigger index, not the sample id
+        QCOMPARE(update.count(), 0);
+
+        // Volume: 0.2 of a step per pixel upward, from volume x 127.
+        const QPointF vol = at(w, 0, 0.05, 0.5);
+        click(&w, vol);
+        QCOMPARE(drag(&w, vol, vol + QPointF(0, 127 * 5 / 2)), KorvaneSamplerWidget::Drag::Volume);
+        QVERIFY(qAbs(lastView(update).triggers.at(1).volume - 0.5f) < 0.01f);
+        drag(&w, vol, vol + QPointF(0, 5000));
+        QCOMPARE(lastView(update).triggers.at(1).volume, 0.0f);
+    }
+    void paintsRowsOnImage()
+    {
+        Sampler w(3, 0, 300);
+        click(&w, at(w, 1, 0.5, 0.1));
+        QImage image(w.size(), QImage::Format_ARGB32);
+        image.fill(Qt::black);
+        w.paintTo(&image);
+        // Unselected rows keep the background, the selected one is highlighted, and the
+        // waveform is drawn in the middle of each row.
+        const QColor background(220, 220, 230);
+        QCOMPARE(image.pixelColor(at(w, 0, 0.66, 0.03).toPoint()), background);
+        QVERIFY(image.pixelColor(at(w, 1, 0.66, 0.03).toPoint()) != background);
+        int dark = 0;
+        for (int x = int(0.2 * w.sampleAreaWidth()); x < int(0.6 * w.sampleAreaWidth()); ++x)
+            dark += image.pixelColor(x, 150).lightness() < 120 ? 1 : 0;
+        QVERIFY(dark > 50);
+    }
+    void recordIndicator()
+    {
+        KorvaneRecordIndicator r;
+        r.resize(200, 60);
+        QSignalSpy rec(&r, SIGNAL(RecPressed()));
+        QSignalSpy stop(&r, SIGNAL(StopPressed()));
+        QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, r.recordRect().center().toPoint());
+        QCOMPARE(rec.count(), 1);
+        QVERIFY(r.isRecording());
+        QVERIFY(r.isBlinking());
+        QImage lit(r.size(), QImage::Format_ARGB32);
+        r.paintTo(&lit);
+        r.animate();
+        QCOMPARE(r.blinkPhase(), 1);
+        QImage dim(r.size(), QImage::Format_ARGB32);
+        r.paintTo(&dim);
+        QVERIFY(lit != dim); // the record button blinks
+        r.animate();
+        QCOMPARE(r.blinkPhase(), 0);
+
+        QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, r.stopRect().center().toPoint());
+        QCOMPARE(stop.count(), 1);
+        QVERIFY(!r.isRecording());
+        QVERIFY(!r.isBlinking());
+        QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, QPoint(100, 30)); // between
+        QCOMPARE(rec.count() + stop.count(), 2);
+    }
+    void editorSignals()
+    {
+        KorvaneSoundEditView edit;
+        QCOMPARE(edit.windowTitle(), QStringLiteral("Sound Editor"));
+        QVERIFY(edit.isModal());
+        QSignalSpy reverb(&edit, SIGNAL(SendReverbAmount(float)));
+        QSignalSpy attack(&edit, SIGNAL(SendEnvelopeAttack(int)));
+        QSignalSpy release(&edit, SIGNAL(SendEnvelopeRelease(int)));
+        QSignalSpy mode(&edit, SIGNAL(SendSamplerMode(int)));
+        QSignalSpy record(&edit, SIGNAL(startRecord()));
+        QSignalSpy stopRecord(&edit, SIGNAL(stopRecord()));
+        QSignalSpy saveAs(&edit, SIGNAL(saveAsSound()));
+        QSignalSpy freq(&edit, SIGNAL(OpenFreqNumberEditor(int, double)));
+        QSignalSpy layer(&edit, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+        QStringList order;
+        connect(&edit, &KorvaneSoundEditView::flushMemory, [&] { order << "flush"; });
+        connect(&edit, &KorvaneSoundEditView::NewSound, [&] { order << "new"; });
+
+        edit.findChild<QSlider *>("reverbSlider")->setValue(-100);
+        QCOMPARE(reverb.count(), 1);
+        QCOMPARE(reverb.last().at(0).toFloat(), -1.0f);
+        edit.findChild<QSlider *>("reverbSlider")->setValue(35);
+        QCOMPARE(reverb.last().at(0).toFloat(), 0.35f);
+        edit.findChild<QSlider *>("attackSlider")->setValue(300);
+        QCOMPARE(attack.last().at(0).toInt(), 300);
+        edit.findChild<QComboBox *>("samplerModeBox")->setCurrentIndex(1);
+        QCOMPARE(mode.last().at(0).toInt(), 1);
+        edit.findChild<QPushButton *>("soundSaveAsButton")->click();
+        QCOMPARE(saveAs.count(), 1);
+
+        edit.samplerWidget()->setFromLayerView(makeView(5));
+        edit.samplerWidget()->resetScroll();
+        wheel(edit.samplerWidget(), -120);
+        edit.findChild<QPushButton *>("flushMemButton")->click();
+        QCOMPARE(order, (QStringList{"flush", "new"}));
+        QCOMPARE(edit.samplerWidget()->scrollIndex(), 0);
+
+        // The sampler widget and the record buttons speak through the dialog.
+        edit.resize(760, 700);
+        KorvaneRecordIndicator *ind = edit.recordIndicator();
+        QTest::mouseClick(ind, Qt::LeftButton, Qt::NoModifier,
+                          ind->recordRect().center().toPoint());
+        QTest::mouseClick(ind, Qt::LeftButton, Qt::NoModifier, ind->stopRect().center().toPoint());
+        QCOMPARE(record.count(), 1);
+        QCOMPARE(stopRecord.count(), 1);
+        edit.setSampleBaseFreq(1, 330.0);
+        QCOMPARE(layer.count(), 1);
+        QCOMPARE(lastView(layer).triggers.at(1).baseFrequency, 330.0);
+        edit.getLayerView(makeView(2, 0));
+        KorvaneSamplerWidget *w = edit.samplerWidget();
+        const QRectF key = w->zoneRect(0, KorvaneSamplerWidget::Zone::KeyFrequency);
+        click(w, key.center());
+        click(w, key.center());
+        QCOMPARE(freq.count(), 1);
+
+        // What the hub reports is shown.
+        attack.clear(), reverb.clear(), mode.clear();
+        KorvaneEnvelope env;
+        env.attack = 100;
+        env.release = 900;
+        edit.setEnvelope(env);
+        edit.setReverb(-0.57f);
+        QCOMPARE(edit.findChild<QSlider *>("attackSlider")->value(), 100);
+        QCOMPARE(edit.findChild<QSlider *>("releaseSlider")->value(), 900);
+        QCOMPARE(edit.findChild<QSlider *>("reverbSlider")->value(), -57);
+        // Showing what the sampler already holds sends nothing back.
+        QCOMPARE(attack.count() + release.count() + reverb.count(), 0);
+
+        // A new mode from the hub moves the combo and is reported back; the same mode is not.
+        edit.getLayerView(makeView(2, 1));
+        QCOMPARE(mode.count(), 1);
+        edit.getLayerView(makeView(2, 1));
+        QCOMPARE(mode.count(), 1);
+        QCOMPARE(edit.samplerWidget()->triggerCount(), 2);
+
+        edit.setLoadSoundName(QStringLiteral("Marimba"));
+        QCOMPARE(edit.findChild<QLabel *>("instNameLabel")->text(), QStringLiteral("Marimba"));
+        edit.setSamplerMessage(QStringLiteral("note 60"));
+        QCOMPARE(edit.findChild<QLabel *>("sampletMSG")->text(), QStringLiteral("note 60"));
+        edit.recordIndicator()->toggle(true);
+        edit.RecordEnded();
+        QVERIFY(!edit.recordIndicator()->isRecording());
+    }
 
 private:
     // The point inside visible row r at fractions fx of the sample area and fy of the row.
@@ -117,310 +407,6 @@ private:
         return QPointF(wave.left() + wave.width() * frame / kFrames, wave.center().y());
     }
 };
-
-void TestSoundEdit::rowsAndWheel()
-{
-    Sampler w(3);
-    QCOMPARE(w.rowHeight(), 400.0 / 3);
-    QCOMPARE(w.zoneAt(QPointF(300, 399)), KorvaneSamplerWidget::Zone::Waveform);
-    wheel(&w, -120);
-    QCOMPARE(w.scrollIndex(), 0);
-
-    w.setFromLayerView(makeView(5));
-    QCOMPARE(w.rowHeight(), 100.0);
-    wheel(&w, -120);
-    QCOMPARE(w.scrollIndex(), 1);
-    wheel(&w, -120);
-    QCOMPARE(w.scrollIndex(), 1); // five samples, four rows: one step at most
-    int trigger = -1;
-    w.zoneAt(at(w, 0, 0.5, 0.5), &trigger);
-    QCOMPARE(trigger, 1);
-    wheel(&w, 120);
-    wheel(&w, 120);
-    QCOMPARE(w.scrollIndex(), 0);
-
-    // A press at the bottom of the scroll bar shows the last three samples.
-    mouse(&w, QEvent::MouseButtonPress, QPointF(595, 399));
-    QCOMPARE(w.scrollIndex(), 2);
-    mouse(&w, QEvent::MouseMove, QPointF(595, 0));
-    QCOMPARE(w.scrollIndex(), 0);
-    mouse(&w, QEvent::MouseButtonRelease, QPointF(595, 0));
-
-    // An empty sampler has no rows and takes presses without harm.
-    w.setFromLayerView(KorvaneLayerView());
-    click(&w, QPointF(100, 100));
-    QCOMPARE(w.selectedRow(), -1);
-}
-
-void TestSoundEdit::loopMarkerDrags()
-{
-    Sampler w(2);
-    QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
-    QSignalSpy edited(&w, SIGNAL(Edited()));
-
-    // The first press only selects the row; nothing is dragged.
-    const QPointF nearA = atFrame(w, 1, 2100);
-    mouse(&w, QEvent::MouseButtonPress, nearA);
-    QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::None);
-    mouse(&w, QEvent::MouseButtonRelease, nearA);
-    QCOMPARE(w.selectedRow(), 1);
-    QCOMPARE(update.count(), 0);
-
-    mouse(&w, QEvent::MouseButtonPress, nearA);
-    QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::LoopStart);
-    mouse(&w, QEvent::MouseMove, nearA + QPointF(30, 0)); // 1000 frames
-    QCOMPARE(w.layerView().triggers.at(1).loopStart, 3000);
-    mouse(&w, QEvent::MouseMove, nearA + QPointF(400, 0));
-    mouse(&w, QEvent::MouseButtonRelease, nearA + QPointF(400, 0));
-    QCOMPARE(update.count(), 1);
-    QCOMPARE(edited.count(), 1);
-    const KorvaneLayerView sent = lastView(update);
-    QCOMPARE(sent.triggers.at(1).loopStart, 8000 - 100);
-    QCOMPARE(sent.triggers.at(1).loopEnd, 8000);
-    QCOMPARE(sent.triggers.at(0).loopStart, 2000);
-    QCOMPARE(sent.names, w.layerView().names);
-
-    // Dragged back, it stops at frame 0.
-    const QPointF nearA2 = atFrame(w, 1, 7900);
-    drag(&w, nearA2, nearA2 - QPointF(500, 0));
-    QCOMPARE(lastView(update).triggers.at(1).loopStart, 0);
-
-    // The other row, once selected: its loop end and start markers.
-    click(&w, at(w, 0, 0.5, 0.5));
-    update.clear();
-
-    // Loop end with Shift: 4000 frames per 15 pixels, then capped at the last frame.
-    const QPointF nearB = atFrame(w, 0, 7950);
-    mouse(&w, QEvent::MouseButtonPress, nearB);
-    QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::LoopEnd);
-    mouse(&w, QEvent::MouseMove, nearB - QPointF(15, 0), Qt::ShiftModifier);
-    QCOMPARE(w.layerView().triggers.at(0).loopEnd, 4000);
-    mouse(&w, QEvent::MouseMove, nearB - QPointF(60, 0), Qt::ShiftModifier);
-    QCOMPARE(w.layerView().triggers.at(0).loopEnd, 2000 + 100);
-    mouse(&w, QEvent::MouseMove, nearB + QPointF(200, 0));
-    mouse(&w, QEvent::MouseButtonRelease, nearB + QPointF(200, 0));
-    QCOMPARE(lastView(update).triggers.at(0).loopEnd, kFrames - 1);
-
-    // Start marker near frame 0.
-    const QPointF nearStart = atFrame(w, 0, 50);
-    QCOMPARE(drag(&w, nearStart, nearStart + QPointF(15, 0)), KorvaneSamplerWidget::Drag::Start);
-    QCOMPARE(lastView(update).triggers.at(0).start, 500);
-    QCOMPARE(update.count(), 2);
-}
-
-void TestSoundEdit::keyZoneFollowsMapping()
-{
-    Sampler w(3);
-    QSignalSpy editor(&w, SIGNAL(OpenBaseNumberEditor(int, double)));
-    QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
-    const QPointF keyZone = at(w, 2, 0.8, 0.25);
-    QCOMPARE(w.zoneAt(keyZone), KorvaneSamplerWidget::Zone::KeyFrequency);
-
-    click(&w, keyZone); // selects
-    QCOMPARE(editor.count(), 0);
-    click(&w, keyZone); // Automatic: frequency editor for that sample
-    QCOMPARE(editor.count(), 1);
-    QCOMPARE(editor.last().at(0).toInt(), 2);
-    QCOMPARE(editor.last().at(1).toDouble(), 222.0);
-    QCOMPARE(update.count(), 0);
-
-    // The editor's answer commits the new frequency; an unknown sample is ignored.
-    w.setBaseNumber(2, 440.5);
-    QCOMPARE(update.count(), 1);
-    QCOMPARE(lastView(update).triggers.at(2).baseFrequency, 440.5);
-    w.setBaseNumber(3, 100.0);
-    w.setBaseNumber(-1, 100.0);
-    QCOMPARE(update.count(), 1);
-
-    // Manual: the same press drags the key, one step per 15 pixels upward.
-    w.setFromLayerView(makeView(3, 1));
-    QCOMPARE(drag(&w, keyZone, keyZone - QPointF(0, 45)), KorvaneSamplerWidget::Drag::Key);
-    QCOMPARE(editor.count(), 1);
-    QCOMPARE(lastView(update).triggers.at(2).key, 62 + 3);
-
-    // Dragged far down, the key stops at 0.
-    drag(&w, keyZone, keyZone + QPointF(0, 5000));
-    QCOMPARE(lastView(update).triggers.at(2).key, 0);
-}
-
-void TestSoundEdit::loopCycleNeedsSelection()
-{
-    Sampler w(2);
-    QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
-    const QPointF loopZone = at(w, 0, 0.8, 0.75);
-    QCOMPARE(w.zoneAt(loopZone), KorvaneSamplerWidget::Zone::Loop);
-    click(&w, loopZone);
-    QCOMPARE(update.count(), 0);
-    for (int expected : {1, 2, 3, 0}) {
-        click(&w, loopZone);
-        QCOMPARE(lastView(update).triggers.at(0).loop, expected);
-    }
-    // A double-click is two presses: two steps.
-    mouse(&w, QEvent::MouseButtonPress, loopZone);
-    mouse(&w, QEvent::MouseButtonRelease, loopZone);
-    mouse(&w, QEvent::MouseButtonDblClick, loopZone);
-    mouse(&w, QEvent::MouseButtonRelease, loopZone);
-    QCOMPARE(lastView(update).triggers.at(0).loop, 2);
-}
-
-void TestSoundEdit::previewDeleteAndVolume()
-{
-    Sampler w(6);
-    QSignalSpy play(&w, SIGNAL(PreviewPlay(int)));
-    QSignalSpy stop(&w, SIGNAL(PreviewStop()));
-    QSignalSpy del(&w, SIGNAL(DeleteSample(int)));
-    QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
-    wheel(&w, -120); // rows now show samples 1..4
-
-    mouse(&w, QEvent::MouseButtonPress, at(w, 1, 0.95, 0.25));
-    QCOMPARE(play.count(), 1);
-    QCOMPARE(play.last().at(0).toInt(), 102); // the sample id of trigger 2
-    QCOMPARE(stop.count(), 0);
-    mouse(&w, QEvent::MouseButtonRelease, at(w, 1, 0.95, 0.25));
-    QCOMPARE(stop.count(), 1);
-
-    click(&w, at(w, 3, 0.95, 0.75));
-    QCOMPARE(del.count(), 1);
-    QCOMPARE(del.last().at(0).toInt(), 4); // the trigger index, not the sample id
-    QCOMPARE(update.count(), 0);
-
-    // Volume: 0.2 of a step per pixel upward, from volume x 127.
-    const QPointF vol = at(w, 0, 0.05, 0.5);
-    click(&w, vol);
-    QCOMPARE(drag(&w, vol, vol + QPointF(0, 127 * 5 / 2)), KorvaneSamplerWidget::Drag::Volume);
-    QVERIFY(qAbs(lastView(update).triggers.at(1).volume - 0.5f) < 0.01f);
-    drag(&w, vol, vol + QPointF(0, 5000));
-    QCOMPARE(lastView(update).triggers.at(1).volume, 0.0f);
-}
-
-void TestSoundEdit::paintsRowsOnImage()
-{
-    Sampler w(3, 0, 300);
-    click(&w, at(w, 1, 0.5, 0.1));
-    QImage image(w.size(), QImage::Format_ARGB32);
-    image.fill(Qt::black);
-    w.paintTo(&image);
-    // Unselected rows keep the background, the selected one is highlighted, and the
-    // waveform is drawn in the middle of each row.
-    const QColor background(220, 220, 230);
-    QCOMPARE(image.pixelColor(at(w, 0, 0.66, 0.03).toPoint()), background);
-    QVERIFY(image.pixelColor(at(w, 1, 0.66, 0.03).toPoint()) != background);
-    int dark = 0;
-    for (int x = int(0.2 * w.sampleAreaWidth()); x < int(0.6 * w.sampleAreaWidth()); ++x)
-        dark += image.pixelColor(x, 150).lightness() < 120 ? 1 : 0;
-    QVERIFY(dark > 50);
-}
-
-void TestSoundEdit::recordIndicator()
-{
-    KorvaneRecordIndicator r;
-    r.resize(200, 60);
-    QSignalSpy rec(&r, SIGNAL(RecPressed()));
-    QSignalSpy stop(&r, SIGNAL(StopPressed()));
-    QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, r.recordRect().center().toPoint());
-    QCOMPARE(rec.count(), 1);
-    QVERIFY(r.isRecording());
-    QVERIFY(r.isBlinking());
-    QImage lit(r.size(), QImage::Format_ARGB32);
-    r.paintTo(&lit);
-    r.animate();
-    QCOMPARE(r.blinkPhase(), 1);
-    QImage dim(r.size(), QImage::Format_ARGB32);
-    r.paintTo(&dim);
-    QVERIFY(lit != dim); // the record button blinks
-    r.animate();
-    QCOMPARE(r.blinkPhase(), 0);
-
-    QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, r.stopRect().center().toPoint());
-    QCOMPARE(stop.count(), 1);
-    QVERIFY(!r.isRecording());
-    QVERIFY(!r.isBlinking());
-    QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, QPoint(100, 30)); // between
-    QCOMPARE(rec.count() + stop.count(), 2);
-}
-
-void TestSoundEdit::editorSignals()
-{
-    KorvaneSoundEditView edit;
-    QCOMPARE(edit.windowTitle(), QStringLiteral("Sound Editor"));
-    QVERIFY(edit.isModal());
-    QSignalSpy reverb(&edit, SIGNAL(SendReverbAmount(float)));
-    QSignalSpy attack(&edit, SIGNAL(SendEnvelopeAttack(int)));
-    QSignalSpy release(&edit, SIGNAL(SendEnvelopeRelease(int)));
-    QSignalSpy mode(&edit, SIGNAL(SendSamplerMode(int)));
-    QSignalSpy record(&edit, SIGNAL(startRecord()));
-    QSignalSpy stopRecord(&edit, SIGNAL(stopRecord()));
-    QSignalSpy saveAs(&edit, SIGNAL(saveAsSound()));
-    QSignalSpy freq(&edit, SIGNAL(OpenFreqNumberEditor(int, double)));
-    QSignalSpy layer(&edit, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
-    QStringList order;
-    connect(&edit, &KorvaneSoundEditView::flushMemory, [&] { order << "flush"; });
-    connect(&edit, &KorvaneSoundEditView::NewSound, [&] { order << "new"; });
-
-    edit.findChild<QSlider *>("reverbSlider")->setValue(-100);
-    QCOMPARE(reverb.count(), 1);
-    QCOMPARE(reverb.last().at(0).toFloat(), -1.0f);
-    edit.findChild<QSlider *>("reverbSlider")->setValue(35);
-    QCOMPARE(reverb.last().at(0).toFloat(), 0.35f);
-    edit.findChild<QSlider *>("attackSlider")->setValue(300);
-    QCOMPARE(attack.last().at(0).toInt(), 300);
-    edit.findChild<QComboBox *>("samplerModeBox")->setCurrentIndex(1);
-    QCOMPARE(mode.last().at(0).toInt(), 1);
-    edit.findChild<QPushButton *>("soundSaveAsButton")->click();
-    QCOMPARE(saveAs.count(), 1);
-
-    edit.samplerWidget()->setFromLayerView(makeView(5));
-    edit.samplerWidget()->resetScroll();
-    wheel(edit.samplerWidget(), -120);
-    edit.findChild<QPushButton *>("flushMemButton")->click();
-    QCOMPARE(order, (QStringList{"flush", "new"}));
-    QCOMPARE(edit.samplerWidget()->scrollIndex(), 0);
-
-    // The sampler widget and the record buttons speak through the dialog.
-    edit.resize(760, 700);
-    KorvaneRecordIndicator *ind = edit.recordIndicator();
-    QTest::mouseClick(ind, Qt::LeftButton, Qt::NoModifier, ind->recordRect().center().toPoint());
-    QTest::mouseClick(ind, Qt::LeftButton, Qt::NoModifier, ind->stopRect().center().toPoint());
-    QCOMPARE(record.count(), 1);
-    QCOMPARE(stopRecord.count(), 1);
-    edit.setSampleBaseFreq(1, 330.0);
-    QCOMPARE(layer.count(), 1);
-    QCOMPARE(lastView(layer).triggers.at(1).baseFrequency, 330.0);
-    edit.getLayerView(makeView(2, 0));
-    KorvaneSamplerWidget *w = edit.samplerWidget();
-    const QRectF key = w->zoneRect(0, KorvaneSamplerWidget::Zone::KeyFrequency);
-    click(w, key.center());
-    click(w, key.center());
-    QCOMPARE(freq.count(), 1);
-
-    // What the hub reports is shown.
-    attack.clear(), reverb.clear(), mode.clear();
-    KorvaneEnvelope env;
-    env.attack = 100;
-    env.release = 900;
-    edit.setEnvelope(env);
-    edit.setReverb(-0.57f);
-    QCOMPARE(edit.findChild<QSlider *>("attackSlider")->value(), 100);
-    QCOMPARE(edit.findChild<QSlider *>("releaseSlider")->value(), 900);
-    QCOMPARE(edit.findChild<QSlider *>("reverbSlider")->value(), -57);
-    // Showing what the sampler already holds sends nothing back.
-    QCOMPARE(attack.count() + release.count() + reverb.count(), 0);
-
-    // A new mode from the hub moves the combo and is reported back; the same mode is not.
-    edit.getLayerView(makeView(2, 1));
-    QCOMPARE(mode.count(), 1);
-    edit.getLayerView(makeView(2, 1));
-    QCOMPARE(mode.count(), 1);
-    QCOMPARE(edit.samplerWidget()->triggerCount(), 2);
-
-    edit.setLoadSoundName(QStringLiteral("Marimba"));
-    QCOMPARE(edit.findChild<QLabel *>("instNameLabel")->text(), QStringLiteral("Marimba"));
-    edit.setSamplerMessage(QStringLiteral("note 60"));
-    QCOMPARE(edit.findChild<QLabel *>("sampletMSG")->text(), QStringLiteral("note 60"));
-    edit.recordIndicator()->toggle(true);
-    edit.RecordEnded();
-    QVERIFY(!edit.recordIndicator()->isRecording());
-}
 
 QTEST_MAIN(TestSoundEdit)
 #include "tst_soundedit.moc"

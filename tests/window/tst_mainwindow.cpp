@@ -82,12 +82,163 @@ private slots:
         hub = env.hub;
     }
     void cleanup() { env.reset(); }
-    void startsWithTheFormDefaults();
-    void everyStartConnection();
-    void buttonsReachTheirWindows();
-    void requestsAndEditorsReachTheHub();
-    void editorOpensOnTheInstrumentInMemory();
-    void sensorDialogStartsFromTheLastBend();
+    void startsWithTheFormDefaults()
+    {
+        QCOMPARE(window->windowTitle(), QString("VARNO Control"));
+        QCOMPARE(window->objectName(), QString("MainWindow"));
+        QCOMPARE(get<QComboBox>("comboBox")->count(), 24);
+        QCOMPARE(get<QComboBox>("comboBox")->itemText(20), QString("Ukranian Dorian"));
+        QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
+        QCOMPARE(get<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
+        QCOMPARE(get<QSlider>("velocitySlider")->maximum(), 128);
+        QCOMPARE(get<QSlider>("volSlider")->value(), 50);
+        QCOMPARE(get<FixedSpinBox>("aftertouchSpinbox")->maximum(), 99);
+        QCOMPARE(env.text("controlCurveLabel"), QString("Sensitivty curve:"));
+        QCOMPARE(window->getOctaveCounter(), 4);
+        QCOMPARE(window->getKeyOffset(), 0);
+        // The calibration the hub loaded is shown: the defaults of a fresh data folder.
+        QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
+        QCOMPARE(env.text("noteOnLabel"), QString("16"));
+        QCOMPARE(get<QComboBox>("defaultControlBox")->currentIndex(), 4);
+        QVERIFY(window->styleSheetText().contains("QPushButton"));
+        QCOMPARE(window->styleSheet(), window->styleSheetText());
+        // Status lines reach both labels.
+        emit hub->sendStatusMessage("hello");
+        QCOMPARE(env.text("mainmessages"), QString("hello"));
+        QCOMPARE(env.text("statuslabel"), QString("hello"));
+    }
+    // A disconnect succeeds only for a connection of exactly that pair; the second attempt fails,
+    // so each was made once.
+    void everyStartConnection()
+    {
+        const QStringList names = {"window", "hub",  "hand", "node",   "sound",
+                                   "patch",  "edit", "name", "numedit"};
+        MainWindow *w = window;
+        const QList<QObject *> objects = QList<QObject *>()
+                                         << w << hub << w->handWidget() << w->nodeView()
+                                         << w->soundView() << w->patchView() << w->soundEditView()
+                                         << w->nameDialog() << w->numberEditor();
+        int count = 0;
+        for (const QStringList &l : kLinks) {
+            QObject *sender = objects.value(names.indexOf(l[0].section(' ', 0, 0)));
+            QObject *receiver = objects.value(names.indexOf(l[0].section(' ', 1)));
+            QVERIFY(sender && receiver);
+            for (const QString &pair : l.mid(1)) {
+                const QByteArray sig = "2" + pair.section('>', 0, 0).toLatin1();
+                const QByteArray slot = "1" + pair.section('>', -1).toLatin1();
+                QVERIFY2(QObject::disconnect(sender, sig, receiver, slot), sig);
+                QVERIFY2(!QObject::disconnect(sender, sig, receiver, slot), sig);
+                ++count;
+            }
+        }
+        QCOMPARE(count, 75);
+    }
+    void buttonsReachTheirWindows()
+    {
+        auto *browser = window->soundView();
+        QVERIFY(!browser->isVisible());
+        QTest::mouseClick(get<QPushButton>("soundsButton"), Qt::LeftButton);
+        QVERIFY(browser->isVisible());
+        browser->hide();
+        get<QPushButton>("patchPushButton")->click();
+        QVERIFY(window->patchView()->isVisible());
+        get<QPushButton>("mapSaveButton")->click();
+        QVERIFY(window->nameDialog()->isVisible());
+        QCOMPARE(window->nameDialog()->getMode(), 0);
+        for (const char *about : {"versionButton", "actionAbout_Korvane_Control"}) {
+            window->aboutDialog()->hide();
+            if (auto *b = window->findChild<QPushButton *>(about))
+                b->click();
+            else
+                get<QAction>(about)->trigger();
+            QVERIFY2(window->aboutDialog()->isVisible(), about);
+        }
+        // The tabs' state reads through the window.
+        get<QPushButton>("oupButton")->click();
+        QCOMPARE(window->getOctaveCounter(), 5);
+        emit hub->SendMute(true);
+        QVERIFY(get<QCheckBox>("muteBox")->isChecked());
+    }
+    void requestsAndEditorsReachTheHub()
+    {
+        // The editor's changes mark the instrument unsaved.
+        QVERIFY(!window->isUnsaved());
+        emit window->soundEditView()->SendEnvelopeAttack(40);
+        QVERIFY(window->isUnsaved());
+        // A map saved under a new name is named above the hand; refusals reach the status line.
+        const QString maps = hub->GetDataPath() + "/maps";
+        window->NewState(maps);
+        window->ReceiveName(0, "Gig");
+        QVERIFY(QFileInfo::exists(maps + "/Gig.kvs"));
+        QCOMPARE(env.text("patchNameLine"), QString("Gig"));
+        window->DeleteFolder(maps);
+        QVERIFY(env.text("statuslabel").contains("top folder"));
+
+        // A click on a sensor opens its editor; an edit there changes the hub's map.
+        emit window->handWidget()->OpenNode(3);
+        KorvaneNodeView *node = window->nodeView();
+        QVERIFY(node->isVisible());
+        QCOMPARE(child<QLabel>(node, "Sensorlabel")->text(), QStringLiteral("Sensor 3"));
+        child<QComboBox>(node, "typeBox")->setCurrentIndex(NodeDisabled);
+        QCOMPARE(hub->GetNode(3).type, int(NodeDisabled));
+
+        // Layer views from the hub reach the sound editor, and its mode change returns.
+        KorvaneLayerView view;
+        view.valid = true;
+        view.samplerMode = 1;
+        emit hub->SendLayerView(view);
+        QCOMPARE(child<QComboBox>(window->soundEditView(), "samplerModeBox")->currentIndex(), 1);
+
+        // The number editor's value reaches the sample list through the sound editor.
+        view.triggers.append(SampleTrigger());
+        view.overviews.append(KorvaneLayerOverview());
+        view.names.append("0 test");
+        view.sampleIds.append(0);
+        emit hub->SendLayerView(view);
+        QSignalSpy layer(window->soundEditView(), SIGNAL(SendLayerUpdate(KorvaneLayerView)));
+        window->OpenNumberEditor(0, 261.63);
+        QVERIFY(window->numberEditor()->isVisible());
+        emit window->numberEditor()->SendNumber(0, 300.0);
+        QCOMPARE(layer.count(), 1);
+        QCOMPARE(layer.last().at(0).value<KorvaneLayerView>().triggers.at(0).baseFrequency, 300.0);
+
+        // The sound browser's own move problems reach the status line; its Edit opens the editor.
+        emit window->soundView()->sendStatusMessage("Flute.kvi was not moved");
+        QCOMPARE(env.text("mainmessages"), QStringLiteral("Flute.kvi was not moved"));
+        emit window->soundView()->EditSound();
+        QVERIFY(window->soundEditView()->isVisible());
+    }
+    void editorOpensOnTheInstrumentInMemory()
+    {
+        QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
+        const int samples = hub->audio()->sampleCount();
+        emit window->soundEditView()->SendEnvelopeAttack(40);
+        // Twice: after closing, the same instrument opens again, edits and all.
+        for (int i = 0; i < 2; ++i) {
+            window->soundEditView()->hide();
+            get<QPushButton>("soundEditButton")->click();
+            QVERIFY(window->soundEditView()->isVisible());
+        }
+        QCOMPARE(loaded.count(), 0);
+        QVERIFY(window->isUnsaved());
+        QCOMPARE(hub->audio()->sampleCount(), samples);
+        QCOMPARE(hub->audio()->currentInstrument().envelope.attack, 40);
+    }
+    void sensorDialogStartsFromTheLastBend()
+    {
+        KorvaneBendSettings last;
+        last.bendSpeed = 77;
+        last.releaseDelay = 5;
+        hub->SendBendSettings(last);
+        window->OpenNodeView(3);
+        QSignalSpy sent(window->nodeView(), &KorvaneNodeView::SendBendSettings);
+        get<QCheckBox>("halfwayBox")->click();
+        QCOMPARE(sent.count(), 1);
+        const auto bend = sent.at(0).at(0).value<KorvaneBendSettings>();
+        QCOMPARE(int(bend.bendSpeed), 77);
+        QCOMPARE(int(bend.releaseDelay), 5);
+        QCOMPARE(int(bend.halfway), last.halfway ? 0 : 1);
+    }
 
 private:
     template <typename T = QWidget> T *get(const char *name) { return env.get<T>(name); }
@@ -96,169 +247,6 @@ private:
     MainWindow *window = nullptr;
     KorvaneCore *hub = nullptr;
 };
-
-void TestMainWindow::startsWithTheFormDefaults()
-{
-    QCOMPARE(window->windowTitle(), QString("VARNO Control"));
-    QCOMPARE(window->objectName(), QString("MainWindow"));
-    QCOMPARE(get<QComboBox>("comboBox")->count(), 24);
-    QCOMPARE(get<QComboBox>("comboBox")->itemText(20), QString("Ukranian Dorian"));
-    QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
-    QCOMPARE(get<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
-    QCOMPARE(get<QSlider>("velocitySlider")->maximum(), 128);
-    QCOMPARE(get<QSlider>("volSlider")->value(), 50);
-    QCOMPARE(get<FixedSpinBox>("aftertouchSpinbox")->maximum(), 99);
-    QCOMPARE(env.text("controlCurveLabel"), QString("Sensitivty curve:"));
-    QCOMPARE(window->getOctaveCounter(), 4);
-    QCOMPARE(window->getKeyOffset(), 0);
-    // The calibration the hub loaded is shown: the defaults of a fresh data folder.
-    QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
-    QCOMPARE(env.text("noteOnLabel"), QString("16"));
-    QCOMPARE(get<QComboBox>("defaultControlBox")->currentIndex(), 4);
-    QVERIFY(window->styleSheetText().contains("QPushButton"));
-    QCOMPARE(window->styleSheet(), window->styleSheetText());
-    // Status lines reach both labels.
-    emit hub->sendStatusMessage("hello");
-    QCOMPARE(env.text("mainmessages"), QString("hello"));
-    QCOMPARE(env.text("statuslabel"), QString("hello"));
-}
-
-// A disconnect succeeds only for a connection of exactly that pair; the second attempt fails,
-// so each was made once.
-void TestMainWindow::everyStartConnection()
-{
-    const QStringList names = {"window", "hub",  "hand", "node",   "sound",
-                               "patch",  "edit", "name", "numedit"};
-    MainWindow *w = window;
-    const QList<QObject *> objects = QList<QObject *>()
-                                     << w << hub << w->handWidget() << w->nodeView()
-                                     << w->soundView() << w->patchView() << w->soundEditView()
-                                     << w->nameDialog() << w->numberEditor();
-    int count = 0;
-    for (const QStringList &l : kLinks) {
-        QObject *sender = objects.value(names.indexOf(l[0].section(' ', 0, 0)));
-        QObject *receiver = objects.value(names.indexOf(l[0].section(' ', 1)));
-        QVERIFY(sender && receiver);
-        for (const QString &pair : l.mid(1)) {
-            const QByteArray sig = "2" + pair.section('>', 0, 0).toLatin1();
-            const QByteArray slot = "1" + pair.section('>', -1).toLatin1();
-            QVERIFY2(QObject::disconnect(sender, sig, receiver, slot), sig);
-            QVERIFY2(!QObject::disconnect(sender, sig, receiver, slot), sig);
-            ++count;
-        }
-    }
-    QCOMPARE(count, 75);
-}
-
-void TestMainWindow::buttonsReachTheirWindows()
-{
-    auto *browser = window->soundView();
-    QVERIFY(!browser->isVisible());
-    QTest::mouseClick(get<QPushButton>("soundsButton"), Qt::LeftButton);
-    QVERIFY(browser->isVisible());
-    browser->hide();
-    get<QPushButton>("patchPushButton")->click();
-    QVERIFY(window->patchView()->isVisible());
-    get<QPushButton>("mapSaveButton")->click();
-    QVERIFY(window->nameDialog()->isVisible());
-    QCOMPARE(window->nameDialog()->getMode(), 0);
-    for (const char *about : {"versionButton", "actionAbout_Korvane_Control"}) {
-        window->aboutDialog()->hide();
-        if (auto *b = window->findChild<QPushButton *>(about))
-            b->click();
-        else
-            get<QAction>(about)->trigger();
-        QVERIFY2(window->aboutDialog()->isVisible(), about);
-    }
-    // The tabs' state reads through the window.
-    get<QPushButton>("oupButton")->click();
-    QCOMPARE(window->getOctaveCounter(), 5);
-    emit hub->SendMute(true);
-    QVERIFY(get<QCheckBox>("muteBox")->isChecked());
-}
-
-void TestMainWindow::requestsAndEditorsReachTheHub()
-{
-    // The editor's changes mark the instrument unsaved.
-    QVERIFY(!window->isUnsaved());
-    emit window->soundEditView()->SendEnvelopeAttack(40);
-    QVERIFY(window->isUnsaved());
-    // A map saved under a new name is named above the hand; refusals reach the status line.
-    const QString maps = hub->GetDataPath() + "/maps";
-    window->NewState(maps);
-    window->ReceiveName(0, "Gig");
-    QVERIFY(QFileInfo::exists(maps + "/Gig.kvs"));
-    QCOMPARE(env.text("patchNameLine"), QString("Gig"));
-    window->DeleteFolder(maps);
-    QVERIFY(env.text("statuslabel").contains("top folder"));
-
-    // A click on a sensor opens its editor; an edit there changes the hub's map.
-    emit window->handWidget()->OpenNode(3);
-    KorvaneNodeView *node = window->nodeView();
-    QVERIFY(node->isVisible());
-    QCOMPARE(child<QLabel>(node, "Sensorlabel")->text(), QStringLiteral("Sensor 3"));
-    child<QComboBox>(node, "typeBox")->setCurrentIndex(NodeDisabled);
-    QCOMPARE(hub->GetNode(3).type, int(NodeDisabled));
-
-    // Layer views from the hub reach the sound editor, and its mode change returns.
-    KorvaneLayerView view;
-    view.valid = true;
-    view.samplerMode = 1;
-    emit hub->SendLayerView(view);
-    QCOMPARE(child<QComboBox>(window->soundEditView(), "samplerModeBox")->currentIndex(), 1);
-
-    // The number editor's value reaches the sample list through the sound editor.
-    view.triggers.append(SampleTrigger());
-    view.overviews.append(KorvaneLayerOverview());
-    view.names.append("0 test");
-    view.sampleIds.append(0);
-    emit hub->SendLayerView(view);
-    QSignalSpy layer(window->soundEditView(), SIGNAL(SendLayerUpdate(KorvaneLayerView)));
-    window->OpenNumberEditor(0, 261.63);
-    QVERIFY(window->numberEditor()->isVisible());
-    emit window->numberEditor()->SendNumber(0, 300.0);
-    QCOMPARE(layer.count(), 1);
-    QCOMPARE(layer.last().at(0).value<KorvaneLayerView>().triggers.at(0).baseFrequency, 300.0);
-
-    // The sound browser's own move problems reach the status line; its Edit opens the editor.
-    emit window->soundView()->sendStatusMessage("Flute.kvi was not moved");
-    QCOMPARE(env.text("mainmessages"), QStringLiteral("Flute.kvi was not moved"));
-    emit window->soundView()->EditSound();
-    QVERIFY(window->soundEditView()->isVisible());
-}
-
-void TestMainWindow::editorOpensOnTheInstrumentInMemory()
-{
-    QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
-    const int samples = hub->audio()->sampleCount();
-    emit window->soundEditView()->SendEnvelopeAttack(40);
-    // Twice: after closing, the same instrument opens again, edits and all.
-    for (int i = 0; i < 2; ++i) {
-        window->soundEditView()->hide();
-        get<QPushButton>("soundEditButton")->click();
-        QVERIFY(window->soundEditView()->isVisible());
-    }
-    QCOMPARE(loaded.count(), 0);
-    QVERIFY(window->isUnsaved());
-    QCOMPARE(hub->audio()->sampleCount(), samples);
-    QCOMPARE(hub->audio()->currentInstrument().envelope.attack, 40);
-}
-
-void TestMainWindow::sensorDialogStartsFromTheLastBend()
-{
-    KorvaneBendSettings last;
-    last.bendSpeed = 77;
-    last.releaseDelay = 5;
-    hub->SendBendSettings(last);
-    window->OpenNodeView(3);
-    QSignalSpy sent(window->nodeView(), &KorvaneNodeView::SendBendSettings);
-    get<QCheckBox>("halfwayBox")->click();
-    QCOMPARE(sent.count(), 1);
-    const auto bend = sent.at(0).at(0).value<KorvaneBendSettings>();
-    QCOMPARE(int(bend.bendSpeed), 77);
-    QCOMPARE(int(bend.releaseDelay), 5);
-    QCOMPARE(int(bend.halfway), last.halfway ? 0 : 1);
-}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

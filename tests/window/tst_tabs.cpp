@@ -65,23 +65,383 @@ class TestTabs : public QObject
 {
     Q_OBJECT
 private slots:
-    void init();
-    void cleanup();
+    void init()
+    {
+        f = std::make_unique<FormFixture>();
+        hub = f->hub.get();
+        hand = f->form.widget;
+        tab = std::make_unique<MappingTabController>(&f->form, hub, hub->GetDataPath());
+        settings = std::make_unique<SettingsTabController>(&f->form, hub);
+        // As the window does: the hub's map and calibration are shown on the tabs.
+        hand->UpdateFromState(hub->GetState(0));
+        connect(hub, &KorvaneCore::UpdateSettingsUI, settings.get(),
+                &SettingsTabController::showCalibration);
+    }
+    void cleanup()
+    {
+        settings.reset();
+        tab.reset();
+        f.reset();
+    }
     // The mapping tab.
-    void muteFromHubAndFromUser();
-    void scaleChoiceSpellsMinorKeys();
-    void testSoundChoice();
-    void octaveKeptAfterMapLoad();
-    void transposeAndNodeEditsRefreshTheHand();
-    void stepsStayInTheMidiRange();
-    void panicStopsVoicesAndLights();
+    void muteFromHubAndFromUser()
+    {
+        auto *mute = get<QCheckBox>("muteBox");
+        QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
+        const int note = hub->GetState(0).nodes[5].note;
+
+        // Set by the hub: the box follows, the hub is not called back.
+        hand->Trigger(note, true, 100);
+        tab->showMute(true);
+        QVERIFY(mute->isChecked());
+        QVERIFY(!hub->GetMute());
+        QCOMPARE(savedCount(status), 0);
+        QVERIFY(hand->node(5).triggered);
+
+        // Set by the user: the hub mutes and saves, the lit sensors go dark.
+        mute->click();
+        QVERIFY(!mute->isChecked());
+        QCOMPARE(savedCount(status), 1);
+        hand->Trigger(note, true, 100);
+        mute->click();
+        QVERIFY(mute->isChecked());
+        QVERIFY(hub->GetMute());
+        QVERIFY(!hand->node(5).triggered);
+    }
+    void scaleChoiceSpellsMinorKeys()
+    {
+        auto *scales = get<QComboBox>("comboBox");
+        for (int i : {1, 2, 5, 7, 3, 0, 4, 6, 23}) {
+            scales->setCurrentIndex(i);
+            const bool minor = i == 1 || i == 2 || i == 5 || i == 7;
+            QVERIFY2(hand->majorScale() != minor, qPrintable(scales->itemText(i)));
+            QCOMPARE(hub->GetState(0).scale, i);
+            QCOMPARE(f->text("patchNameLine"), scales->itemText(i));
+        }
+        // The map browser's choice is one octave lower.
+        const int octave = hub->GetState(0).octave;
+        tab->generateScaleFromBrowser(3);
+        QCOMPARE(hub->GetState(0).octave, octave - 1);
+    }
+    // The choice loads that preset: the sampler now holds its samples.
+    void testSoundChoice()
+    {
+        const QString dp = hub->GetDataPath();
+        QCOMPARE(MappingTabController::testSoundFile(dp, 7), dp + "/sounds/Electric Piano.kvi");
+        QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
+        const struct
+        {
+            int index;
+            QString name;
+            int samples;
+        } choices[] = {{1, "Marimba", 6}, {2, "Flute", 7}, {0, "Electric Piano", 1}};
+        for (const auto &c : choices) {
+            QCOMPARE(MappingTabController::testSoundFile(dp, c.index),
+                     dp + "/sounds/" + c.name + ".kvi");
+            loaded.clear();
+            get<QComboBox>("testSoundBox")->setCurrentIndex(c.index);
+            QCOMPARE(loaded.value(0).value(0).toString(), c.name);
+            QCOMPARE(hub->audio()->sampleCount(), c.samples);
+        }
+    }
+    void octaveKeptAfterMapLoad()
+    {
+        // A map saved at octave 5 ...
+        hub->ScaleRequest(-1, 5, -1);
+        const QString path = hub->GetDataPath() + "/maps/High.kvs";
+        QVERIFY(hub->SaveState(path));
+        const KorvaneSensorsState saved = hub->GetState(0);
+        hub->ScaleRequest(-1, 3, -1);
+
+        // ... loads with the tab counting octave 5, so a scale chosen next stays there.
+        QVERIFY(hub->LoadState(path));
+        tab->showMapLoaded(true);
+        QCOMPARE(tab->octaveCounter(), 5);
+        QCOMPARE(f->text("patchNameLine"), QString("High"));
+        QCOMPARE(hand->node(1).note, saved.nodes[1].note);
+        get<QComboBox>("comboBox")->setCurrentIndex(1);
+        get<QComboBox>("comboBox")->setCurrentIndex(0);
+        QCOMPARE(hub->GetState(0).octave, 5);
+        QCOMPARE(hub->GetState(0).nodes[1].note, saved.nodes[1].note);
+
+        // A map from the device counts the same way.
+        KorvaneSensorsState fromDevice = saved;
+        fromDevice.octave = 2;
+        hub->UpdateState(fromDevice);
+        tab->showMapLoaded(false);
+        QCOMPARE(tab->octaveCounter(), 2);
+    }
+    void transposeAndNodeEditsRefreshTheHand()
+    {
+        const int note = hub->GetState(0).nodes[4].note;
+        click("transposeUp");
+        QCOMPARE(tab->keyOffset(), 1);
+        QCOMPARE(hand->node(4).note, note + 1);
+        click("oupButton");
+        QCOMPARE(tab->octaveCounter(), 5);
+        QCOMPARE(hand->node(4).note, note + 13);
+        click("odownButton");
+        click("transPoseDown");
+        QCOMPARE(hand->node(4).note, note);
+        QCOMPARE(tab->keyOffset(), 0);
+
+        KorvaneSensorNode cc(2, 1);
+        cc.cc = 21;
+        tab->setNode(cc, 2);
+        QCOMPARE(hub->GetNode(2).type, 1);
+        QCOMPARE(hand->nodeLabel(2), QString("CC21"));
+
+        // The device's layout choice reaches the hand.
+        tab->setRemoteMapping(2);
+        QCOMPARE(hand->deviceType(), 2);
+        QCOMPARE(hand->nodeCount(), 16);
+    }
+    // A step that would take a sensor's note outside 0..127 is refused whole, with a status line.
+    void stepsStayInTheMidiRange()
+    {
+        QSignalSpy status(tab.get(), &MappingTabController::statusMessage);
+        auto notes = [this] {
+            QList<int> out;
+            for (const auto &n : hub->GetState(0).nodes)
+                out << n.note;
+            return out;
+        };
+        const struct
+        {
+            const char *button;
+            int lowest, highest; // the map's note range before the steps
+        } cases[] = {{"odownButton", 3, 40},
+                     {"transPoseDown", 0, 40},
+                     {"oupButton", 60, 120},
+                     {"transposeUp", 60, 127}};
+        for (const auto &c : cases) {
+            KorvaneSensorsState s = hub->GetState(0);
+            for (int i = 0; i < int(s.nodes.size()); ++i) {
+                s.nodes[i].type = NodeNote;
+                s.nodes[i].note = i == 0   ? c.lowest
+                                  : i == 1 ? c.highest
+                                           : (c.lowest + c.highest) / 2;
+            }
+            // A controller's unused note does not count.
+            s.nodes[2].type = NodeControlChange;
+            s.nodes[2].note = 0;
+            hub->UpdateState(s);
+            tab->showMapLoaded(false);
+            const QList<int> before = notes();
+            const int key = tab->keyOffset(), octave = tab->octaveCounter();
+            status.clear();
+            for (int i = 0; i < 6; ++i)
+                click(c.button);
+            QCOMPARE(notes(), before);
+            QCOMPARE(tab->keyOffset(), key);
+            QCOMPARE(tab->octaveCounter(), octave);
+            QCOMPARE(status.count(), 6);
+        }
+        // Within the range a step still moves every note.
+        status.clear();
+        click("transPoseDown");
+        QCOMPARE(hub->GetState(0).nodes[1].note, 126);
+        QCOMPARE(status.count(), 0);
+    }
+    void panicStopsVoicesAndLights()
+    {
+        get<QComboBox>("testSoundBox")->setCurrentIndex(1);
+        const KorvaneSampler &sampler = hub->audio()->sampler();
+        const int note = hub->GetState(0).nodes[5].note;
+        // Escape with the window active does what the button does.
+        for (bool escape : {false, true}) {
+            hub->audio()->noteOn(0, note, 100);
+            hub->audio()->noteOn(0, note + 3, 100);
+            hand->Trigger(note, true, 100);
+            QVERIFY(hand->node(5).triggered);
+            int sounding = 0;
+            for (int i = 0; i < sampler.voiceCount(); ++i)
+                sounding += sampler.voiceSlot(i).voice.playing() ? 1 : 0;
+            QCOMPARE(sounding, 2);
+            if (escape) {
+                f->host.show();
+                QVERIFY(QTest::qWaitForWindowActive(&f->host));
+                QTest::keyClick(&f->host, Qt::Key_Escape);
+            } else {
+                click("panicButton");
+            }
+            for (int i = 0; i < sampler.voiceCount(); ++i)
+                QVERIFY(!sampler.voiceSlot(i).voice.playing());
+            QVERIFY(!hand->node(5).triggered);
+        }
+    }
     // The settings tab.
-    void thresholdRule();
-    void keysAndWheelCommitOnceSettled();
-    void calibrationFromDeviceSendsNothingBack();
-    void controlsReachTheHub_data();
-    void controlsReachTheHub();
-    void pitchBendRemovesBendAssignmentsFirst();
+    // Note-on released at or below note-off moves just above it, note-off at or above note-on
+    // just below it.
+    void thresholdRule()
+    {
+        KorvaneCalibration c = hub->getCalibration();
+        c.onThreshold = 40;
+        c.offThreshold = 30;
+        hub->setCalibration(c);
+        const struct
+        {
+            bool on;
+            int value, expected;
+        } steps[] = {{true, 30, 31}, {true, 60, 60}, {false, 75, 59}, {false, 12, 12}};
+        for (const auto &s : steps) {
+            auto *slider = get<QSlider>(s.on ? "onThresholdSlider" : "offThresholdSlider");
+            slider->setValue(s.value);
+            emit slider->sliderReleased();
+            const KorvaneCalibration now = hub->getCalibration();
+            QCOMPARE(int(s.on ? now.onThreshold : now.offThreshold), s.expected);
+            QCOMPARE(slider->value(), s.expected);
+            QCOMPARE(f->text(s.on ? "noteOnLabel" : "noteOffLabel"), QString::number(s.expected));
+        }
+    }
+    // A key held or a wheel spun commits once, when the slider settles, through the same rule.
+    void keysAndWheelCommitOnceSettled()
+    {
+        KorvaneCalibration c = hub->getCalibration();
+        c.onThreshold = 16;
+        c.offThreshold = 8;
+        c.velocityScale = 1.0f;
+        hub->setCalibration(c);
+        settings->showCalibration(c);
+        QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
+        auto *on = get<QSlider>("onThresholdSlider");
+        auto *off = get<QSlider>("offThresholdSlider");
+        auto *velocity = get<QSlider>("velocitySlider");
+
+        for (int i = 0; i < 5; ++i)
+            QTest::keyClick(on, Qt::Key_Right);
+        QCOMPARE(f->text("noteOnLabel"), QString("21"));
+        QTRY_COMPARE(int(hub->getCalibration().onThreshold), 21);
+        QCOMPARE(savedCount(status), 1);
+
+        QTest::keyClick(velocity, Qt::Key_PageUp);
+        QCOMPARE(f->text("velocitySensitivyLabel"), QString::number(velocity->value()));
+        QTRY_COMPARE(int(hub->getCalibration().velocityScale), velocity->value());
+        QVERIFY(velocity->value() > 1);
+
+        // Ten notches take note-off past note-on: the rule puts it just below.
+        for (int i = 0; i < 10; ++i) {
+            QWheelEvent e(QPointF(5, 5), off->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(off, &e);
+        }
+        QTRY_COMPARE(int(hub->getCalibration().offThreshold), 20);
+        QCOMPARE(off->value(), 20);
+        QCOMPARE(f->text("noteOffLabel"), QString("20"));
+        QCOMPARE(savedCount(status), 3);
+        QVERIFY(hub->LoadSettings());
+        QCOMPARE(int(hub->getCalibration().offThreshold), 20);
+
+        // The device's calibration arriving meanwhile wins over a change still waiting.
+        QTest::keyClick(on, Qt::Key_Right);
+        c = hub->getCalibration();
+        c.onThreshold = 50;
+        hub->LoadCalibrationFromSysEx(c);
+        QTest::qWait(500);
+        QCOMPARE(int(hub->getCalibration().onThreshold), 50);
+        QCOMPARE(on->value(), 50);
+        QCOMPARE(savedCount(status), 3);
+    }
+    void calibrationFromDeviceSendsNothingBack()
+    {
+        QVERIFY(hub->SaveSettings());
+        const QByteArray before = testfiles::read(hub->GetDataPath() + "/settings.ini");
+        QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
+
+        KorvaneCalibration c;
+        c.aftertouchDelay = 70;
+        c.onThreshold = 44;
+        c.offThreshold = 22;
+        c.velocityScale = 99.0f;
+        c.aftertouchScale = 12.0f;
+        c.globalControl = 2;
+        c.globalCC = 74;
+        c.setVelocityCurveType(3);
+        c.setAftertouchCurveType(1);
+        c.midiChannel = 9;
+        hub->LoadCalibrationFromSysEx(c);
+        const QList<QPair<const char *, int>> shown = {
+            {"aftertouchSpinbox", 70}, {"onThresholdSlider", 44},    {"offThresholdSlider", 22},
+            {"noteOffLabel", 22},      {"velocitySlider", 99},       {"velocitySensitivyLabel", 99},
+            {"controlSlider", 12},     {"controlAmountLabel_2", 12}, {"defaultControlBox", 2},
+            {"ccNumberspinBox", 74},   {"velocityCurveBox", 3},      {"controlCurveBox", 1},
+            {"midiChannelBox", 9}};
+        for (const auto &s : shown)
+            QVERIFY2(shownValue(get(s.first)) == s.second, s.first);
+
+        // Nothing went back: no save (which is what sends), the settings file is as it was.
+        QCOMPARE(savedCount(status), 0);
+        QCOMPARE(testfiles::read(hub->GetDataPath() + "/settings.ini"), before);
+    }
+    void controlsReachTheHub_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(kControls)); ++i)
+            QTest::newRow(kControls[i].tag) << i;
+    }
+    void controlsReachTheHub()
+    {
+        QFETCH(int, row);
+        const Control &c = kControls[row];
+        QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
+        QWidget *w = get(c.widget);
+        if (auto *box = qobject_cast<QComboBox *>(w)) {
+            box->setCurrentIndex(c.value);
+        } else if (auto *spin = qobject_cast<QSpinBox *>(w)) {
+            spin->setValue(c.value);
+        } else if (auto *slider = qobject_cast<QSlider *>(w)) {
+            // A slider reaches the hub when released; its number follows while it moves.
+            slider->setValue(c.value);
+            emit slider->sliderMoved(c.value);
+            emit slider->sliderReleased();
+            const bool velocity = QLatin1String(c.widget) == QLatin1String("velocitySlider");
+            QCOMPARE(f->text(velocity ? "velocitySensitivyLabel" : "controlAmountLabel_2"),
+                     QString::number(c.value));
+        }
+        QCOMPARE(c.field(hub->getCalibration()), c.expected);
+        // Each change is saved (and so sent) once, and survives in the data folder.
+        QCOMPARE(savedCount(status), 1);
+        QVERIFY(hub->LoadSettings());
+        QCOMPARE(c.field(hub->getCalibration()), c.expected);
+    }
+    void pitchBendRemovesBendAssignmentsFirst()
+    {
+        KorvaneSensorNode bend = hub->GetNode(3);
+        bend.type = 4;
+        hub->SetNode(bend, 3);
+        KorvaneSensorNode bendUp = hub->GetNode(6);
+        bendUp.type = 2;
+        bendUp.action = 7;
+        hub->SetNode(bendUp, 6);
+
+        QStringList events;
+        connect(hub, &KorvaneCore::SendStateUI, this, [&] { events << "state"; });
+        connect(hub, &KorvaneCore::sendStatusMessage, this, [&](QString m) {
+            if (m == "Settings saved.")
+                events << "settings";
+        });
+        auto *control = get<QComboBox>("defaultControlBox");
+        control->setCurrentIndex(2);
+
+        QCOMPARE(hub->GetNode(3).type, 2);
+        QCOMPARE(hub->GetNode(3).action, 0);
+        QCOMPARE(hub->GetNode(6).action, 0);
+        QCOMPARE(hub->getCalibration().globalControl, 2);
+        QCOMPARE(events, QStringList({"state", "settings"}));
+
+        // Another kind leaves the map alone.
+        events.clear();
+        control->setCurrentIndex(1);
+        QCOMPARE(events, QStringList({"settings"}));
+
+        // removeGlobalBend resets the choice silently only while it is "Pitch Bend".
+        settings->removeGlobalBend();
+        QCOMPARE(hub->getCalibration().globalControl, 1);
+        control->setCurrentIndex(2);
+        settings->removeGlobalBend();
+        QCOMPARE(hub->getCalibration().globalControl, 0);
+        QCOMPARE(control->currentIndex(), 0);
+    }
 
 private:
     template <typename T = QWidget> T *get(const char *name) { return f->get<T>(name); }
@@ -93,394 +453,6 @@ private:
     KorvaneCore *hub = nullptr;
     KorvaneHandWidget *hand = nullptr;
 };
-
-void TestTabs::init()
-{
-    f = std::make_unique<FormFixture>();
-    hub = f->hub.get();
-    hand = f->form.widget;
-    tab = std::make_unique<MappingTabController>(&f->form, hub, hub->GetDataPath());
-    settings = std::make_unique<SettingsTabController>(&f->form, hub);
-    // As the window does: the hub's map and calibration are shown on the tabs.
-    hand->UpdateFromState(hub->GetState(0));
-    connect(hub, &KorvaneCore::UpdateSettingsUI, settings.get(),
-            &SettingsTabController::showCalibration);
-}
-
-void TestTabs::cleanup()
-{
-    settings.reset();
-    tab.reset();
-    f.reset();
-}
-
-void TestTabs::muteFromHubAndFromUser()
-{
-    auto *mute = get<QCheckBox>("muteBox");
-    QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
-    const int note = hub->GetState(0).nodes[5].note;
-
-    // Set by the hub: the box follows, the hub is not called back.
-    hand->Trigger(note, true, 100);
-    tab->showMute(true);
-    QVERIFY(mute->isChecked());
-    QVERIFY(!hub->GetMute());
-    QCOMPARE(savedCount(status), 0);
-    QVERIFY(hand->node(5).triggered);
-
-    // Set by the user: the hub mutes and saves, the lit sensors go dark.
-    mute->click();
-    QVERIFY(!mute->isChecked());
-    QCOMPARE(savedCount(status), 1);
-    hand->Trigger(note, true, 100);
-    mute->click();
-    QVERIFY(mute->isChecked());
-    QVERIFY(hub->GetMute());
-    QVERIFY(!hand->node(5).triggered);
-}
-
-void TestTabs::scaleChoiceSpellsMinorKeys()
-{
-    auto *scales = get<QComboBox>("comboBox");
-    for (int i : {1, 2, 5, 7, 3, 0, 4, 6, 23}) {
-        scales->setCurrentIndex(i);
-        const bool minor = i == 1 || i == 2 || i == 5 || i == 7;
-        QVERIFY2(hand->majorScale() != minor, qPrintable(scales->itemText(i)));
-        QCOMPARE(hub->GetState(0).scale, i);
-        QCOMPARE(f->text("patchNameLine"), scales->itemText(i));
-    }
-    // The map browser's choice is one octave lower.
-    const int octave = hub->GetState(0).octave;
-    tab->generateScaleFromBrowser(3);
-    QCOMPARE(hub->GetState(0).octave, octave - 1);
-}
-
-// The choice loads that preset: the sampler now holds its samples.
-void TestTabs::testSoundChoice()
-{
-    const QString dp = hub->GetDataPath();
-    QCOMPARE(MappingTabController::testSoundFile(dp, 7), dp + "/sounds/Electric Piano.kvi");
-    QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
-    const struct
-    {
-        int index;
-        QString name;
-        int samples;
-    } choices[] = {{1, "Marimba", 6}, {2, "Flute", 7}, {0, "Electric Piano", 1}};
-    for (const auto &c : choices) {
-        QCOMPARE(MappingTabController::testSoundFile(dp, c.index),
-                 dp + "/sounds/" + c.name + ".kvi");
-        loaded.clear();
-        get<QComboBox>("testSoundBox")->setCurrentIndex(c.index);
-        QCOMPARE(loaded.value(0).value(0).toString(), c.name);
-        QCOMPARE(hub->audio()->sampleCount(), c.samples);
-    }
-}
-
-void TestTabs::octaveKeptAfterMapLoad()
-{
-    // A map saved at octave 5 ...
-    hub->ScaleRequest(-1, 5, -1);
-    const QString path = hub->GetDataPath() + "/maps/High.kvs";
-    QVERIFY(hub->SaveState(path));
-    const KorvaneSensorsState saved = hub->GetState(0);
-    hub->ScaleRequest(-1, 3, -1);
-
-    // ... loads with the tab counting octave 5, so a scale chosen next stays there.
-    QVERIFY(hub->LoadState(path));
-    tab->showMapLoaded(true);
-    QCOMPARE(tab->octaveCounter(), 5);
-    QCOMPARE(f->text("patchNameLine"), QString("High"));
-    QCOMPARE(hand->node(1).note, saved.nodes[1].note);
-    get<QComboBox>("comboBox")->setCurrentIndex(1);
-    get<QComboBox>("comboBox")->setCurrentIndex(0);
-    QCOMPARE(hub->GetState(0).octave, 5);
-    QCOMPARE(hub->GetState(0).nodes[1].note, saved.nodes[1].note);
-
-    // A map from the device counts the same way.
-    KorvaneSensorsState fromDevice = saved;
-    fromDevice.octave = 2;
-    hub->UpdateState(fromDevice);
-    tab->showMapLoaded(false);
-    QCOMPARE(tab->octaveCounter(), 2);
-}
-
-void TestTabs::transposeAndNodeEditsRefreshTheHand()
-{
-    const int note = hub->GetState(0).nodes[4].note;
-    click("transposeUp");
-    QCOMPARE(tab->keyOffset(), 1);
-    QCOMPARE(hand->node(4).note, note + 1);
-    click("oupButton");
-    QCOMPARE(tab->octaveCounter(), 5);
-    QCOMPARE(hand->node(4).note, note + 13);
-    click("odownButton");
-    click("transPoseDown");
-    QCOMPARE(hand->node(4).note, note);
-    QCOMPARE(tab->keyOffset(), 0);
-
-    KorvaneSensorNode cc(2, 1);
-    cc.cc = 21;
-    tab->setNode(cc, 2);
-    QCOMPARE(hub->GetNode(2).type, 1);
-    QCOMPARE(hand->nodeLabel(2), QString("CC21"));
-
-    // The device's layout choice reaches the hand.
-    tab->setRemoteMapping(2);
-    QCOMPARE(hand->deviceType(), 2);
-    QCOMPARE(hand->nodeCount(), 16);
-}
-
-// A step that would take a sensor's note outside 0..127 is refused whole, with a status line.
-void TestTabs::stepsStayInTheMidiRange()
-{
-    QSignalSpy status(tab.get(), &MappingTabController::statusMessage);
-    auto notes = [this] {
-        QList<int> out;
-        for (const auto &n : hub->GetState(0).nodes)
-            out << n.note;
-        return out;
-    };
-    const struct
-    {
-        const char *button;
-        int lowest, highest; // the map's note range before the steps
-    } cases[] = {{"odownButton", 3, 40},
-                 {"transPoseDown", 0, 40},
-                 {"oupButton", 60, 120},
-                 {"transposeUp", 60, 127}};
-    for (const auto &c : cases) {
-        KorvaneSensorsState s = hub->GetState(0);
-        for (int i = 0; i < int(s.nodes.size()); ++i) {
-            s.nodes[i].type = NodeNote;
-            s.nodes[i].note = i == 0 ? c.lowest : i == 1 ? c.highest : (c.lowest + c.highest) / 2;
-        }
-        // A controller's unused note does not count.
-        s.nodes[2].type = NodeControlChange;
-        s.nodes[2].note = 0;
-        hub->UpdateState(s);
-        tab->showMapLoaded(false);
-        const QList<int> before = notes();
-        const int key = tab->keyOffset(), octave = tab->octaveCounter();
-        status.clear();
-        for (int i = 0; i < 6; ++i)
-            click(c.button);
-        QCOMPARE(notes(), before);
-        QCOMPARE(tab->keyOffset(), key);
-        QCOMPARE(tab->octaveCounter(), octave);
-        QCOMPARE(status.count(), 6);
-    }
-    // Within the range a step still moves every note.
-    status.clear();
-    click("transPoseDown");
-    QCOMPARE(hub->GetState(0).nodes[1].note, 126);
-    QCOMPARE(status.count(), 0);
-}
-
-void TestTabs::panicStopsVoicesAndLights()
-{
-    get<QComboBox>("testSoundBox")->setCurrentIndex(1);
-    const KorvaneSampler &sampler = hub->audio()->sampler();
-    const int note = hub->GetState(0).nodes[5].note;
-    // Escape with the window active does what the button does.
-    for (bool escape : {false, true}) {
-        hub->audio()->noteOn(0, note, 100);
-        hub->audio()->noteOn(0, note + 3, 100);
-        hand->Trigger(note, true, 100);
-        QVERIFY(hand->node(5).triggered);
-        int sounding = 0;
-        for (int i = 0; i < sampler.voiceCount(); ++i)
-            sounding += sampler.voiceSlot(i).voice.playing() ? 1 : 0;
-        QCOMPARE(sounding, 2);
-        if (escape) {
-            f->host.show();
-            QVERIFY(QTest::qWaitForWindowActive(&f->host));
-            QTest::keyClick(&f->host, Qt::Key_Escape);
-        } else {
-            click("panicButton");
-        }
-        for (int i = 0; i < sampler.voiceCount(); ++i)
-            QVERIFY(!sampler.voiceSlot(i).voice.playing());
-        QVERIFY(!hand->node(5).triggered);
-    }
-}
-
-// Note-on released at or below note-off moves just above it, note-off at or above note-on
-// just below it.
-void TestTabs::thresholdRule()
-{
-    KorvaneCalibration c = hub->getCalibration();
-    c.onThreshold = 40;
-    c.offThreshold = 30;
-    hub->setCalibration(c);
-    const struct
-    {
-        bool on;
-        int value, expected;
-    } steps[] = {{true, 30, 31}, {true, 60, 60}, {false, 75, 59}, {false, 12, 12}};
-    for (const auto &s : steps) {
-        auto *slider = get<QSlider>(s.on ? "onThresholdSlider" : "offThresholdSlider");
-        slider->setValue(s.value);
-        emit slider->sliderReleased();
-        const KorvaneCalibration now = hub->getCalibration();
-        QCOMPARE(int(s.on ? now.onThreshold : now.offThreshold), s.expected);
-        QCOMPARE(slider->value(), s.expected);
-        QCOMPARE(f->text(s.on ? "noteOnLabel" : "noteOffLabel"), QString::number(s.expected));
-    }
-}
-
-// A key held or a wheel spun commits once, when the slider settles, through the same rule.
-void TestTabs::keysAndWheelCommitOnceSettled()
-{
-    KorvaneCalibration c = hub->getCalibration();
-    c.onThreshold = 16;
-    c.offThreshold = 8;
-    c.velocityScale = 1.0f;
-    hub->setCalibration(c);
-    settings->showCalibration(c);
-    QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
-    auto *on = get<QSlider>("onThresholdSlider");
-    auto *off = get<QSlider>("offThresholdSlider");
-    auto *velocity = get<QSlider>("velocitySlider");
-
-    for (int i = 0; i < 5; ++i)
-        QTest::keyClick(on, Qt::Key_Right);
-    QCOMPARE(f->text("noteOnLabel"), QString("21"));
-    QTRY_COMPARE(int(hub->getCalibration().onThreshold), 21);
-    QCOMPARE(savedCount(status), 1);
-
-    QTest::keyClick(velocity, Qt::Key_PageUp);
-    QCOMPARE(f->text("velocitySensitivyLabel"), QString::number(velocity->value()));
-    QTRY_COMPARE(int(hub->getCalibration().velocityScale), velocity->value());
-    QVERIFY(velocity->value() > 1);
-
-    // Ten notches take note-off past note-on: the rule puts it just below.
-    for (int i = 0; i < 10; ++i) {
-        QWheelEvent e(QPointF(5, 5), off->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, 120),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(off, &e);
-    }
-    QTRY_COMPARE(int(hub->getCalibration().offThreshold), 20);
-    QCOMPARE(off->value(), 20);
-    QCOMPARE(f->text("noteOffLabel"), QString("20"));
-    QCOMPARE(savedCount(status), 3);
-    QVERIFY(hub->LoadSettings());
-    QCOMPARE(int(hub->getCalibration().offThreshold), 20);
-
-    // The device's calibration arriving meanwhile wins over a change still waiting.
-    QTest::keyClick(on, Qt::Key_Right);
-    c = hub->getCalibration();
-    c.onThreshold = 50;
-    hub->LoadCalibrationFromSysEx(c);
-    QTest::qWait(500);
-    QCOMPARE(int(hub->getCalibration().onThreshold), 50);
-    QCOMPARE(on->value(), 50);
-    QCOMPARE(savedCount(status), 3);
-}
-
-void TestTabs::calibrationFromDeviceSendsNothingBack()
-{
-    QVERIFY(hub->SaveSettings());
-    const QByteArray before = testfiles::read(hub->GetDataPath() + "/settings.ini");
-    QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
-
-    KorvaneCalibration c;
-    c.aftertouchDelay = 70;
-    c.onThreshold = 44;
-    c.offThreshold = 22;
-    c.velocityScale = 99.0f;
-    c.aftertouchScale = 12.0f;
-    c.globalControl = 2;
-    c.globalCC = 74;
-    c.setVelocityCurveType(3);
-    c.setAftertouchCurveType(1);
-    c.midiChannel = 9;
-    hub->LoadCalibrationFromSysEx(c);
-    const QList<QPair<const char *, int>> shown = {
-        {"aftertouchSpinbox", 70}, {"onThresholdSlider", 44},    {"offThresholdSlider", 22},
-        {"noteOffLabel", 22},      {"velocitySlider", 99},       {"velocitySensitivyLabel", 99},
-        {"controlSlider", 12},     {"controlAmountLabel_2", 12}, {"defaultControlBox", 2},
-        {"ccNumberspinBox", 74},   {"velocityCurveBox", 3},      {"controlCurveBox", 1},
-        {"midiChannelBox", 9}};
-    for (const auto &s : shown)
-        QVERIFY2(shownValue(get(s.first)) == s.second, s.first);
-
-    // Nothing went back: no save (which is what sends), the settings file is as it was.
-    QCOMPARE(savedCount(status), 0);
-    QCOMPARE(testfiles::read(hub->GetDataPath() + "/settings.ini"), before);
-}
-
-void TestTabs::controlsReachTheHub_data()
-{
-    QTest::addColumn<int>("row");
-    for (int i = 0; i < int(std::size(kControls)); ++i)
-        QTest::newRow(kControls[i].tag) << i;
-}
-
-void TestTabs::controlsReachTheHub()
-{
-    QFETCH(int, row);
-    const Control &c = kControls[row];
-    QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
-    QWidget *w = get(c.widget);
-    if (auto *box = qobject_cast<QComboBox *>(w)) {
-        box->setCurrentIndex(c.value);
-    } else if (auto *spin = qobject_cast<QSpinBox *>(w)) {
-        spin->setValue(c.value);
-    } else if (auto *slider = qobject_cast<QSlider *>(w)) {
-        // A slider reaches the hub when released; its number follows while it moves.
-        slider->setValue(c.value);
-        emit slider->sliderMoved(c.value);
-        emit slider->sliderReleased();
-        const bool velocity = QLatin1String(c.widget) == QLatin1String("velocitySlider");
-        QCOMPARE(f->text(velocity ? "velocitySensitivyLabel" : "controlAmountLabel_2"),
-                 QString::number(c.value));
-    }
-    QCOMPARE(c.field(hub->getCalibration()), c.expected);
-    // Each change is saved (and so sent) once, and survives in the data folder.
-    QCOMPARE(savedCount(status), 1);
-    QVERIFY(hub->LoadSettings());
-    QCOMPARE(c.field(hub->getCalibration()), c.expected);
-}
-
-void TestTabs::pitchBendRemovesBendAssignmentsFirst()
-{
-    KorvaneSensorNode bend = hub->GetNode(3);
-    bend.type = 4;
-    hub->SetNode(bend, 3);
-    KorvaneSensorNode bendUp = hub->GetNode(6);
-    bendUp.type = 2;
-    bendUp.action = 7;
-    hub->SetNode(bendUp, 6);
-
-    QStringList events;
-    connect(hub, &KorvaneCore::SendStateUI, this, [&] { events << "state"; });
-    connect(hub, &KorvaneCore::sendStatusMessage, this, [&](QString m) {
-        if (m == "Settings saved.")
-            events << "settings";
-    });
-    auto *control = get<QComboBox>("defaultControlBox");
-    control->setCurrentIndex(2);
-
-    QCOMPARE(hub->GetNode(3).type, 2);
-    QCOMPARE(hub->GetNode(3).action, 0);
-    QCOMPARE(hub->GetNode(6).action, 0);
-    QCOMPARE(hub->getCalibration().globalControl, 2);
-    QCOMPARE(events, QStringList({"state", "settings"}));
-
-    // Another kind leaves the map alone.
-    events.clear();
-    control->setCurrentIndex(1);
-    QCOMPARE(events, QStringList({"settings"}));
-
-    // removeGlobalBend resets the choice silently only while it is "Pitch Bend".
-    settings->removeGlobalBend();
-    QCOMPARE(hub->getCalibration().globalControl, 1);
-    control->setCurrentIndex(2);
-    settings->removeGlobalBend();
-    QCOMPARE(hub->getCalibration().globalControl, 0);
-    QCOMPARE(control->currentIndex(), 0);
-}
 
 QTEST_MAIN(TestTabs)
 #include "tst_tabs.moc"

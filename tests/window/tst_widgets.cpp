@@ -75,363 +75,341 @@ class TestWidgets : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { varnoInitResources(); }
-    void labels();
-    void triggers();
-    void pressMoveRelease();
-    void layouts();
-    void wideWidgetKeepsRelativePositions();
-    void paintedNodes();
-    void shortStateIsReadSafely();
+    void labels()
+    {
+        // Spelling follows the key and whether the scale is major ("note key major label"); a
+        // negative note has no name, only the truncated octave.
+        for (const char *row : {"66 7 1 G♭4", "66 -5 1 F♯4", "61 0 1 C♯4", "61 0 0 D♭4",
+                                "61 9 0 C♯4", "61 -9 0 D♭4", "72 0 1 C5", "-3 0 1 -1"}) {
+            const QStringList f = QString(row).split(' ');
+            QCOMPARE(KorvaneHandWidget::noteLabel(f[0].toInt(), f[1].toInt(), f[2] == "1"), f[3]);
+        }
+        // Each kind of sensor: {type, the note, controller or action it carries (0: as it was)}.
+        const int kinds[][2] = {{0, 66}, {1, 74}, {2, 13}, {2, 14}, {3, 5}, {4, 0},
+                                {5, 3},  {5, 9},  {6, 0},  {7, 0},  {8, 0}};
+        const QStringList expected = {"G♭4",     "CC74", "REC", "",     "GC5", "GBND",
+                                      "G-SRTCH", "G-",   "-",   "ACCL", ""};
+        KorvaneHandWidget w;
+        KorvaneSensorsState s = stateWith(7);
+        for (int i = 0; i < 11; ++i) {
+            KorvaneSensorNode &n = s.nodes[size_t(i)];
+            n.type = kinds[i][0];
+            if (kinds[i][1])
+                (n.type == 0 ? n.note : n.type == 2 ? n.action : n.cc) = kinds[i][1];
+        }
+        w.UpdateFromState(s);
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(w.nodeLabel(i), expected[i]);
+
+        // A minor scale respells the same key.
+        w.setMajorScale(false);
+        QCOMPARE(w.nodeLabel(0), QString::fromUtf8("G♭4"));
+        KorvaneSensorsState d = stateWith(2);
+        d.nodes[0] = KorvaneSensorNode(0, 0);
+        d.nodes[0].note = 66;
+        w.UpdateFromState(d);
+        QCOMPARE(w.nodeLabel(0), QString::fromUtf8("G♭4"));
+        w.setMajorScale(true);
+        QCOMPARE(w.nodeLabel(0), QString::fromUtf8("F♯4"));
+
+        // The temporal offset moves the shown note.
+        w.setTemporalOffset(12);
+        d.nodes[0].note = 60;
+        w.UpdateFromState(d);
+        QCOMPARE(w.nodeLabel(0), QString::fromUtf8("C5"));
+    }
+    void triggers()
+    {
+        KorvaneHandWidget w;
+        KorvaneSensorsState s = KorvaneSensorsState::fresh();
+        for (auto &n : s.nodes)
+            n.note = 40;
+        s.nodes[3].note = 60;
+        s.nodes[9].note = 60;
+        s.nodes[5].note = 60;
+        s.nodes[5].type = 1; // a controller with the same note field is not a note
+        w.UpdateFromState(s);
+
+        w.Trigger(60, true, 90);
+        QVERIFY(w.node(3).triggered && w.node(9).triggered);
+        QCOMPARE(w.node(9).velocity, 90);
+        QVERIFY(!w.node(5).triggered);
+        QVERIFY(!w.node(4).triggered);
+        w.Trigger(60, false, 0);
+        QVERIFY(!w.node(3).triggered && !w.node(9).triggered);
+
+        // With an offset of an octave, the node of note 60 answers to 72.
+        w.Trigger(60, true, 100);
+        w.setTemporalOffset(12);
+        QVERIFY(!w.node(3).triggered); // changing the offset clears every lit node
+        w.Trigger(60, true, 100);
+        QVERIFY(!w.node(3).triggered);
+        w.Trigger(72, true, 100);
+        QVERIFY(w.node(3).triggered && w.node(9).triggered);
+        w.ResetTriggers();
+        QVERIFY(!w.node(3).triggered && !w.node(9).triggered);
+    }
+    void pressMoveRelease()
+    {
+        KorvaneHandWidget w;
+        w.resize(600, 900);
+        paint(w);
+        QSignalSpy opened(&w, &KorvaneHandWidget::OpenNode);
+        const QPoint empty(5, 5);
+
+        // A click on a node opens it.
+        mouse(&w, QEvent::MouseButtonPress, centreOf(w, 9));
+        QCOMPARE(w.pressedNode(), 9);
+        mouse(&w, QEvent::MouseButtonRelease, centreOf(w, 9));
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(opened.takeFirst().at(0).toInt(), 9);
+        QCOMPARE(w.pressedNode(), -1);
+
+        // Pressing on a node and dragging off it cancels.
+        mouse(&w, QEvent::MouseButtonPress, centreOf(w, 9));
+        mouse(&w, QEvent::MouseMove, empty);
+        QCOMPARE(w.pressedNode(), -1);
+        mouse(&w, QEvent::MouseButtonRelease, empty);
+        QCOMPARE(opened.count(), 0);
+
+        // Pressing on empty space and dragging onto a node opens that node.
+        mouse(&w, QEvent::MouseButtonPress, empty);
+        QCOMPARE(w.pressedNode(), -1);
+        mouse(&w, QEvent::MouseMove, centreOf(w, 16));
+        mouse(&w, QEvent::MouseButtonRelease, centreOf(w, 16));
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(opened.takeFirst().at(0).toInt(), 16);
+
+        // A double click counts as a press.
+        mouse(&w, QEvent::MouseButtonDblClick, centreOf(w, 0));
+        QCOMPARE(w.pressedNode(), 0);
+        mouse(&w, QEvent::MouseButtonRelease, centreOf(w, 0));
+        QCOMPARE(opened.count(), 1);
+    }
+    void layouts()
+    {
+        KorvaneHandWidget w;
+        w.resize(600, 900);
+        const QPoint at17 = centreOf(w, 17); // clear of every node of layout 2
+        w.setDeviceType(2);
+        QCOMPARE(w.deviceType(), 2);
+        QCOMPARE(w.nodeCount(), 16);
+        QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(650, 1100));
+        const QImage image = paint(w);
+        // Nodes 16 and 17 are neither drawn (no picture in this layout: white) nor clickable.
+        QCOMPARE(image.pixelColor(at17 + QPoint(0, 20)), QColor(Qt::white));
+        QSignalSpy opened(&w, &KorvaneHandWidget::OpenNode);
+        mouse(&w, QEvent::MouseButtonPress, at17);
+        mouse(&w, QEvent::MouseButtonRelease, at17);
+        QCOMPARE(opened.count(), 0);
+        w.Trigger(w.node(17).note, true, 100);
+        QVERIFY(!w.node(17).triggered);
+
+        w.setDeviceType(0);
+        QCOMPARE(w.nodeCount(), 18);
+        QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(155, 261));
+        QCOMPARE(QPoint(w.node(16).x, w.node(16).y), QPoint(618, 1037));
+
+        w.setDeviceType(3);
+        QCOMPARE(w.nodeCount(), 12);
+        QCOMPARE(QPoint(w.node(11).x, w.node(11).y), QPoint(645, 750));
+        // An unknown layout number keeps the nodes as they were.
+        w.setDeviceType(9);
+        QCOMPARE(w.deviceType(), 9);
+        QCOMPARE(w.nodeCount(), 12);
+        QCOMPARE(QPoint(w.node(11).x, w.node(11).y), QPoint(645, 750));
+        w.setDeviceType(4);
+        QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(295, 300));
+    }
+    void wideWidgetKeepsRelativePositions()
+    {
+        KorvaneHandWidget w;
+        w.resize(1200, 600);
+        const QImage image = paint(w);
+        const float sx = 1200 * 0.0013333333f;
+        for (int i = 0; i < w.nodeCount(); ++i) {
+            const QPoint c = centreOf(w, i);
+            // Relative position: the same fraction of the width and the height as on the canvas.
+            QVERIFY(qAbs(c.x() / 1200.0 - w.node(i).x / 750.0) < 0.002);
+            QVERIFY(qAbs(c.y() / 600.0 - w.node(i).y / 1334.0) < 0.002);
+            // The circle is drawn there: black fill just below the label.
+            QCOMPARE(image.pixelColor(c + QPoint(0, 9)), QColor(Qt::black));
+        }
+        // The hit radius follows the horizontal scale only: a point as far below node 16 as the
+        // horizontal radius still opens it, though the squeezed ellipse ends long before.
+        QSignalSpy opened(&w, &KorvaneHandWidget::OpenNode);
+        const int r = int(55 * sx);
+        for (QPoint p : {centreOf(w, 16) + QPoint(r - 1, 0), centreOf(w, 16) + QPoint(0, r - 1)}) {
+            mouse(&w, QEvent::MouseButtonPress, p);
+            mouse(&w, QEvent::MouseButtonRelease, p);
+        }
+        QCOMPARE(opened.count(), 2);
+        QCOMPARE(opened.at(0).at(0).toInt(), 16);
+        QCOMPARE(opened.at(1).at(0).toInt(), 16);
+        const QPoint outside = centreOf(w, 16) + QPoint(r + 2, 0);
+        mouse(&w, QEvent::MouseButtonPress, outside);
+        QCOMPARE(w.pressedNode(), -1);
+    }
+    void paintedNodes()
+    {
+        KorvaneHandWidget w;
+        w.resize(578, 800);
+        KorvaneSensorsState s = KorvaneSensorsState::fresh();
+        s.nodes[5].type = 0;
+        s.nodes[5].note = 64;
+        w.UpdateFromState(s);
+        // Sample inside the circle but clear of the label in its middle.
+        const QPoint probe = centreOf(w, 5) + QPoint(0, 20);
+
+        QCOMPARE(paint(w).pixelColor(probe), QColor(Qt::black));
+        w.Trigger(64, true, 255);
+        QCOMPARE(paint(w).pixelColor(probe), QColor(0, 255, 0));
+        // The velocity is the green's opacity: half velocity over the white field is pale green.
+        w.setDeviceType(2);
+        s.nodes[3].type = 0;
+        s.nodes[3].note = 50;
+        w.UpdateFromState(s);
+        w.Trigger(50, true, 128);
+        const QColor pale = paint(w).pixelColor(centreOf(w, 3) + QPoint(0, 20));
+        QCOMPARE(pale.green(), 255);
+        QVERIFY(pale.red() > 100 && pale.red() < 150);
+        w.Trigger(50, false, 0);
+        QCOMPARE(paint(w).pixelColor(centreOf(w, 3) + QPoint(0, 20)), QColor(Qt::black));
+
+        // The pressed node is dark grey until release.
+        mouse(&w, QEvent::MouseButtonPress, centreOf(w, 3));
+        QCOMPARE(paint(w).pixelColor(centreOf(w, 3) + QPoint(0, 20)), QColor(Qt::darkGray));
+
+        // The device picture fills layout 0 and the outline drawing layout 1.
+        w.setDeviceType(0);
+        const QImage device = paint(w);
+        QVERIFY(device.pixelColor(2, 2) != QColor(Qt::white));
+        w.setDeviceType(1);
+        const QImage outline = paint(w);
+        QVERIFY(outline.pixelColor(2, 2) == QColor(Qt::white));
+        int inked = 0;
+        for (int y = 0; y < outline.height(); y += 4)
+            for (int x = 0; x < outline.width(); x += 4)
+                inked += outline.pixelColor(x, y).lightness() < 100 ? 1 : 0;
+        QVERIFY(inked > 100); // the outline and the node circles
+    }
+    void shortStateIsReadSafely()
+    {
+        KorvaneHandWidget w;
+        KorvaneSensorsState full = KorvaneSensorsState::fresh();
+        for (auto &n : full.nodes) {
+            n.type = 1;
+            n.cc = 7;
+        }
+        w.UpdateFromState(full);
+        KorvaneSensorsState few;
+        few.nodes.resize(4, KorvaneSensorNode(0, 6));
+        few.key = 3;
+        w.UpdateFromState(few);
+        QCOMPARE(w.node(3).type, 6);
+        QCOMPARE(w.node(4).type, 1); // past the records sent: kept as it was
+        QCOMPARE(w.node(17).controller, 7);
+        w.UpdateFromState(KorvaneSensorsState());
+        QCOMPARE(w.node(0).type, 6);
+    }
     // The small dialogs.
-    void nameDialog();
-    void numberEdit();
-    void aboutDialog();
-    void fixedSpinBoxStepsOnce();
+    void nameDialog()
+    {
+        NameDialog d;
+        QCOMPARE(d.windowTitle(), QString("Enter name"));
+        QVERIFY(d.isModal());
+        QSignalSpy sent(&d, &NameDialog::Send);
+        auto *edit = d.findChild<QLineEdit *>("lineEdit");
+        auto *box = d.findChild<QDialogButtonBox *>("buttonBox");
+        QVERIFY(edit && box);
+
+        d.setMode(4);
+        d.setLabel("New folder into:maps");
+        d.setText("Live");
+        QCOMPARE(d.findChild<QLabel *>("targetLabel")->text(), QString("New folder into:maps"));
+        d.show();
+        box->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!d.isVisible());
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.at(0).at(0).toInt(), 4);
+        QCOMPARE(sent.at(0).at(1).toString(), QString("Live"));
+
+        // OK with an empty name closes and sends nothing; Cancel never sends.
+        d.setText(QString());
+        d.show();
+        box->button(QDialogButtonBox::Ok)->click();
+        QVERIFY(!d.isVisible());
+        d.setText("Other");
+        d.show();
+        box->button(QDialogButtonBox::Cancel)->click();
+        QVERIFY(!d.isVisible());
+        QCOMPARE(sent.count(), 1);
+    }
+    void numberEdit()
+    {
+        NumberEdit d;
+        QCOMPARE(d.windowTitle(), QString("Sample Frequency"));
+        QSignalSpy sent(&d, &NumberEdit::SendNumber);
+        auto *box = d.findChild<QDoubleSpinBox *>("numberBox");
+        QVERIFY(box);
+
+        // Filling the dialog sends nothing; the first change does.
+        d.setNumber(3, 440.5);
+        QCOMPARE(box->value(), 440.5);
+        QCOMPARE(sent.count(), 0);
+        box->setValue(220.25);
+        QCOMPARE(sent.count(), 1);
+        QCOMPARE(sent.at(0).at(0).toInt(), 3);
+        QCOMPARE(sent.at(0).at(1).toDouble(), 220.25);
+        QCOMPARE(d.getNumber(), 220.25);
+
+        // Values above the top are clamped; typing cannot go past it either.
+        box->setValue(25000.0);
+        QCOMPARE(box->value(), 20000.99);
+        QCOMPARE(sent.last().at(1).toDouble(), 20000.99);
+        box->selectAll();
+        QTest::keyClicks(box, "30000");
+        box->interpretText();
+        QVERIFY(box->value() <= 20000.99);
+        // A frequency that cannot play (0 Hz) is never sent.
+        box->setValue(0.0);
+        QVERIFY(box->value() >= 8.0);
+        QVERIFY(sent.last().at(1).toDouble() >= 8.0);
+
+        d.show();
+        d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
+        QVERIFY(!d.isVisible());
+    }
+    void aboutDialog()
+    {
+        AboutDialog d;
+        QCOMPARE(d.windowTitle(), QString("About VARNO Control"));
+        QCOMPARE(d.findChild<QLabel *>("versionLabel")->text(), QString(" 1.5.0"));
+        QCOMPARE(d.versionLabel(), QString());
+        QVERIFY(d.findChild<QLabel *>("licenceLabel")->text().contains("GPL-3.0-or-later"));
+        d.setVersionLabel("Version: 12");
+        QCOMPARE(d.findChild<QLabel *>("deviceLabel")->text(), QString("Version: 12"));
+        d.show();
+        d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
+        QVERIFY(!d.isVisible());
+    }
+    void fixedSpinBoxStepsOnce()
+    {
+        // A plain spin box repeats while the arrow is held; ours steps once.
+        QSpinBox plain;
+        FixedSpinBox fixed;
+        for (QSpinBox *box : {static_cast<QSpinBox *>(&plain), static_cast<QSpinBox *>(&fixed)}) {
+            box->setRange(1, 99);
+            box->setValue(10);
+            box->resize(120, 30);
+            box->show();
+            QVERIFY(QTest::qWaitForWindowExposed(box));
+            holdUpArrow(*box, 1500);
+        }
+        QVERIFY(plain.value() > 11);
+        QCOMPARE(fixed.value(), 11);
+    }
 };
-
-void TestWidgets::labels()
-{
-    // Spelling follows the key and whether the scale is major ("note key major label"); a
-    // negative note has no name, only the truncated octave.
-    for (const char *row : {"66 7 1 G♭4", "66 -5 1 F♯4", "61 0 1 C♯4", "61 0 0 D♭4", "61 9 0 C♯4",
-                            "61 -9 0 D♭4", "72 0 1 C5", "-3 0 1 -1"}) {
-        const QStringList f = QString(row).split(' ');
-        QCOMPARE(KorvaneHandWidget::noteLabel(f[0].toInt(), f[1].toInt(), f[2] == "1"), f[3]);
-    }
-    // Each kind of sensor: {type, the note, controller or action it carries (0: as it was)}.
-    const int kinds[][2] = {{0, 66}, {1, 74}, {2, 13}, {2, 14}, {3, 5}, {4, 0},
-                            {5, 3},  {5, 9},  {6, 0},  {7, 0},  {8, 0}};
-    const QStringList expected = {"G♭4",     "CC74", "REC", "",     "GC5", "GBND",
-                                  "G-SRTCH", "G-",   "-",   "ACCL", ""};
-    KorvaneHandWidget w;
-    KorvaneSensorsState s = stateWith(7);
-    for (int i = 0; i < 11; ++i) {
-        KorvaneSensorNode &n = s.nodes[size_t(i)];
-        n.type = kinds[i][0];
-        if (kinds[i][1])
-            (n.type == 0 ? n.note : n.type == 2 ? n.action : n.cc) = kinds[i][1];
-    }
-    w.UpdateFromState(s);
-    for (int i = 0; i < expected.size(); ++i)
-        QCOMPARE(w.nodeLabel(i), expected[i]);
-
-    // A minor scale respells the same key.
-    w.setMajorScale(false);
-    QCOMPARE(w.nodeLabel(0), QString::fromUtf8("G♭4"));
-    KorvaneSensorsState d = stateWith(2);
-    d.nodes[0] = KorvaneSensorNode(0, 0);
-    d.nodes[0].note = 66;
-    w.UpdateFromState(d);
-    QCOMPARE(w.nodeLabel(0), QString::fromUtf8("G♭4"));
-    w.setMajorScale(true);
-    QCOMPARE(w.nodeLabel(0), QString::fromUtf8("F♯4"));
-
-    // The temporal offset moves the shown note.
-    w.setTemporalOffset(12);
-    d.nodes[0].note = 60;
-    w.UpdateFromState(d);
-    QCOMPARE(w.nodeLabel(0), QString::fromUtf8("C5"));
-}
-
-void TestWidgets::triggers()
-{
-    KorvaneHandWidget w;
-    KorvaneSensorsState s = KorvaneSensorsState::fresh();
-    for (auto &n : s.nodes)
-        n.note = 40;
-    s.nodes[3].note = 60;
-    s.nodes[9].note = 60;
-    s.nodes[5].note = 60;
-    s.nodes[5].type = 1; // a controller with the same note field is not a note
-    w.UpdateFromState(s);
-
-    w.Trigger(60, true, 90);
-    QVERIFY(w.node(3).triggered && w.node(9).triggered);
-    QCOMPARE(w.node(9).velocity, 90);
-    QVERIFY(!w.node(5).triggered);
-    QVERIFY(!w.node(4).triggered);
-    w.Trigger(60, false, 0);
-    QVERIFY(!w.node(3).triggered && !w.node(9).triggered);
-
-    // With an offset of an octave, the node of note 60 answers to 72.
-    w.Trigger(60, true, 100);
-    w.setTemporalOffset(12);
-    QVERIFY(!w.node(3).triggered); // changing the offset clears every lit node
-    w.Trigger(60, true, 100);
-    QVERIFY(!w.node(3).triggered);
-    w.Trigger(72, true, 100);
-    QVERIFY(w.node(3).triggered && w.node(9).triggered);
-    w.ResetTriggers();
-    QVERIFY(!w.node(3).triggered && !w.node(9).triggered);
-}
-
-void TestWidgets::pressMoveRelease()
-{
-    KorvaneHandWidget w;
-    w.resize(600, 900);
-    paint(w);
-    QSignalSpy opened(&w, &KorvaneHandWidget::OpenNode);
-    const QPoint empty(5, 5);
-
-    // A click on a node opens it.
-    mouse(&w, QEvent::MouseButtonPress, centreOf(w, 9));
-    QCOMPARE(w.pressedNode(), 9);
-    mouse(&w, QEvent::MouseButtonRelease, centreOf(w, 9));
-    QCOMPARE(opened.count(), 1);
-    QCOMPARE(opened.takeFirst().at(0).toInt(), 9);
-    QCOMPARE(w.pressedNode(), -1);
-
-    // Pressing on a node and dragging off it cancels.
-    mouse(&w, QEvent::MouseButtonPress, centreOf(w, 9));
-    mouse(&w, QEvent::MouseMove, empty);
-    QCOMPARE(w.pressedNode(), -1);
-    mouse(&w, QEvent::MouseButtonRelease, empty);
-    QCOMPARE(opened.count(), 0);
-
-    // Pressing on empty space and dragging onto a node opens that node.
-    mouse(&w, QEvent::MouseButtonPress, empty);
-    QCOMPARE(w.pressedNode(), -1);
-    mouse(&w, QEvent::MouseMove, centreOf(w, 16));
-    mouse(&w, QEvent::MouseButtonRelease, centreOf(w, 16));
-    QCOMPARE(opened.count(), 1);
-    QCOMPARE(opened.takeFirst().at(0).toInt(), 16);
-
-    // A double click counts as a press.
-    mouse(&w, QEvent::MouseButtonDblClick, centreOf(w, 0));
-    QCOMPARE(w.pressedNode(), 0);
-    mouse(&w, QEvent::MouseButtonRelease, centreOf(w, 0));
-    QCOMPARE(opened.count(), 1);
-}
-
-void TestWidgets::layouts()
-{
-    KorvaneHandWidget w;
-    w.resize(600, 900);
-    const QPoint at17 = centreOf(w, 17); // clear of every node of layout 2
-    w.setDeviceType(2);
-    QCOMPARE(w.deviceType(), 2);
-    QCOMPARE(w.nodeCount(), 16);
-    QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(650, 1100));
-    const QImage image = paint(w);
-    // Nodes 16 and 17 are neither drawn (no picture in this layout: white) nor clickable.
-    QCOMPARE(image.pixelColor(at17 + QPoint(0, 20)), QColor(Qt::white));
-    QSignalSpy opened(&w, &KorvaneHandWidget::OpenNode);
-    mouse(&w, QEvent::MouseButtonPress, at17);
-    mouse(&w, QEvent::MouseButtonRelease, at17);
-    QCOMPARE(opened.count(), 0);
-    w.Trigger(w.node(17).note, true, 100);
-    QVERIFY(!w.node(17).triggered);
-
-    w.setDeviceType(0);
-    QCOMPARE(w.nodeCount(), 18);
-    QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(155, 261));
-    QCOMPARE(QPoint(w.node(16).x, w.node(16).y), QPoint(618, 1037));
-
-    w.setDeviceType(3);
-    QCOMPARE(w.nodeCount(), 12);
-    QCOMPARE(QPoint(w.node(11).x, w.node(11).y), QPoint(645, 750));
-    // An unknown layout number keeps the nodes as they were.
-    w.setDeviceType(9);
-    QCOMPARE(w.deviceType(), 9);
-    QCOMPARE(w.nodeCount(), 12);
-    QCOMPARE(QPoint(w.node(11).x, w.node(11).y), QPoint(645, 750));
-    w.setDeviceType(4);
-    QCOMPARE(QPoint(w.node(0).x, w.node(0).y), QPoint(295, 300));
-}
-
-void TestWidgets::wideWidgetKeepsRelativePositions()
-{
-    KorvaneHandWidget w;
-    w.resize(1200, 600);
-    const QImage image = paint(w);
-    const float sx = 1200 * 0.0013333333f;
-    for (int i = 0; i < w.nodeCount(); ++i) {
-        const QPoint c = centreOf(w, i);
-        // Relative position: the same fraction of the width and the height as on the canvas.
-        QVERIFY(qAbs(c.x() / 1200.0 - w.node(i).x / 750.0) < 0.002);
-        QVERIFY(qAbs(c.y() / 600.0 - w.node(i).y / 1334.0) < 0.002);
-        // The circle is drawn there: black fill just below the label.
-        QCOMPARE(image.pixelColor(c + QPoint(0, 9)), QColor(Qt::black));
-    }
-    // The hit radius follows the horizontal scale only: a point as far below node 16 as the
-    // horizontal radius still opens it, though the squeezed ellipse ends long before.
-    QSignalSpy opened(&w, &KorvaneHandWidget::OpenNode);
-    const int r = int(55 * sx);
-    for (QPoint p : {centreOf(w, 16) + QPoint(r - 1, 0), centreOf(w, 16) + QPoint(0, r - 1)}) {
-        mouse(&w, QEvent::MouseButtonPress, p);
-        mouse(&w, QEvent::MouseButtonRelease, p);
-    }
-    QCOMPARE(opened.count(), 2);
-    QCOMPARE(opened.at(0).at(0).toInt(), 16);
-    QCOMPARE(opened.at(1).at(0).toInt(), 16);
-    const QPoint outside = centreOf(w, 16) + QPoint(r + 2, 0);
-    mouse(&w, QEvent::MouseButtonPress, outside);
-    QCOMPARE(w.pressedNode(), -1);
-}
-
-void TestWidgets::paintedNodes()
-{
-    KorvaneHandWidget w;
-    w.resize(578, 800);
-    KorvaneSensorsState s = KorvaneSensorsState::fresh();
-    s.nodes[5].type = 0;
-    s.nodes[5].note = 64;
-    w.UpdateFromState(s);
-    // Sample inside the circle but clear of the label in its middle.
-    const QPoint probe = centreOf(w, 5) + QPoint(0, 20);
-
-    QCOMPARE(paint(w).pixelColor(probe), QColor(Qt::black));
-    w.Trigger(64, true, 255);
-    QCOMPARE(paint(w).pixelColor(probe), QColor(0, 255, 0));
-    // The velocity is the green's opacity: half velocity over the white field is pale green.
-    w.setDeviceType(2);
-    s.nodes[3].type = 0;
-    s.nodes[3].note = 50;
-    w.UpdateFromState(s);
-    w.Trigger(50, true, 128);
-    const QColor pale = paint(w).pixelColor(centreOf(w, 3) + QPoint(0, 20));
-    QCOMPARE(pale.green(), 255);
-    QVERIFY(pale.red() > 100 && pale.red() < 150);
-    w.Trigger(50, false, 0);
-    QCOMPARE(paint(w).pixelColor(centreOf(w, 3) + QPoint(0, 20)), QColor(Qt::black));
-
-    // The pressed node is dark grey until release.
-    mouse(&w, QEvent::MouseButtonPress, centreOf(w, 3));
-    QCOMPARE(paint(w).pixelColor(centreOf(w, 3) + QPoint(0, 20)), QColor(Qt::darkGray));
-
-    // The device picture fills layout 0 and the outline drawing layout 1.
-    w.setDeviceType(0);
-    const QImage device = paint(w);
-    QVERIFY(device.pixelColor(2, 2) != QColor(Qt::white));
-    w.setDeviceType(1);
-    const QImage outline = paint(w);
-    QVERIFY(outline.pixelColor(2, 2) == QColor(Qt::white));
-    int inked = 0;
-    for (int y = 0; y < outline.height(); y += 4)
-        for (int x = 0; x < outline.width(); x += 4)
-            inked += outline.pixelColor(x, y).lightness() < 100 ? 1 : 0;
-    QVERIFY(inked > 100); // the outline and the node circles
-}
-
-void TestWidgets::shortStateIsReadSafely()
-{
-    KorvaneHandWidget w;
-    KorvaneSensorsState full = KorvaneSensorsState::fresh();
-    for (auto &n : full.nodes) {
-        n.type = 1;
-        n.cc = 7;
-    }
-    w.UpdateFromState(full);
-    KorvaneSensorsState few;
-    few.nodes.resize(4, KorvaneSensorNode(0, 6));
-    few.key = 3;
-    w.UpdateFromState(few);
-    QCOMPARE(w.node(3).type, 6);
-    QCOMPARE(w.node(4).type, 1); // past the records sent: kept as it was
-    QCOMPARE(w.node(17).controller, 7);
-    w.UpdateFromState(KorvaneSensorsState());
-    QCOMPARE(w.node(0).type, 6);
-}
-
-void TestWidgets::nameDialog()
-{
-    NameDialog d;
-    QCOMPARE(d.windowTitle(), QString("Enter name"));
-    QVERIFY(d.isModal());
-    QSignalSpy sent(&d, &NameDialog::Send);
-    auto *edit = d.findChild<QLineEdit *>("lineEdit");
-    auto *box = d.findChild<QDialogButtonBox *>("buttonBox");
-    QVERIFY(edit && box);
-
-    d.setMode(4);
-    d.setLabel("New folder into:maps");
-    d.setText("Live");
-    QCOMPARE(d.findChild<QLabel *>("targetLabel")->text(), QString("New folder into:maps"));
-    d.show();
-    box->button(QDialogButtonBox::Ok)->click();
-    QVERIFY(!d.isVisible());
-    QCOMPARE(sent.count(), 1);
-    QCOMPARE(sent.at(0).at(0).toInt(), 4);
-    QCOMPARE(sent.at(0).at(1).toString(), QString("Live"));
-
-    // OK with an empty name closes and sends nothing; Cancel never sends.
-    d.setText(QString());
-    d.show();
-    box->button(QDialogButtonBox::Ok)->click();
-    QVERIFY(!d.isVisible());
-    d.setText("Other");
-    d.show();
-    box->button(QDialogButtonBox::Cancel)->click();
-    QVERIFY(!d.isVisible());
-    QCOMPARE(sent.count(), 1);
-}
-
-void TestWidgets::numberEdit()
-{
-    NumberEdit d;
-    QCOMPARE(d.windowTitle(), QString("Sample Frequency"));
-    QSignalSpy sent(&d, &NumberEdit::SendNumber);
-    auto *box = d.findChild<QDoubleSpinBox *>("numberBox");
-    QVERIFY(box);
-
-    // Filling the dialog sends nothing; the first change does.
-    d.setNumber(3, 440.5);
-    QCOMPARE(box->value(), 440.5);
-    QCOMPARE(sent.count(), 0);
-    box->setValue(220.25);
-    QCOMPARE(sent.count(), 1);
-    QCOMPARE(sent.at(0).at(0).toInt(), 3);
-    QCOMPARE(sent.at(0).at(1).toDouble(), 220.25);
-    QCOMPARE(d.getNumber(), 220.25);
-
-    // Values above the top are clamped; typing cannot go past it either.
-    box->setValue(25000.0);
-    QCOMPARE(box->value(), 20000.99);
-    QCOMPARE(sent.last().at(1).toDouble(), 20000.99);
-    box->selectAll();
-    QTest::keyClicks(box, "30000");
-    box->interpretText();
-    QVERIFY(box->value() <= 20000.99);
-    // A frequency that cannot play (0 Hz) is never sent.
-    box->setValue(0.0);
-    QVERIFY(box->value() >= 8.0);
-    QVERIFY(sent.last().at(1).toDouble() >= 8.0);
-
-    d.show();
-    d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
-    QVERIFY(!d.isVisible());
-}
-
-void TestWidgets::aboutDialog()
-{
-    AboutDialog d;
-    QCOMPARE(d.windowTitle(), QString("About VARNO Control"));
-    QCOMPARE(d.findChild<QLabel *>("versionLabel")->text(), QString(" 1.5.0"));
-    QCOMPARE(d.versionLabel(), QString());
-    QVERIFY(d.findChild<QLabel *>("licenceLabel")->text().contains("GPL-3.0-or-later"));
-    d.setVersionLabel("Version: 12");
-    QCOMPARE(d.findChild<QLabel *>("deviceLabel")->text(), QString("Version: 12"));
-    d.show();
-    d.findChild<QDialogButtonBox *>("buttonBox")->button(QDialogButtonBox::Close)->click();
-    QVERIFY(!d.isVisible());
-}
-
-void TestWidgets::fixedSpinBoxStepsOnce()
-{
-    // A plain spin box repeats while the arrow is held; ours steps once.
-    QSpinBox plain;
-    FixedSpinBox fixed;
-    for (QSpinBox *box : {static_cast<QSpinBox *>(&plain), static_cast<QSpinBox *>(&fixed)}) {
-        box->setRange(1, 99);
-        box->setValue(10);
-        box->resize(120, 30);
-        box->show();
-        QVERIFY(QTest::qWaitForWindowExposed(box));
-        holdUpArrow(*box, 1500);
-    }
-    QVERIFY(plain.value() > 11);
-    QCOMPARE(fixed.value(), 11);
-}
 
 QTEST_MAIN(TestWidgets)
 #include "tst_widgets.moc"
