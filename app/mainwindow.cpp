@@ -2,12 +2,15 @@
 
 #include "app/filerequests.h"
 #include "app/importexport.h"
+#include "app/instrumentguard.h"
 #include "app/mainwindowform.h"
 #include "app/mappingtabcontroller.h"
+#include "app/quitguard.h"
 #include "app/settingstabcontroller.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/korvanecore.h"
+#include "device/midiportbackend.h"
 #include "dialogs/aboutdialog.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
@@ -17,6 +20,7 @@
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -28,7 +32,10 @@ namespace {
 const char *const kStyleSheet = ":/orangestyle/darkorange-apple9.qss";
 }
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindowForm)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(nullptr, parent) {}
+
+MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midi, QWidget *parent)
+    : QMainWindow(parent), ui(new MainWindowForm)
 {
     ui->setupUi(this);
     setWindowTitle(tr("VARNO Control"));
@@ -42,7 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     setStyleSheet(QString());
 
     // The hub builds the device link, the audio engine, the settings and the first map.
-    hub = new KorvaneCore(this);
+    hub = new KorvaneCore(std::move(midi), this);
     nodeDialog = new KorvaneNodeView(this);
     soundBrowser = new KorvaneSoundView(this);
     patchBrowser = new KorvanePatchView(this);
@@ -109,6 +116,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     requests = new FileRequests(hub, name, patchBrowser, soundBrowser, dataPath, this);
     connect(requests, &FileRequests::statusMessage, this, &MainWindow::setMainMessage);
     connect(requests, &FileRequests::mapNameChanged, this, &MainWindow::setPatchName);
+    // Nothing unsaved is lost to a load or a quit.
+    instrumentGuard = new InstrumentGuard(hub, requests, this);
+    connect(instrumentGuard, &InstrumentGuard::statusMessage, this, &MainWindow::setMainMessage);
+    mapping->setSoundLoader([this](const QString &file) { return instrumentGuard->load(file); });
+    quitGuard = new QuitGuard(hub, instrumentGuard, this);
 
     connect(hub, SIGNAL(sendStatusMessage(QString)), this, SLOT(setMainMessage(QString)));
     connect(hub, SIGNAL(SendStateUI(KorvaneSensorsState)), hand,
@@ -124,7 +136,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     connect(patch, SIGNAL(giveFolderName(QString)), this, SLOT(GetMapFolder(QString)));
     connect(patch, SIGNAL(Close()), this, SLOT(CloseFileView()));
     connect(sound, SIGNAL(SaveSound(QString)), this, SLOT(SaveSound(QString)));
-    connect(sound, SIGNAL(LoadSound(QString)), hub, SLOT(LoadSound(QString)));
+    connect(sound, SIGNAL(LoadSound(QString)), this, SLOT(LoadSound(QString)));
     connect(sound, SIGNAL(NewSound(QString)), this, SLOT(NewSound(QString)));
     connect(sound, SIGNAL(DeleteSound(QString)), this, SLOT(DeleteSound(QString)));
     connect(sound, SIGNAL(RenameSound(QString)), this, SLOT(RenameSound(QString)));
@@ -253,6 +265,25 @@ QProgressDialog *MainWindow::importProgressDialog() const
 QMessageBox *MainWindow::importMessage() const
 {
     return transfer->errorBox();
+}
+
+bool MainWindow::confirmQuit()
+{
+    return quitGuard->confirmQuit();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (confirmQuit())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void MainWindow::LoadSound(QString filename)
+{
+    if (!instrumentGuard->load(filename))
+        soundBrowser->refuseLoad();
 }
 
 void MainWindow::showAbout()
@@ -551,15 +582,16 @@ void MainWindow::OpenSoundEdit()
     soundEditor->raise();
 }
 
-// Controller actions step through the sound browser's current folder.
+// Controller actions step through the sound browser's current folder, mid-performance: no
+// dialog may open.
 void MainWindow::NextSound()
 {
-    soundBrowser->NextSound();
+    instrumentGuard->fromDevice([this] { soundBrowser->NextSound(); });
 }
 
 void MainWindow::PrevSound()
 {
-    soundBrowser->PrevSound();
+    instrumentGuard->fromDevice([this] { soundBrowser->PrevSound(); });
 }
 
 // ---- sample import and export ----

@@ -11,9 +11,14 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <memory>
+
 class AboutDialog;
 class FileRequests;
 class ImportExport;
+class InstrumentGuard;
+class MidiPortBackend;
+class QuitGuard;
 class KorvaneCore;
 class KorvaneHandWidget;
 class KorvaneNodeView;
@@ -33,6 +38,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Reaches the device through the given MIDI port backend (tests, emulation).
+    explicit MainWindow(std::unique_ptr<MidiPortBackend> midi, QWidget *parent = nullptr);
     ~MainWindow() override;
 
     KorvaneCore *core() const { return hub; }
@@ -57,6 +64,12 @@ public:
     static QString testSoundFile(const QString &dataPath, int index);
 
 public slots:
+    // Every way of quitting asks here first: unsaved instrument changes, then the uploads
+    // still queued. True when the program may end now.
+    bool confirmQuit();
+    // An instrument load asked for in the sound browser (or by the device, through it).
+    void LoadSound(QString filename);
+
     // Reached by the hub and the other windows.
     void GenerateScale(int nro);
     void scaleGeneration(int nro);
@@ -134,6 +147,9 @@ public slots:
     void setAsNewSound() {}
     void UpdateLayerView() {}
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private slots:
     // The menu's "About Korvane Control", bound by name.
     void on_actionAbout_Korvane_Control_triggered();
@@ -154,6 +170,8 @@ private:
     SettingsTabController *settings = nullptr;
     FileRequests *requests = nullptr;
     ImportExport *transfer = nullptr;
+    InstrumentGuard *instrumentGuard = nullptr;
+    QuitGuard *quitGuard = nullptr;
 
     QString dataPath;
     QString styleText;

@@ -79,7 +79,7 @@ const Link kLinks[] = {
     {"patch", "giveFolderName(QString)", "window", "GetMapFolder(QString)"},
     {"patch", "Close()", "window", "CloseFileView()"},
     {"sound", "SaveSound(QString)", "window", "SaveSound(QString)"},
-    {"sound", "LoadSound(QString)", "hub", "LoadSound(QString)"},
+    {"sound", "LoadSound(QString)", "window", "LoadSound(QString)"},
     {"sound", "NewSound(QString)", "window", "NewSound(QString)"},
     {"sound", "DeleteSound(QString)", "window", "DeleteSound(QString)"},
     {"sound", "RenameSound(QString)", "window", "RenameSound(QString)"},
