@@ -274,10 +274,7 @@ bool MainWindow::confirmQuit()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (confirmQuit())
-        event->accept();
-    else
-        event->ignore();
+    event->setAccepted(confirmQuit());
 }
 
 void MainWindow::LoadSound(QString filename)
