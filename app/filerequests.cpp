@@ -165,15 +165,20 @@ void FileRequests::renameMapTo(const QString &text)
 
 // ---- instruments ----
 
+// The hub's instrument store keeps whether the instrument has unsaved changes.
+bool FileRequests::isUnsaved() const
+{
+    return hub->IsSoundModified();
+}
+
 void FileRequests::markUnsaved()
 {
-    unsaved = true;
+    hub->MarkSoundModified();
 }
 
 void FileRequests::soundLoaded()
 {
     soundName = QFileInfo(hub->GetSoundName()).completeBaseName();
-    unsaved = false;
     isNewSound = false;
 }
 
@@ -188,7 +193,7 @@ void FileRequests::flushSelected(int sample)
 
 void FileRequests::flushAll()
 {
-    if (!unsaved) {
+    if (!isUnsaved()) {
         hub->FlushMemory();
         return;
     }
@@ -228,7 +233,6 @@ void FileRequests::saveSoundAsName(const QString &text)
     // The hub reports a failed write; only a written file marks the instrument saved.
     if (hub->SaveSound(path)) {
         soundName = text;
-        unsaved = false;
         isNewSound = false;
     }
     soundBrowser->UpdateCombo();
@@ -251,9 +255,8 @@ void FileRequests::saveSound(const QString &requested)
     soundName = shown;
     if (!confirm(QStringLiteral("Instrument ") + shown + QStringLiteral(" will be overwritten.")))
         return;
-    // Only a save that reached the disk clears the unsaved mark.
-    if (hub->SaveSound(file))
-        unsaved = false;
+    // Only a save that reached the disk clears the unsaved mark (the hub's store does).
+    hub->SaveSound(file);
 }
 
 void FileRequests::saveCurrentSound()

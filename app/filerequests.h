@@ -1,8 +1,7 @@
 // What the map and sound browsers and the sound editor ask of files: save, rename and delete
 // maps and instruments, make, rename and delete folders, clear the sampler. Asks before
 // anything is overwritten or removed, asks for names through the name dialog, and says on the
-// status line what could not be done. Keeps whether the loaded instrument has unsaved changes.
-// GUI thread only.
+// status line what could not be done. GUI thread only.
 #pragma once
 
 #include <QObject>
@@ -36,7 +35,7 @@ public:
     // A Yes/No question whose default is No.
     static bool confirm(QWidget *parent, const QString &text);
 
-    bool isUnsaved() const { return unsaved; }
+    bool isUnsaved() const;
     bool isNewSoundPending() const { return isNewSound; }
     QString currentSound() const { return soundName; }
 
@@ -92,7 +91,6 @@ private:
     QString dataPath;
     QWidget *boxParent;
 
-    bool unsaved = false;
     bool isNewSound = false;
     QString soundName = QStringLiteral("Flute");
     QString currentFolder;

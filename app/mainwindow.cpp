@@ -4,8 +4,10 @@
 #include "app/filerequests.h"
 #include "app/importexport.h"
 #include "app/mainmenus.h"
+#include "app/instrumentguard.h"
 #include "app/mainwindowform.h"
 #include "app/mappingtabcontroller.h"
+#include "app/quitguard.h"
 #include "app/settingstabcontroller.h"
 #include "app/windowframe.h"
 #include "app/syxrequests.h"
@@ -22,6 +24,7 @@
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -122,6 +125,11 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     requests = new FileRequests(hub, name, patchBrowser, soundBrowser, dataPath, this);
     connect(requests, &FileRequests::statusMessage, this, &MainWindow::setMainMessage);
     connect(requests, &FileRequests::mapNameChanged, this, &MainWindow::setPatchName);
+    // Nothing unsaved is lost to a load or a quit.
+    instrumentGuard = new InstrumentGuard(hub, requests, this);
+    connect(instrumentGuard, &InstrumentGuard::statusMessage, this, &MainWindow::setMainMessage);
+    mapping->setSoundLoader([this](const QString &file) { return instrumentGuard->load(file); });
+    quitGuard = new QuitGuard(hub, instrumentGuard, this);
 
     connect(hub, SIGNAL(sendStatusMessage(QString)), this, SLOT(setMainMessage(QString)));
     connect(hub, SIGNAL(SendStateUI(KorvaneSensorsState)), hand,
@@ -137,7 +145,7 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     connect(patch, SIGNAL(giveFolderName(QString)), this, SLOT(GetMapFolder(QString)));
     connect(patch, SIGNAL(Close()), this, SLOT(CloseFileView()));
     connect(sound, SIGNAL(SaveSound(QString)), this, SLOT(SaveSound(QString)));
-    connect(sound, SIGNAL(LoadSound(QString)), hub, SLOT(LoadSound(QString)));
+    connect(sound, SIGNAL(LoadSound(QString)), this, SLOT(LoadSound(QString)));
     connect(sound, SIGNAL(NewSound(QString)), this, SLOT(NewSound(QString)));
     connect(sound, SIGNAL(DeleteSound(QString)), this, SLOT(DeleteSound(QString)));
     connect(sound, SIGNAL(RenameSound(QString)), this, SLOT(RenameSound(QString)));
@@ -298,6 +306,22 @@ MainMenus *MainWindow::menus() const
 DeviceStatusPart *MainWindow::deviceStatus() const
 {
     return frame->deviceStatus();
+}
+
+bool MainWindow::confirmQuit()
+{
+    return quitGuard->confirmQuit();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    event->setAccepted(confirmQuit());
+}
+
+void MainWindow::LoadSound(QString filename)
+{
+    if (!instrumentGuard->load(filename))
+        soundBrowser->refuseLoad();
 }
 
 void MainWindow::showAbout()
@@ -603,15 +627,16 @@ void MainWindow::OpenSoundEdit()
     soundEditor->raise();
 }
 
-// Controller actions step through the sound browser's current folder.
+// Controller actions step through the sound browser's current folder, mid-performance: no
+// dialog may open.
 void MainWindow::NextSound()
 {
-    soundBrowser->NextSound();
+    instrumentGuard->fromDevice([this] { soundBrowser->NextSound(); });
 }
 
 void MainWindow::PrevSound()
 {
-    soundBrowser->PrevSound();
+    instrumentGuard->fromDevice([this] { soundBrowser->PrevSound(); });
 }
 
 // ---- sample import and export ----

@@ -18,6 +18,9 @@ class DeviceStatusPart;
 class EditHistory;
 class FileRequests;
 class ImportExport;
+class InstrumentGuard;
+class MidiPortBackend;
+class QuitGuard;
 class KorvaneCore;
 class KorvaneHandWidget;
 class KorvaneNodeView;
@@ -73,6 +76,12 @@ public:
     static QString testSoundFile(const QString &dataPath, int index);
 
 public slots:
+    // Every way of quitting asks here first: unsaved instrument changes, then the uploads
+    // still queued. True when the program may end now.
+    bool confirmQuit();
+    // An instrument load asked for in the sound browser (or by the device, through it).
+    void LoadSound(QString filename);
+
     // Reached by the hub and the other windows.
     void GenerateScale(int nro);
     void scaleGeneration(int nro);
@@ -154,6 +163,9 @@ public slots:
     void setAsNewSound() {}
     void UpdateLayerView() {}
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private slots:
     // The menu's "About Korvane Control", bound by name.
     void on_actionAbout_Korvane_Control_triggered();
@@ -179,6 +191,8 @@ private:
     WindowFrame *frame = nullptr;
     EditHistory *history = nullptr;
     SyxRequests *syx = nullptr;
+    InstrumentGuard *instrumentGuard = nullptr;
+    QuitGuard *quitGuard = nullptr;
 
     QString dataPath;
     QString styleText;

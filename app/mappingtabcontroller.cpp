@@ -30,6 +30,7 @@ MappingTabController::MappingTabController(MainWindowForm *ui, KorvaneCore *hub,
     connect(escape, &QShortcut::activated, this, &MappingTabController::panic);
     connect(ui->comboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MappingTabController::scaleChosen);
+    shownSound = ui->testSoundBox->currentIndex();
     connect(ui->testSoundBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MappingTabController::testSoundChosen);
     connect(ui->muteBox, &QCheckBox::toggled, this, &MappingTabController::muteToggled);
@@ -129,9 +130,21 @@ void MappingTabController::scaleChosen(int index)
     });
 }
 
+void MappingTabController::setSoundLoader(std::function<bool(const QString &)> loader)
+{
+    soundLoader = std::move(loader);
+}
+
 void MappingTabController::testSoundChosen(int index)
 {
-    hub->LoadSound(testSoundFile(dataPath, index));
+    const QString file = testSoundFile(dataPath, index);
+    if (soundLoader ? soundLoader(file) : hub->LoadSound(file)) {
+        shownSound = index;
+        return;
+    }
+    // The instrument in memory stays, and so does the choice that shows it.
+    const QSignalBlocker block(ui->testSoundBox);
+    ui->testSoundBox->setCurrentIndex(shownSound);
 }
 
 void MappingTabController::muteToggled(bool checked)

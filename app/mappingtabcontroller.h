@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class KorvaneCore;
 struct MainWindowForm;
 
@@ -43,6 +45,9 @@ public:
     void showMute(bool on); // the hub's mute, not sent back
     void setRemoteMapping(int mapping);
     void refreshHand();
+    // What loads the test sound; returns false when the instrument in memory stays (the
+    // choice then shows it again). The hub's LoadSound when none is set.
+    void setSoundLoader(std::function<bool(const QString &)> loader);
     // Stops every voice and darkens every lit sensor (a note-off lost with the device).
     void panic();
 
@@ -68,4 +73,6 @@ private:
     int key = 0;
     int octave = 4;
     int scale = 0; // the box's choice; the box has moved already when its signal arrives
+    std::function<bool(const QString &)> soundLoader;
+    int shownSound = 0; // the test-sound choice of the instrument loaded through it
 };

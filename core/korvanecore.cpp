@@ -11,6 +11,7 @@
 #include "resources/resources.h"
 #include "scales/mapping.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QTemporaryFile>
@@ -204,7 +205,15 @@ void KorvaneCore::ShutDown()
     if (checkTimer)
         checkTimer->stop();
     audioEngine->close();
+    // What is still queued cannot leave any more: the log says which uploads were lost.
+    for (const KorvaneMidiEngine::PendingUpload &u : midiEngine->abortUploads())
+        qWarning().noquote() << QStringLiteral("not sent at exit: %1 (%2 of %3 messages)")
+                                    .arg(u.what)
+                                    .arg(u.left)
+                                    .arg(u.total);
     midiEngine->ReleasePorts();
+    // A ROM write that left just before is counted: its report may still wait in the queue.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 bool KorvaneCore::CompareMappings(const std::vector<KorvaneSensorNode> &a,

@@ -37,6 +37,32 @@ bool KorvaneMidiEngine::isSending() const
     return !d->sender->isIdle();
 }
 
+namespace {
+QVector<KorvaneMidiEngine::PendingUpload> toUploads(const std::vector<MidiSender::Pending> &list)
+{
+    QVector<KorvaneMidiEngine::PendingUpload> out;
+    for (const MidiSender::Pending &p : list)
+        out.push_back({QString::fromStdString(p.what), p.left, p.total});
+    return out;
+}
+} // namespace
+
+QVector<KorvaneMidiEngine::PendingUpload> KorvaneMidiEngine::pendingUploads() const
+{
+    return toUploads(d->sender->pending());
+}
+
+QVector<KorvaneMidiEngine::PendingUpload> KorvaneMidiEngine::abortUploads()
+{
+    return toUploads(d->sender->abort());
+}
+
+int KorvaneMidiEngine::messagesNotSent() const
+{
+    const MidiSender::Progress t = d->sender->totals();
+    return t.unsent + t.refused;
+}
+
 void KorvaneMidiEngine::setPauses(std::chrono::milliseconds remote,
                                   std::chrono::milliseconds palmettoSettings)
 {
@@ -157,7 +183,8 @@ void KorvaneMidiEngine::SendState(KorvaneSensorsState state, int)
     for (size_t i = 3; i + 1 < m.size(); ++i)
         text += QString::number(m[i]) + QLatin1Char(' ');
     text += kSuccess;
-    d->sender->enqueue({d->sendStep(m, std::chrono::milliseconds(0)), d->finalStep(text)});
+    d->sender->enqueue({d->sendStep(m, std::chrono::milliseconds(0)), d->finalStep(text)},
+                       "mapping");
 }
 
 void KorvaneMidiEngine::SendStateRemote(KorvaneSensorsState state, int, float, bool vesko)
@@ -181,7 +208,7 @@ void KorvaneMidiEngine::SendStateRemote(KorvaneSensorsState state, int, float, b
         job.push_back(d->sendStep(messages[i], d->remotePause));
     }
     job.push_back(d->finalStep(QStringLiteral("Sending sysex to RemoteCore: ") + kSuccess));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "mapping");
 }
 
 void KorvaneMidiEngine::SendCalibration(KorvaneCalibration) {}
@@ -196,7 +223,7 @@ void KorvaneMidiEngine::SendCalibrationRemote(KorvaneCalibration calib, float)
         job.push_back(d->sendStep(m, d->remotePause));
     job.push_back(
         d->finalStep(QStringLiteral("Sending calibration sysex to RemoteCore: ") + kSuccess));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "calibration");
 }
 
 void KorvaneMidiEngine::SendSettings(KorvaneCalibration calib)
@@ -213,7 +240,7 @@ void KorvaneMidiEngine::SendSettings(KorvaneCalibration calib)
                                   i + 1 < total ? d->palmettoPause : std::chrono::milliseconds(0)));
     }
     job.push_back(d->finalStep(QStringLiteral("Sending sysex to Palmetto: ") + kSuccess));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "settings");
 }
 
 void KorvaneMidiEngine::SendSettingsRemote(KorvaneCalibration calib, float)
@@ -225,7 +252,7 @@ void KorvaneMidiEngine::SendSettingsRemote(KorvaneCalibration calib, float)
         job.push_back(d->sendStep(m, d->remotePause));
     job.push_back(
         d->finalStep(QStringLiteral("Sending sysex settings to RemoteCore: ") + kSuccess));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "settings");
 }
 
 void KorvaneMidiEngine::SendBendSettingsRemote(KorvaneBendSettings bends, float)
@@ -238,7 +265,7 @@ void KorvaneMidiEngine::SendBendSettingsRemote(KorvaneBendSettings bends, float)
     }
     job.push_back(
         d->finalStep(QStringLiteral("Sending sysex bend settings to RemoteCore: ") + kSuccess));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "bend settings");
 }
 
 void KorvaneMidiEngine::SendGyroSettingsRemote(KorvaneGyroSettings gsettings, float)
@@ -252,17 +279,19 @@ void KorvaneMidiEngine::SendGyroSettingsRemote(KorvaneGyroSettings gsettings, fl
     for (const auto &m : messages)
         job.push_back(d->sendStep(m, d->remotePause));
     job.push_back(d->finalStep(QString()));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "gyro settings");
 }
 
 void KorvaneMidiEngine::SendDeviceInfoRequest()
 {
-    d->sender->enqueue({d->sendStep(KorvaneSysex::infoRequest(), d->remotePause)});
+    d->sender->enqueue({d->sendStep(KorvaneSysex::infoRequest(), d->remotePause)},
+                       "device info request");
 }
 
 void KorvaneMidiEngine::SendDeviceVersionRequest()
 {
-    d->sender->enqueue({d->sendStep(KorvaneSysex::versionRequest(), d->remotePause)});
+    d->sender->enqueue({d->sendStep(KorvaneSysex::versionRequest(), d->remotePause)},
+                       "version request");
 }
 
 void KorvaneMidiEngine::DisconnectMIDI()
@@ -293,8 +322,10 @@ void KorvaneMidiEngine::SendWriteCommand()
     job.push_back(MidiSender::Step::call([this](const MidiSender::Progress &p) {
         if (p.sent > 0)
             emit RomWritten();
+        else if (p.dropped > 0)
+            d->status(QStringLiteral("ROM write stopped before it left: not written"));
         else if (p.unsent > 0)
             d->status(kNoDevice);
     }));
-    d->sender->enqueue(std::move(job));
+    d->sender->enqueue(std::move(job), "ROM write");
 }

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <chrono>
 #include <cstdint>
@@ -45,6 +46,20 @@ public:
     bool waitForUploads(int timeoutMs);
     // True while uploads are queued or leaving.
     bool isSending() const;
+    // An upload with messages still to send: what it is ("mapping", "ROM write", ...) and
+    // how many of its messages are left.
+    struct PendingUpload
+    {
+        QString what;
+        int left = 0;
+        int total = 0;
+    };
+    QVector<PendingUpload> pendingUploads() const;
+    // Stops sending at once (quitting): returns the uploads that did not leave, with the
+    // messages of each that did not. A ROM write that left is still reported by RomWritten.
+    QVector<PendingUpload> abortUploads();
+    // Messages that found no device or were refused, since the start.
+    int messagesNotSent() const;
     // Pauses after each Remote-dialect message (30 ms) and after each of the first nine
     // Palmetto settings messages (8 s). Tests shorten the long one.
     void setPauses(std::chrono::milliseconds remote, std::chrono::milliseconds palmettoSettings);

@@ -173,7 +173,7 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     MidiSender::Step finalStep(const QString &text)
     {
         return MidiSender::Step::call([this, text](const MidiSender::Progress &p) {
-            const int total = p.sent + p.unsent + p.refused;
+            const int total = p.sent + p.unsent + p.refused + p.dropped;
             if (p.refused > 0) {
                 QString head = text;
                 if (head.endsWith(kSuccess))
@@ -181,6 +181,15 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
                 status(head + QStringLiteral(".. not sent: the MIDI system refused %1 of %2 "
                                              "messages")
                                   .arg(p.refused)
+                                  .arg(total));
+                return;
+            }
+            if (p.dropped > 0) {
+                QString head = text;
+                if (head.endsWith(kSuccess))
+                    head.chop(kSuccess.size());
+                status(head + QStringLiteral(".. stopped: %1 of %2 messages were not sent")
+                                  .arg(p.dropped)
                                   .arg(total));
                 return;
             }

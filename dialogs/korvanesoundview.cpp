@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QSignalBlocker>
 #include <QStringListModel>
 
 #include <algorithm>
@@ -107,6 +108,7 @@ void KorvaneSoundView::UpdateCombo()
     ui->comboBox->setModel(fresh);
     delete comboModel;
     comboModel = fresh;
+    comboShown = ui->comboBox->currentIndex();
 }
 
 void KorvaneSoundView::SetToRoot()
@@ -176,12 +178,25 @@ void KorvaneSoundView::on_renameButton_clicked()
         emit RenameSound(file);
 }
 
+bool KorvaneSoundView::requestLoad(const QString &path)
+{
+    loadRefused = false;
+    emit LoadSound(path);
+    if (loadRefused)
+        return false;
+    hide();
+    return true;
+}
+
+void KorvaneSoundView::refuseLoad()
+{
+    loadRefused = true;
+}
+
 void KorvaneSoundView::on_loadButton_clicked()
 {
-    if (kind != FileSelected)
-        return;
-    emit LoadSound(file);
-    hide();
+    if (kind == FileSelected)
+        requestLoad(file);
 }
 
 void KorvaneSoundView::on_deleteButton_clicked()
@@ -203,9 +218,8 @@ void KorvaneSoundView::on_editButton_clicked()
 {
     if (kind != FileSelected)
         return;
-    emit LoadSound(file);
-    hide();
-    emit EditSound();
+    if (requestLoad(file))
+        emit EditSound();
 }
 
 void KorvaneSoundView::on_newFolderButton_clicked()
@@ -260,8 +274,12 @@ void KorvaneSoundView::on_comboBox_currentIndexChanged(int index)
     const QStringList entries = comboModel->stringList();
     if (index < 0 || index >= entries.size())
         return;
-    emit LoadSound(folder + QStringLiteral("/") + entries.at(index));
-    hide();
+    if (requestLoad(folder + QStringLiteral("/") + entries.at(index))) {
+        comboShown = index;
+        return;
+    }
+    const QSignalBlocker block(ui->comboBox);
+    ui->comboBox->setCurrentIndex(comboShown);
 }
 
 void KorvaneSoundView::on_treeView_clicked(const QModelIndex &index)

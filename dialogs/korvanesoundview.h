@@ -66,6 +66,9 @@ public slots:
     void SetToRoot();
     void UpdateCombo();
     void SelectCombo();
+    // Called while LoadSound is delivered: the load was refused (the user kept the instrument
+    // in memory), so the browser stays open and its choice shows what it showed before.
+    void refuseLoad();
 
 private slots:
     void on_saveButton_clicked();
@@ -88,6 +91,8 @@ private slots:
 private:
     void buildModel();
     void stepSound(int delta);
+    // Emits LoadSound; hides the browser unless the load was refused. Returns whether not.
+    bool requestLoad(const QString &path);
     // Moves source into destination without overwriting; false (after a status line) when
     // the destination exists or the move fails. The source is kept in both cases.
     bool moveFile(const QString &source, const QString &destination);
@@ -101,4 +106,6 @@ private:
     QString cutSource;
     QFileSystemModel *model = nullptr;
     QStringListModel *comboModel = nullptr;
+    bool loadRefused = false;
+    int comboShown = -1; // the combo box's choice before the user changed it
 };
