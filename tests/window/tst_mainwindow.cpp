@@ -62,9 +62,8 @@ const QStringList kLinks[] = {
     {"sound window", "SaveSound(QString)", "NewSound(QString)", "DeleteSound(QString)",
      "RenameSound(QString)", "giveFolderName(QString)>GetSoundFolder(QString)",
      "NewFolder(QString)", "DeleteFolder(QString)", "NameFolder(QString)>RenameFolder(QString)",
-     "EditSound()>OpenSoundEdit()"},
+     "EditSound()>OpenSoundEdit()", "LoadSound(QString)"},
     {"patch hub", "LoadState(QString)"},
-    {"sound hub", "LoadSound(QString)"},
     {"name window", "Send(int,QString)>ReceiveName(int,QString)"},
     {"numedit edit", "SendNumber(int, double)>setSampleBaseFreq(int,double)"},
 };
