@@ -17,6 +17,8 @@ namespace {
 // A folder changed less than this long before it was listed may change again within the same
 // tick of the file system's clock without its time moving; it is listed again next time.
 constexpr qint64 kRacyNs = 1000000000;
+// Sub-folders deeper than this are not listed (the map browser shows as many).
+constexpr int kMaxDepth = 8;
 
 void stamp(const struct stat &st, qint64 &size, qint64 &modified)
 {
@@ -36,47 +38,76 @@ bool statPath(const QString &path, qint64 &size, qint64 &modified)
 } // namespace
 
 KorvaneMapIndex::KorvaneMapIndex(const QString &folder, int maxBytes, Parser parse, QObject *parent)
-    : QObject(parent), folder(folder), maxBytes(maxBytes), parse(std::move(parse)),
-      watcher(new QFileSystemWatcher(this))
+    : QObject(parent),
+      folder(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/')),
+      maxBytes(maxBytes), parse(std::move(parse)), watcher(new QFileSystemWatcher(this))
 {
-    watcher->addPath(folder);
+    watcher->addPath(this->folder);
     connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] { dirty = true; });
+}
+
+bool KorvaneMapIndex::foldersChanged() const
+{
+    if (folderStamps.isEmpty())
+        return true;
+    for (auto it = folderStamps.constBegin(); it != folderStamps.constEnd(); ++it) {
+        qint64 size = 0, stamp = -1;
+        if (!statPath(folder + it.key(), size, stamp) || stamp != it.value())
+            return true;
+    }
+    return false;
 }
 
 const std::vector<KorvaneMapIndex::Entry> &KorvaneMapIndex::entries()
 {
-    qint64 size = 0, stamp = -1;
-    if (!statPath(folder, size, stamp))
-        stamp = -1;
-    if (dirty || stamp != folderStamp)
+    if (dirty || foldersChanged())
         rescan();
-    return list;
+    return entryList;
+}
+
+void KorvaneMapIndex::list(const QString &relative, int depth, QStringList &names, qint64 now)
+{
+    const QString path = folder + relative;
+    qint64 size = 0, stamp = -1;
+    if (!statPath(path, size, stamp))
+        return;
+    folderStamps.insert(relative, stamp);
+    // A folder changed less than a tick of the file system's clock ago may change again
+    // without its time moving: it is listed again next time.
+    if (now - stamp < kRacyNs)
+        dirty = true;
+    if (!watcher->directories().contains(path))
+        watcher->addPath(path);
+    const QDir dir(path);
+    for (const QString &name :
+         dir.entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files))
+        names.append(relative + name);
+    // Sub-folders as the map browser shows them: no links, at most kMaxDepth deep.
+    if (depth >= kMaxDepth)
+        return;
+    for (const QString &sub : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+        list(relative + sub + QLatin1Char('/'), depth + 1, names, now);
 }
 
 void KorvaneMapIndex::rescan()
 {
-    qint64 folderSize = 0;
-    if (!statPath(folder, folderSize, folderStamp))
-        folderStamp = -1;
-    // A folder made again after it was deleted needs watching again.
-    if (folderStamp != -1 && watcher->directories().isEmpty())
-        watcher->addPath(folder);
-    dirty =
-        folderStamp == -1 || QDateTime::currentMSecsSinceEpoch() * 1000000 - folderStamp < kRacyNs;
+    folderStamps.clear();
+    dirty = false;
+    QStringList names;
+    list(QString(), 0, names, QDateTime::currentMSecsSinceEpoch() * 1000000);
+    if (folderStamps.isEmpty())
+        dirty = true; // no folder: look again next time
 
     QHash<QString, Entry *> known;
-    known.reserve(int(list.size()));
-    for (Entry &e : list)
+    known.reserve(int(entryList.size()));
+    for (Entry &e : entryList)
         known.insert(e.fileName, &e);
-    const QStringList names =
-        QDir(folder).entryList({QStringLiteral("*.KVS"), QStringLiteral("*.kvs")}, QDir::Files);
     std::vector<Entry> fresh;
     fresh.reserve(size_t(names.size()));
-    const QString prefix = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     for (const QString &name : names) {
         Entry e;
         e.fileName = name;
-        const QString path = prefix + name;
+        const QString path = folder + name;
         const auto old = known.find(name);
         if (old != known.end() && statPath(path, e.size, e.modified) &&
             old.value()->size == e.size && old.value()->modified == e.modified) {
@@ -86,7 +117,7 @@ void KorvaneMapIndex::rescan()
         load(path, e);
         fresh.push_back(std::move(e));
     }
-    list = std::move(fresh);
+    entryList = std::move(fresh);
 }
 
 void KorvaneMapIndex::load(const QString &path, Entry &e)

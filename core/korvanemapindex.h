@@ -1,11 +1,13 @@
-// An in-memory copy of the maps folder: each map file's name, size, modification time and
-// nodes. The folder is listed again only when a file-system watcher or the folder's own
-// modification time says it changed, and then only the files whose size or time changed are
-// read again, so matching the device's map compares in memory. GUI thread only.
+// An in-memory copy of the maps folder and its sub-folders: each map file's name (its path
+// below the folder), size, modification time and nodes. The folders are listed again only
+// when a file-system watcher or a folder's own modification time says one changed, and then only
+// the files whose size or time changed are read again, so matching the device's map compares in
+// memory. GUI thread only.
 #pragma once
 
 #include "base/korvanerecords.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
@@ -26,7 +28,7 @@ public:
     };
     struct Entry
     {
-        QString fileName;
+        QString fileName; // below the folder, "Live/Song.kvs" in a sub-folder
         qint64 size = -1;
         qint64 modified = 0; // nanoseconds since the epoch
         State state = State::Unreadable;
@@ -39,7 +41,8 @@ public:
     // At most maxBytes of each file are read.
     KorvaneMapIndex(const QString &folder, int maxBytes, Parser parse, QObject *parent = nullptr);
 
-    // The map files (*.kvs, *.KVS) in name order, brought up to date first.
+    // The map files (*.kvs, *.KVS) of the folder, then of each sub-folder, in name order,
+    // brought up to date first.
     const std::vector<Entry> &entries();
     // The next entries() lists the folder again (the program changed a file in it).
     void invalidate() { dirty = true; }
@@ -49,13 +52,16 @@ public:
 private:
     void rescan();
     void load(const QString &path, Entry &entry);
+    // Lists folder + relative (and its sub-folders) into names, noting each folder's time.
+    void list(const QString &relative, int depth, QStringList &names, qint64 now);
+    bool foldersChanged() const;
 
     QString folder;
     int maxBytes;
     Parser parse;
     QFileSystemWatcher *watcher;
-    std::vector<Entry> list;
+    std::vector<Entry> entryList;
     bool dirty = true;
-    qint64 folderStamp = -1;
+    QHash<QString, qint64> folderStamps; // each folder listed, by its path below folder
     int reads = 0;
 };

@@ -1,6 +1,9 @@
-// The map browser: the map files of the maps folder. It never touches a file itself; it
-// emits the chosen path and the main window and the hub do the rest.
+// The map browser: the map files of the maps folder and its sub-folders, as a tree. It never
+// touches a file itself; it emits the chosen path (or folder) and the main window and the hub
+// do the rest. Enter or a double-click on a map loads it.
 #pragma once
+
+#include "korvanebrowserselection.h"
 
 #include <QDialog>
 #include <QModelIndex>
@@ -10,8 +13,9 @@
 namespace Ui {
 class KorvanePatchView;
 }
-class QStringListModel;
-class QListView;
+class QStandardItem;
+class QStandardItemModel;
+class KorvaneTreeView;
 
 class KorvanePatchView : public QDialog
 {
@@ -24,10 +28,15 @@ public:
     void UpdateDirectory(const QString &root);
 
     QString mapsFolder() const { return folder; }
+    // The names shown at the top level (sub-folders first, then maps).
     QStringList names() const { return nameList; }
     QString selectedPath() const { return selected; }
     bool hasSelection() const { return selectionFlag; }
-    QListView *list() const;
+    // The folder New Folder, Name Folder and Save mean now.
+    const KorvaneBrowserSelection &selection() const { return sel; }
+    KorvaneTreeView *list() const;
+    // The path behind a row of the tree.
+    QString pathAt(const QModelIndex &index) const;
     // Lists the maps folder again; the selection is gone afterwards.
     void refresh();
 
@@ -52,6 +61,10 @@ public slots:
 
 private slots:
     void on_listView_clicked(const QModelIndex &index);
+    void on_listView_activated(const QModelIndex &index);
+    void on_newFolderButton_clicked();
+    void on_nameFolderButton_clicked();
+    void on_deleteFolderButton_clicked();
     void on_loadButton_clicked();
     void on_renameButton_clicked();
     void on_deleteButton_clicked();
@@ -61,9 +74,11 @@ private slots:
 
 private:
     Ui::KorvanePatchView *ui;
+    void addFolder(const QString &path, QStandardItem *parent, int depth);
+
     QStringList nameList;
-    QStringList fileNames; // the real file name behind each row
-    QStringListModel *model = nullptr;
+    QStandardItemModel *model = nullptr;
+    KorvaneBrowserSelection sel;
     QString folder;
     QString selected;
     bool selectionFlag = false;

@@ -23,6 +23,8 @@ KorvaneSoundView::KorvaneSoundView(QWidget *parent) : QDialog(parent), ui(new Ui
     comboModel = new QStringListModel(this);
     ui->comboBox->setModel(comboModel);
     connect(ui->treeView, SIGNAL(RootSelected()), this, SLOT(SetToRoot()));
+    connect(ui->treeView, &KorvaneTreeView::keyboardSelected, this,
+            &KorvaneSoundView::on_treeView_clicked);
 }
 
 KorvaneSoundView::~KorvaneSoundView()
@@ -42,12 +44,10 @@ QStringList KorvaneSoundView::comboEntries() const
 
 void KorvaneSoundView::UpdateDirectory(const QString &dataFolder)
 {
-    root = dataFolder + QStringLiteral("/sounds/");
+    const QString root = dataFolder + QStringLiteral("/sounds/");
     if (!QDir(root).exists() && !QDir().mkpath(root))
         emit sendStatusMessage(QStringLiteral("Could not create the sounds folder %1").arg(root));
-    folder = root;
-    kind = NothingSelected;
-    file.clear();
+    sel.reset(root);
 
     // Instruments left directly in the data folder belong in the sounds folder.
     const QDir data(dataFolder);
@@ -83,11 +83,11 @@ void KorvaneSoundView::buildModel()
 {
     auto *fresh = new QFileSystemModel(this);
     fresh->setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
-    fresh->setRootPath(root);
+    fresh->setRootPath(sel.root);
     QItemSelectionModel *oldSelection = ui->treeView->selectionModel();
     ui->treeView->setModel(fresh);
     delete oldSelection;
-    ui->treeView->setRootIndex(fresh->index(root));
+    ui->treeView->setRootIndex(fresh->index(sel.root));
     for (int c = 1; c < fresh->columnCount(); ++c)
         ui->treeView->hideColumn(c);
     delete model;
@@ -102,10 +102,12 @@ void KorvaneSoundView::SelectCombo() {}
 
 void KorvaneSoundView::UpdateCombo()
 {
-    const QStringList entries = QDir(folder).entryList(kInstrumentFilters, QDir::Files);
+    const QStringList entries = QDir(sel.folder).entryList(kInstrumentFilters, QDir::Files);
     const QSignalBlocker blocker(ui->comboBox);
     auto *fresh = new QStringListModel(entries, this);
     ui->comboBox->setModel(fresh);
+    // Nothing is chosen yet, so that choosing the first entry is a change too.
+    ui->comboBox->setCurrentIndex(-1);
     delete comboModel;
     comboModel = fresh;
     comboShown = ui->comboBox->currentIndex();
@@ -114,14 +116,14 @@ void KorvaneSoundView::UpdateCombo()
 void KorvaneSoundView::SetToRoot()
 {
     qDebug() << "set to root";
-    folder = root;
+    sel.folder = sel.root;
     UpdateCombo();
 }
 
 void KorvaneSoundView::Deselect()
 {
-    folder = root;
-    kind = FolderSelected;
+    sel.folder = sel.root;
+    sel.kind = FolderSelected;
     ui->treeView->clearSelection();
 }
 
@@ -156,8 +158,7 @@ void KorvaneSoundView::stepSound(int delta)
     if (model->isDir(next)) {
         emit giveFolderName(QFileInfo(path).fileName());
     } else {
-        kind = FileSelected;
-        file = path;
+        sel.selectFile(path);
         emit LoadSound(path);
     }
 }
@@ -166,16 +167,16 @@ void KorvaneSoundView::stepSound(int delta)
 
 void KorvaneSoundView::on_saveButton_clicked()
 {
-    if (kind == FileSelected)
-        emit SaveSound(file);
+    if (sel.kind == FileSelected)
+        emit SaveSound(sel.file);
     else
-        emit NewSound(folder);
+        emit NewSound(sel.folder);
 }
 
 void KorvaneSoundView::on_renameButton_clicked()
 {
-    if (kind == FileSelected)
-        emit RenameSound(file);
+    if (sel.kind == FileSelected)
+        emit RenameSound(sel.file);
 }
 
 bool KorvaneSoundView::requestLoad(const QString &path)
@@ -195,20 +196,19 @@ void KorvaneSoundView::refuseLoad()
 
 void KorvaneSoundView::on_loadButton_clicked()
 {
-    if (kind == FileSelected)
-        requestLoad(file);
+    if (sel.kind == FileSelected)
+        requestLoad(sel.file);
 }
 
 void KorvaneSoundView::on_deleteButton_clicked()
 {
-    if (kind != FileSelected)
+    if (sel.kind != FileSelected)
         return;
-    emit DeleteSound(file);
+    emit DeleteSound(sel.file);
     // Once the file is gone its folder is what stays selected.
-    if (!QFileInfo::exists(file)) {
-        kind = FolderSelected;
-        folder = QFileInfo(file).absolutePath();
-        file.clear();
+    if (!QFileInfo::exists(sel.file)) {
+        sel.selectFolder(QFileInfo(sel.file).absolutePath());
+        sel.file.clear();
         ui->treeView->clearSelection();
     }
     UpdateCombo();
@@ -216,37 +216,34 @@ void KorvaneSoundView::on_deleteButton_clicked()
 
 void KorvaneSoundView::on_editButton_clicked()
 {
-    if (kind != FileSelected)
+    if (sel.kind != FileSelected)
         return;
-    if (requestLoad(file))
+    if (requestLoad(sel.file))
         emit EditSound();
 }
 
 void KorvaneSoundView::on_newFolderButton_clicked()
 {
-    if (kind == FileSelected)
-        emit NewFolder(QFileInfo(file).absolutePath());
-    else
-        emit NewFolder(folder);
+    emit NewFolder(sel.newFolderParent());
 }
 
 void KorvaneSoundView::on_nameFolderButton_clicked()
 {
-    if (kind == FolderSelected)
-        emit NameFolder(folder);
+    if (!sel.chosenFolder().isEmpty())
+        emit NameFolder(sel.chosenFolder());
 }
 
 void KorvaneSoundView::on_deleteFolderButton_clicked()
 {
-    if (kind == FolderSelected)
-        emit DeleteFolder(folder);
+    if (!sel.chosenFolder().isEmpty())
+        emit DeleteFolder(sel.chosenFolder());
 }
 
 void KorvaneSoundView::on_cutButton_clicked()
 {
-    if (kind != FileSelected)
+    if (sel.kind != FileSelected)
         return;
-    cutSource = file;
+    cutSource = sel.file;
     cutPending = true;
 }
 
@@ -254,11 +251,11 @@ void KorvaneSoundView::on_pasteButton_clicked()
 {
     if (!cutPending)
         return;
-    const QString destination = folder + QStringLiteral("/") + QFileInfo(cutSource).fileName();
+    const QString destination = sel.folder + QStringLiteral("/") + QFileInfo(cutSource).fileName();
     if (moveFile(cutSource, destination)) {
         cutPending = false;
-        if (file == cutSource)
-            file = destination;
+        if (sel.file == cutSource)
+            sel.file = destination;
     }
     buildModel();
     UpdateCombo();
@@ -274,7 +271,7 @@ void KorvaneSoundView::on_comboBox_currentIndexChanged(int index)
     const QStringList entries = comboModel->stringList();
     if (index < 0 || index >= entries.size())
         return;
-    if (requestLoad(folder + QStringLiteral("/") + entries.at(index))) {
+    if (requestLoad(sel.folder + QStringLiteral("/") + entries.at(index))) {
         comboShown = index;
         return;
     }
@@ -289,21 +286,28 @@ void KorvaneSoundView::on_treeView_clicked(const QModelIndex &index)
     const QString path = model->filePath(index);
     qDebug() << "selection index: row= " << index.row() << " col = " << index.column();
     if (model->isDir(index)) {
-        kind = FolderSelected;
-        folder = path;
+        sel.selectFolder(path);
         qDebug().noquote() << "select path :" << path;
         UpdateCombo();
     } else {
-        kind = FileSelected;
-        file = path;
+        sel.selectFile(path);
         qDebug().noquote() << "select file :" << path;
     }
+}
+
+// Enter or a double-click on an instrument loads it, as Load does.
+void KorvaneSoundView::on_treeView_activated(const QModelIndex &index)
+{
+    if (!model || !index.isValid() || model->isDir(index))
+        return;
+    sel.selectFile(model->filePath(index));
+    on_loadButton_clicked();
 }
 
 void KorvaneSoundView::on_treeView_entered(const QModelIndex &)
 {
     qDebug() << "entered";
-    folder = root;
+    sel.folder = sel.root;
 }
 
 void KorvaneSoundView::on_treeView_viewportEntered()

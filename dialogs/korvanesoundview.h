@@ -3,6 +3,8 @@
 // main window or the hub.
 #pragma once
 
+#include "korvanebrowserselection.h"
+
 #include <QDialog>
 #include <QModelIndex>
 #include <QString>
@@ -28,15 +30,15 @@ public:
 
     enum SelectionKind
     {
-        NothingSelected = 0,
-        FolderSelected = 1,
-        FileSelected = 2
+        NothingSelected = KorvaneBrowserSelection::Nothing,
+        FolderSelected = KorvaneBrowserSelection::Folder,
+        FileSelected = KorvaneBrowserSelection::File
     };
 
-    QString rootPath() const { return root; }
-    int selectionKind() const { return kind; }
-    QString selectedFolder() const { return folder; }
-    QString selectedFile() const { return file; }
+    QString rootPath() const { return sel.root; }
+    int selectionKind() const { return sel.kind; }
+    QString selectedFolder() const { return sel.folder; }
+    QString selectedFile() const { return sel.file; }
     bool isCutPending() const { return cutPending; }
     QString cutSourcePath() const { return cutSource; }
     QStringList comboEntries() const;
@@ -84,6 +86,7 @@ private slots:
     void on_deselectButton_clicked();
     void on_comboBox_currentIndexChanged(int index);
     void on_treeView_clicked(const QModelIndex &index);
+    void on_treeView_activated(const QModelIndex &index);
     void on_treeView_entered(const QModelIndex &index);
     void on_treeView_viewportEntered();
     void on_closeButton_clicked();
@@ -98,10 +101,7 @@ private:
     bool moveFile(const QString &source, const QString &destination);
 
     Ui::KorvaneSoundView *ui;
-    QString root;
-    int kind = NothingSelected;
-    QString folder;
-    QString file;
+    KorvaneBrowserSelection sel;
     bool cutPending = false;
     QString cutSource;
     QFileSystemModel *model = nullptr;

@@ -1,6 +1,7 @@
 #include "korvanetreeview.h"
 
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 void KorvaneTreeView::mousePressEvent(QMouseEvent *event)
@@ -27,4 +28,15 @@ void KorvaneTreeView::mouseReleaseEvent(QMouseEvent *event)
     swallowClick = false;
     const QSignalBlocker blocker(this);
     QTreeView::mouseReleaseEvent(event);
+}
+
+void KorvaneTreeView::keyPressEvent(QKeyEvent *event)
+{
+    const QModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && currentIndex().isValid())
+        event->accept(); // activated: the dialog's default button must not fire as well
+    else if (currentIndex() != before && currentIndex().isValid())
+        emit keyboardSelected(currentIndex());
 }

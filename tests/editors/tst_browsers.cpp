@@ -3,9 +3,9 @@
 #include "dialogs/korvanetreeview.h"
 #include "tests/support/testfiles.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFileSystemModel>
-#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -14,7 +14,7 @@
 using testfiles::read;
 
 namespace {
-void clickRow(QListView *list, int row)
+void clickRow(QAbstractItemView *list, int row)
 {
     const QRect r = list->visualRect(list->model()->index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());

@@ -11,7 +11,7 @@
 #include "tests/support/testfiles.h"
 #include "tests/support/windowtestenv.h"
 
-#include <QListView>
+#include "dialogs/korvanetreeview.h"
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
