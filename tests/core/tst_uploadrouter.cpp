@@ -34,6 +34,8 @@ private:
     // The messages sent since the last call, once every upload has gone out.
     Messages sent();
     void plug(bool present);
+    // One connection check, waited for: it runs on the engine's port thread.
+    void check();
 
     std::shared_ptr<ScriptedMidiSystem> sys;
     std::unique_ptr<KorvaneMidiEngine> midi;
@@ -55,6 +57,14 @@ void TestUploadRouter::plug(bool present)
                                : std::vector<std::string>{});
     sys->setOutputPorts(present ? std::vector<std::string>{"KVRN Glove"}
                                 : std::vector<std::string>{});
+}
+
+void TestUploadRouter::check()
+{
+    QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
+    QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
+    router->checkConnection();
+    QTRY_COMPARE(connectable.count() + connected.count(), 1);
 }
 
 Messages TestUploadRouter::sent()
@@ -126,20 +136,23 @@ void TestUploadRouter::connectionCheck()
     QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
     QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
     QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
-    router->checkConnection();
+    // However often the device comes and goes, this thread neither creates nor destroys a
+    // MIDI client: the engine's port thread does.
+    const int clientsHere = sys->clientChangesOn(std::this_thread::get_id());
+    check();
     QCOMPARE(connectable.count(), 1);
     QCOMPARE(connected.count(), 0);
     sent();
 
     // The device appears: the check connects and asks it for its configuration once.
     plug(true);
-    router->checkConnection();
+    check();
     QCOMPARE(connected.count(), 1);
     QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
     // No answer (a request lost while the link came up): asked again, three times in all.
     Messages asked;
     for (int i = 0; i < 3; ++i) {
-        router->checkConnection();
+        check();
         for (const auto &m : sent())
             asked.push_back(m);
     }
@@ -147,25 +160,26 @@ void TestUploadRouter::connectionCheck()
     QVERIFY(asked == (Messages{KorvaneSysex::infoRequest(), KorvaneSysex::infoRequest()}));
     // Once the device has answered, nothing more is asked.
     plug(false);
-    router->checkConnection();
+    check();
     plug(true);
-    router->checkConnection();
+    check();
     QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
     QSignalSpy type(midi.get(), &KorvaneMidiEngine::setDeviceType);
     midi->ProcessMessage({0xF0, 0x7D, 0x0E, 0x00, 0xF7}); // device type 0
     QTRY_COMPARE(type.count(), 1);
-    router->checkConnection();
+    check();
     QVERIFY(sent().empty());
     connected.clear();
 
     // It leaves: noticed and reported; it returns: synchronised again.
     plug(false);
-    router->checkConnection();
+    check();
     QCOMPARE(status.last().at(0).toString(), QStringLiteral("Device disconnected"));
     plug(true);
-    router->checkConnection();
+    check();
     QCOMPARE(connected.count(), 1);
     QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+    QCOMPARE(sys->clientChangesOn(std::this_thread::get_id()), clientsHere);
 }
 
 void TestUploadRouter::hubRoutesWithItsRemoteTypeAndMap()
@@ -200,7 +214,7 @@ void TestUploadRouter::hubRoutesWithItsRemoteTypeAndMap()
     QSignalSpy connectable(&hub, SIGNAL(EnableMIDIConnect()));
     plug(false);
     hub.CheckMIDI();
-    QCOMPARE(connectable.count(), 1);
+    QTRY_COMPARE(connectable.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestUploadRouter)

@@ -26,10 +26,12 @@ public:
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
         ((*sys_).*states_).push_back(&state_);
+        sys_->clientThreads_.push_back(std::this_thread::get_id());
     }
     ~ScriptedPort() override
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
+        sys_->clientThreads_.push_back(std::this_thread::get_id());
         auto &v = (*sys_).*states_;
         v.erase(std::remove(v.begin(), v.end(), &state_), v.end());
     }
@@ -213,6 +215,12 @@ int ScriptedMidiSystem::inputObjects() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return int(inputs_.size());
+}
+
+int ScriptedMidiSystem::clientChangesOn(std::thread::id thread) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return int(std::count(clientThreads_.begin(), clientThreads_.end(), thread));
 }
 
 int ScriptedMidiSystem::outputObjects() const

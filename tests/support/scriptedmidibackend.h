@@ -8,6 +8,7 @@
 #include <chrono>
 #include <mutex>
 #include <set>
+#include <thread>
 
 class ScriptedMidiSystem
 {
@@ -43,6 +44,8 @@ public:
     std::vector<std::string> openOutputs() const;
     int inputObjects() const; // port objects alive
     int outputObjects() const;
+    // Port objects (MIDI clients) created or destroyed on the given thread so far.
+    int clientChangesOn(std::thread::id thread) const;
 
 private:
     template <class Base, class State> friend class ScriptedPort;
@@ -61,6 +64,7 @@ private:
     std::vector<InputState *> inputs_;
     std::vector<OutputState *> outputs_;
     std::vector<Sent> sent_;
+    std::vector<std::thread::id> clientThreads_;
 };
 
 class ScriptedMidiBackend : public MidiPortBackend
