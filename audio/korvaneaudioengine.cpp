@@ -157,6 +157,22 @@ void KorvaneAudioEngine::noteOn(int channel, int note, int velocity)
     emit SendStatusMessage(d->sampler.lastMessage());
 }
 
+bool KorvaneAudioEngine::postPlayEvent(const KorvanePlayEvent &event) noexcept
+{
+    return d->sampler.postEvent(event);
+}
+
+void KorvaneAudioEngine::applyPlayEvents()
+{
+    if (!isStreamRunning())
+        d->sampler.applyPostedEvents();
+}
+
+void KorvaneAudioEngine::reportLastNote()
+{
+    emit SendStatusMessage(d->sampler.lastMessage());
+}
+
 void KorvaneAudioEngine::noteOff(int channel, int note)
 {
     d->sampler.noteOff(channel, note);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/korvanerecords.h"
+#include "base/playevent.h"
 #include "base/samplertypes.h"
 #include "recordinganalysis.h"
 
@@ -41,6 +42,14 @@ public:
     void checkStream();
 
     void noteOn(int channel, int note, int velocity);
+    // The device's notes and changes, bypassing the GUI thread. Called on the MIDI input
+    // thread (one caller at a time): the event waits in a bounded lock-free queue and the
+    // stream callback applies it at the start of its next block. False when the queue is full.
+    bool postPlayEvent(const KorvanePlayEvent &event) noexcept;
+    // GUI thread: applies queued events when no stream is running to take them.
+    void applyPlayEvents();
+    // GUI thread: reports the sampler's last voice assignment (the status after a note-on).
+    void reportLastNote();
     void noteOff(int channel, int note);
     void change(int channel, int note, int type, int value);
     void allNotesOff();

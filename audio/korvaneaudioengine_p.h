@@ -39,6 +39,7 @@ struct KorvaneAudioEngine::Private : public AudioStreamClient
             level.store(float(frames ? sum / frames : 0.0), std::memory_order_relaxed);
         }
         if (mute.load(std::memory_order_relaxed)) {
+            sampler.takePostedEvents(); // the device's notes still reach their voices
             std::fill(out, out + size_t(frames) * 2, 0.0);
             return;
         }

@@ -477,6 +477,7 @@ void KorvaneSampler::render(StereoFrame *out, int frames) noexcept
         std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
         return;
     }
+    drainEventsLocked(*live_);
     renderLocked(*live_, out, frames);
     lock_.unlock();
 }

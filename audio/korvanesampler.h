@@ -5,13 +5,17 @@
 // the GUI thread. The samples live in an immutable bank that the GUI thread replaces as a
 // whole and frees itself after the swap, so the callback never sees frames being freed or
 // reallocated. Voice and parameter changes take a short lock; the callback only try-locks it
-// and renders one block of silence when the GUI thread holds it.
+// and renders one block of silence when the GUI thread holds it. The device's notes and
+// changes bypass the GUI thread: postEvent() queues them for the callback, which applies them
+// at the start of its next block.
 #pragma once
 
+#include "base/playevent.h"
 #include "base/samplertypes.h"
 #include "samplerreverb.h"
 #include "samplervoice.h"
 #include "spinlock.h"
+#include "spscring.h"
 
 #include <QString>
 
@@ -76,7 +80,8 @@ public:
     void setReady(bool ready);
     bool isReady() const { return ready_; }
     bool isLoaded() const;
-    QString lastMessage() const { return lastMessage_; }
+    // The last voice assignment, as a status line (empty before the first note).
+    QString lastMessage() const;
 
     // Inspection, mainly for tests.
     struct VoiceSlot
@@ -95,9 +100,22 @@ public:
     double sampleRate() const { return sampleRate_; }
     void setSampleRate(double rate);
 
+    // --- one producer thread at a time (the MIDI input thread) ---
+    // Queues a device event; false when the queue is full (the event is dropped and counted).
+    bool postEvent(const KorvanePlayEvent &event) noexcept;
+    std::size_t droppedEvents() const { return events_.dropped(); }
+
+    // --- GUI thread ---
+    // Applies queued events now; for when no stream callback takes them.
+    void applyPostedEvents();
+
     // --- audio thread ---
+    // Applies queued events first, then renders. While not ready (an instrument being
+    // swapped) the events wait for the new one instead of meeting an empty bank.
     void render(StereoFrame *out, int frames) noexcept;
     StereoFrame renderFrame() noexcept;
+    // Applies queued events without rendering (a muted stream).
+    void takePostedEvents() noexcept;
 
 private:
     struct Sample
@@ -119,7 +137,13 @@ private:
     void publish(std::shared_ptr<Bank> next);
     static SampleTrigger triggerFor(const Sample &s);
     static SamplerSample toSample(const Sample &s);
-    void assignVoice(int note, const VoiceNote &voiceNote, int sampleId, bool pitched);
+    bool chooseTrigger(const Bank &bank, int note, int velocity, VoiceNote &vn,
+                       int &sampleId) const noexcept;
+    void noteOnLocked(const Bank &bank, int note, int velocity) noexcept;
+    void noteOffLocked(int note) noexcept;
+    void changeLocked(int note, int type, int value) noexcept;
+    void drainEventsLocked(const Bank &bank) noexcept;
+    void applyDeferredOffsLocked() noexcept;
     void applyEnvelopeLocked();
     const Sample *findSample(const Bank &bank, int id) const noexcept;
     void renderLocked(const Bank &bank, StereoFrame *out, int frames) noexcept;
@@ -132,7 +156,13 @@ private:
     std::shared_ptr<Bank> bank_;
     const Bank *live_ = nullptr;
     int nextSampleId_ = 0;
-    QString lastMessage_;
+
+    // Device events on their way to the callback; consumers hold lock_.
+    SpscRing<KorvanePlayEvent> events_{256};
+    // Note-offs that arrived in the same block as their note-on (a tap): applied at the next
+    // block, so the note sounds for one block instead of not at all. Under lock_.
+    int deferredOff_[128];
+    int deferredOffs_ = 0;
 
     // Shared with the callback; changed only with lock_ held.
     mutable SpinLock lock_;
@@ -148,6 +178,14 @@ private:
     int voiceSample_[MaxVoices];
     int ageCounter_ = 0;
     int lastBend_ = 8192;
+    // The last voice assignment, for lastMessage(); note -1 before the first.
+    struct Assignment
+    {
+        int note = -1;
+        bool pitched = true;
+        int sampleId = 0;
+        int voice = 0;
+    } last_;
     KorvaneEnvelope envelope_;
     KorvaneSamplerReverb reverbParameters_;
     SamplerVoice voices_[MaxVoices];

@@ -2,6 +2,7 @@
 
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
+#include "core/deviceplay.h"
 #include "core/korvaneinstrumentstore.h"
 #include "core/korvanemaplibrary.h"
 #include "core/korvanesettingsstore.h"
@@ -44,10 +45,11 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
     midiEngine = midiBackend ? new KorvaneMidiEngine(std::move(midiBackend), this)
                              : new KorvaneMidiEngine(this);
     connect(midiEngine, SIGNAL(SendStatusMessage(QString)), this, SLOT(PassStatusMessage(QString)));
-    connect(midiEngine, SIGNAL(MidiPlay(int, int, int)), this, SLOT(MidiPlay(int, int, int)));
-    connect(midiEngine, SIGNAL(MidiStop(int, int, int)), this, SLOT(MidiStop(int, int, int)));
-    connect(midiEngine, SIGNAL(MidiChange(int, int, int, int)), this,
-            SLOT(MidiChange(int, int, int, int)));
+    // The device's notes and changes reach the sampler from the MIDI input thread (see
+    // below); these signals only light the hand and report.
+    connect(midiEngine, SIGNAL(MidiPlay(int, int, int)), this, SLOT(DevicePlayed(int, int, int)));
+    connect(midiEngine, SIGNAL(MidiStop(int, int, int)), this, SLOT(DeviceStopped(int, int, int)));
+    connect(midiEngine, SIGNAL(MidiChange(int, int, int, int)), this, SLOT(DeviceChanged()));
     connect(midiEngine, SIGNAL(ActionNextSound()), this, SIGNAL(NextSound()));
     connect(midiEngine, SIGNAL(ActionPrevSound()), this, SIGNAL(PrevSound()));
     connect(midiEngine, SIGNAL(setDeviceType(int)), this, SLOT(setDeviceFromSysEx(int)));
@@ -77,6 +79,7 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
     connect(audioEngine, SIGNAL(RecEnded()), this, SIGNAL(RecEnded()));
     connect(audioEngine, SIGNAL(setUnsaved()), this, SIGNAL(setUnsaved()));
     connect(audioEngine, SIGNAL(IOSReSendMapping()), this, SIGNAL(IOSResendMapping()));
+    routeDevicePlay(*midiEngine, *audioEngine);
 
     pushMapToAudio();
 
@@ -108,6 +111,8 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
 
 KorvaneCore::~KorvaneCore()
 {
+    // No device event may reach the audio engine once it is gone.
+    unrouteDevicePlay(*midiEngine);
     // The audio engine has no parent; release it here so its stream closes before exit.
     delete audioEngine;
     audioEngine = nullptr;

@@ -188,6 +188,13 @@ public slots:
     // Writes the current instrument as WAV files and an SFZ file into folder.
     bool ExportSound(QString folder, QString title);
 
+private slots:
+    // The device's notes and changes, after the sampler got them from the MIDI input thread:
+    // light the hand and report.
+    void DevicePlayed(int channel, int note, int volume);
+    void DeviceStopped(int channel, int note, int volume);
+    void DeviceChanged();
+
 private:
     void pushMapToAudio();
 

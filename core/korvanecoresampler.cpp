@@ -58,6 +58,24 @@ void KorvaneCore::MidiChange(int channel, int note, int type, int value)
     audioEngine->change(channel, note, type, value);
 }
 
+void KorvaneCore::DevicePlayed(int, int note, int volume)
+{
+    audioEngine->applyPlayEvents();
+    audioEngine->reportLastNote();
+    emit SendNoteTrigger(note, true, volume);
+}
+
+void KorvaneCore::DeviceStopped(int, int note, int volume)
+{
+    audioEngine->applyPlayEvents();
+    emit SendNoteTrigger(note, false, volume);
+}
+
+void KorvaneCore::DeviceChanged()
+{
+    audioEngine->applyPlayEvents();
+}
+
 void KorvaneCore::StartRecord()
 {
     audioEngine->startRecording();

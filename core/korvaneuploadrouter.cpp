@@ -8,6 +8,12 @@ KorvaneUploadRouter::KorvaneUploadRouter(KorvaneMidiEngine *midi, float version,
     : QObject(parent), midi(midi), version(version)
 {
     connect(midi, &KorvaneMidiEngine::setDeviceType, this, [this] { infoAnswered = true; });
+    connect(
+        midi, &KorvaneMidiEngine::PortsVanished, this,
+        [this] { emit statusMessage(QStringLiteral("Device disconnected")); },
+        Qt::QueuedConnection);
+    connect(midi, &KorvaneMidiEngine::ConnectionChecked, this,
+            &KorvaneUploadRouter::connectionChecked, Qt::QueuedConnection);
 }
 
 void KorvaneUploadRouter::ensureOutput()
@@ -76,12 +82,12 @@ void KorvaneUploadRouter::checkConnection()
         emit connectable();
         return;
     }
-    if (midi->DropVanishedPorts())
-        emit statusMessage(QStringLiteral("Device disconnected"));
-    const bool wasOpen = midi->isOutputOpen();
-    if (!wasOpen)
-        midi->FindDevices();
-    if (!midi->isOutputOpen()) {
+    midi->CheckConnection(); // on the engine's port thread; the answer comes queued
+}
+
+void KorvaneUploadRouter::connectionChecked(bool wasOpen, bool isOpen)
+{
+    if (!isOpen) {
         emit connectable();
         return;
     }

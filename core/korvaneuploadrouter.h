@@ -31,6 +31,8 @@ public:
 
     // Drops vanished ports, looks for the device when it is not open, says which of connect
     // and disconnect the user may do, and asks a newly found device for its configuration.
+    // The ports are checked on the MIDI engine's port thread: the signals follow once it has
+    // answered.
     void checkConnection();
     void requestDeviceInfo();
     // The user's Disconnect: the ports are closed and stay closed (no search, no upload opens
@@ -48,6 +50,7 @@ signals:
 
 private:
     void ensureOutput();
+    void connectionChecked(bool wasOpen, bool isOpen);
 
     KorvaneMidiEngine *midi;
     float version;

@@ -10,7 +10,8 @@ KorvaneMidiEngine::KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend, Q
 {
     registerKorvaneMetaTypes();
     d->backend = std::move(backend);
-    d->createMainPorts();
+    d->portThread = std::make_unique<MidiPortThread>();
+    d->portCall([this] { d->createMainPorts(); });
     d->sender = std::make_unique<MidiSender>(
         [this](const std::vector<uint8_t> &m) { return d->sendNow(m); });
 }
@@ -18,12 +19,14 @@ KorvaneMidiEngine::KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend, Q
 KorvaneMidiEngine::~KorvaneMidiEngine()
 {
     d->sender.reset(); // stops the sender before the ports go
-    d->extras.clear();
-    d->mainIn.reset();
-    {
+    // The port objects are MIDI clients: they go on the thread that made them.
+    d->portCall([this] {
+        d->extras.clear();
+        d->mainIn.reset();
         std::lock_guard<std::mutex> lock(d->portMutex);
         d->mainOut.reset();
-    }
+    });
+    d->portThread.reset();
     delete d;
 }
 
@@ -70,6 +73,12 @@ void KorvaneMidiEngine::setPauses(std::chrono::milliseconds remote,
     d->palmettoPause = palmettoSettings;
 }
 
+void KorvaneMidiEngine::setPlayEventSink(PlayEventSink sink)
+{
+    std::lock_guard<std::mutex> lock(d->parserMutex);
+    d->playSink = std::move(sink);
+}
+
 void KorvaneMidiEngine::ProcessMessage(const std::vector<uint8_t> &message)
 {
     if (message.empty())
@@ -91,16 +100,19 @@ void KorvaneMidiEngine::Private::dispatch(const ChannelMessage &m)
     case ChannelMessage::None:
         return;
     case ChannelMessage::NoteOn:
+        play(KorvanePlayEvent::NoteOn, m.channel, m.data1, m.data2);
         emit q->MidiPlay(m.channel, m.data1, m.data2);
         status(QStringLiteral("NoteOn: Channel:") + ch + QStringLiteral(" Note:") + d1 +
                QStringLiteral(" Vol:") + d2);
         return;
     case ChannelMessage::NoteOff:
+        play(KorvanePlayEvent::NoteOff, m.channel, m.data1, m.data2);
         emit q->MidiStop(m.channel, m.data1, m.data2);
         status(QStringLiteral("NoteOff: Channel:") + ch + QStringLiteral(" Note:") + d1 +
                QStringLiteral(" Vol:") + d2);
         return;
     case ChannelMessage::PolyAftertouch:
+        play(KorvanePlayEvent::Change, m.channel, m.data1, m.data2, 2);
         emit q->SendControlValue(control);
         emit q->MidiChange(m.channel, m.data1, 2, m.data2);
         status(QStringLiteral("Poly Aftertouch: Channel:") + ch + QStringLiteral("Note:") + d1 +
@@ -108,6 +120,7 @@ void KorvaneMidiEngine::Private::dispatch(const ChannelMessage &m)
         return;
     case ChannelMessage::PitchBend: {
         const int v = m.data1 + m.data2 * 128;
+        play(KorvanePlayEvent::Change, m.channel, 0, v, 7);
         emit q->SendControlValue(float(v) / 16384.0f);
         emit q->MidiChange(m.channel, 0, 7, v);
         status(QStringLiteral("PitchBend: Channel:") + ch + QStringLiteral("Value:") +
@@ -129,10 +142,12 @@ void KorvaneMidiEngine::Private::dispatch(const ChannelMessage &m)
             status(QStringLiteral("Action:  Next Sound"));
             break;
         case 3:
+            play(KorvanePlayEvent::Change, m.channel, 127, 1, 8);
             emit q->MidiChange(m.channel, 127, 8, 1);
             status(QStringLiteral("Action:  Reverse on"));
             break;
         case 4:
+            play(KorvanePlayEvent::Change, m.channel, 127, 0, 8);
             emit q->MidiChange(m.channel, 127, 8, 0);
             status(QStringLiteral("Action:  Reverse off"));
             break;
@@ -141,16 +156,19 @@ void KorvaneMidiEngine::Private::dispatch(const ChannelMessage &m)
         }
         return;
     case 126:
+        play(KorvanePlayEvent::Change, m.channel, 126, m.data2, 4);
         emit q->MidiChange(m.channel, 126, 4, m.data2);
         emit q->SendControlValue(control);
         status(QStringLiteral("Speed Up: ") + d2);
         return;
     case 125:
+        play(KorvanePlayEvent::Change, m.channel, 125, m.data2, 5);
         emit q->MidiChange(m.channel, 125, 5, m.data2);
         emit q->SendControlValue(control);
         status(QStringLiteral("Speed Down: ") + d2);
         return;
     case 124:
+        play(KorvanePlayEvent::Change, m.channel, 124, m.data2, 9);
         emit q->MidiChange(m.channel, 124, 9, m.data2);
         emit q->SendControlValue(control);
         status(QStringLiteral("Scratch: ") + d2);
@@ -168,6 +186,7 @@ void KorvaneMidiEngine::Private::dispatch(const ChannelMessage &m)
         emit q->SendControlValue(control);
         status(QStringLiteral("Control: Channel:") + ch + QStringLiteral("CC#:") + d1 +
                QStringLiteral("Value:") + d2);
+        play(KorvanePlayEvent::Change, m.channel, m.data1, m.data2, 1);
         emit q->MidiChange(m.channel, m.data1, 1, m.data2);
         return;
     }

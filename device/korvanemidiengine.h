@@ -1,9 +1,12 @@
 // The link to the device: finds its MIDI ports, sends uploads and requests, and dispatches
 // what it sends. Public methods and slots are called on the GUI thread; signals carrying
-// received data are emitted on the MIDI input thread and delivered queued.
+// received data are emitted on the MIDI input thread and delivered queued. The port objects
+// (each one a MIDI client) live on a port thread of the engine's own: the GUI thread never
+// creates or destroys one.
 #pragma once
 
 #include "base/korvanerecords.h"
+#include "base/playevent.h"
 
 #include <QObject>
 #include <QString>
@@ -11,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,14 +24,25 @@ class KorvaneMidiEngine : public QObject
 {
     Q_OBJECT
 public:
+    // Receives the device's notes, note-offs and changes on the MIDI input thread, before
+    // the signals for them are emitted. Must not block.
+    using PlayEventSink = std::function<void(const KorvanePlayEvent &)>;
+
     // Uses the system's MIDI ports through RtMidi.
     explicit KorvaneMidiEngine(QObject *parent = nullptr);
     // Uses the given port backend (tests use a scripted one).
     explicit KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend, QObject *parent = nullptr);
     ~KorvaneMidiEngine() override;
 
-    // Port discovery: the only place ports are opened.
+    // Port discovery: the only place ports are opened. Runs on the port thread and waits for
+    // it; the status lines are emitted on the caller's thread when it returns.
     void FindDevices();
+    // The once-a-second check, without waiting: on the port thread, drops vanished ports and
+    // searches when the main output is closed, emitting PortsVanished, the search's status
+    // lines and ConnectionChecked from there. Ignored while a check is still running.
+    void CheckConnection();
+    // Any thread; takes effect for the next incoming message.
+    void setPlayEventSink(PlayEventSink sink);
     // True while the main output is open.
     bool isOutputOpen() const;
     // Notices a device whose ports left the system's port list and releases them.
@@ -82,6 +97,12 @@ signals:
     void PassDeviceVersionNumber(int nro);
     void RomWritten();
     void GotSync();
+    // The connection check found the device's ports gone and released them (emitted before
+    // the check's search).
+    void PortsVanished();
+    // A connection check finished: whether the main output was open before the search and
+    // whether it is open now.
+    void ConnectionChecked(bool wasOpen, bool isOpen);
 
 public slots:
     void SendState(KorvaneSensorsState state, int i);

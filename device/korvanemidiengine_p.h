@@ -1,11 +1,12 @@
 // The MIDI engine's inside, shared by its source files: korvanemidiengine.cpp (construction,
 // input dispatch, uploads) and midiportsearch.cpp (finding the device's ports, the
-// vanished-port check).
+// vanished-port check, on the port thread).
 #pragma once
 
 #include "korvanemidiengine.h"
 
 #include "midiportbackend.h"
+#include "midiportthread.h"
 #include "midisender.h"
 #include "rtmidibackend.h"
 #include "sysexcodec.h"
@@ -14,6 +15,8 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -55,15 +58,17 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     KorvaneMidiEngine *q;
     std::unique_ptr<MidiPortBackend> backend;
 
-    // Reply parser and records under assembly; one input thread at a time.
+    // Reply parser, records under assembly and the play-event sink; one input thread at a
+    // time.
     std::mutex parserMutex;
     SysexReplyParser parser;
+    PlayEventSink playSink;
 
-    // The main output is used by the GUI thread (discovery) and by the sender thread.
+    // The main output is used by the port thread (discovery) and by the sender thread.
     mutable std::mutex portMutex;
     std::unique_ptr<MidiOutputPort> mainOut;
     std::string mainOutPort; // the system port it is connected to
-    // Main input and extra ports are touched on the GUI thread only.
+    // Main input, extra ports and the search state are touched on the port thread only.
     std::unique_ptr<MidiInputPort> mainIn;
     std::string mainInPort;
     std::vector<ExtraPort> extras;
@@ -75,10 +80,24 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     // Port objects of a MIDI system that went away; never closed or destroyed (see
     // DropVanishedPorts).
     std::vector<std::shared_ptr<MidiPort>> abandoned;
+    // Where the port side's status lines go: emitted from the port thread, or collected and
+    // emitted by the caller of a synchronous call (portCall).
+    std::function<void(const QString &)> portStatus = [this](const QString &s) { status(s); };
+    std::atomic<bool> checking{false};
+    // Runs every port task; the engine's destructor stops it before the rest goes.
+    std::unique_ptr<MidiPortThread> portThread;
 
     void status(const QString &text) { emit q->SendStatusMessage(text); }
 
-    // Runs one port call; a failure becomes a status line and false.
+    // Runs f on the port thread and waits; its status lines are emitted afterwards on the
+    // calling thread, in order.
+    void portCall(const std::function<void()> &f);
+    void findDevices();
+    bool dropVanishedPorts();
+    void releasePorts();
+    bool outputOpen() const;
+
+    // Port thread: runs one port call; a failure becomes a status line and false.
     template <class F> bool guarded(F f)
     {
         QString error;
@@ -88,7 +107,7 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
         } catch (const std::exception &e) {
             error = QString::fromUtf8(e.what());
         }
-        status(QStringLiteral("MIDI error: ") + error);
+        portStatus(QStringLiteral("MIDI error: ") + error);
         return false;
     }
     // The same for calls on the main output, which the sender thread shares.
@@ -106,7 +125,7 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
                 error = QString::fromUtf8(e.what());
             }
         }
-        status(QStringLiteral("MIDI error: ") + error);
+        portStatus(QStringLiteral("MIDI error: ") + error);
         return false;
     }
 
@@ -267,4 +286,17 @@ struct KorvaneMidiEngine::Private : SysexReplyListener
     }
 
     void dispatch(const ChannelMessage &m);
+    // Hands a note, note-off or change to the play-event sink, if any.
+    void play(int kind, int channel, int note, int value, int type = 0)
+    {
+        if (!playSink)
+            return;
+        KorvanePlayEvent e;
+        e.kind = kind;
+        e.channel = channel;
+        e.note = note;
+        e.value = value;
+        e.type = type;
+        playSink(e);
+    }
 };

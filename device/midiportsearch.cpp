@@ -1,32 +1,33 @@
-// Finding the device among the MIDI ports, and dropping ports whose device has gone.
+// Finding the device among the MIDI ports, and dropping ports whose device has gone. The work
+// runs on the port thread; the engine's port calls at the end hand it there.
 #include "korvanemidiengine_p.h"
 
-void KorvaneMidiEngine::FindDevices()
+void KorvaneMidiEngine::Private::findDevices()
 {
-    d->status(QStringLiteral("Removing old port connections"));
-    for (ExtraPort &e : d->extras) {
+    portStatus(QStringLiteral("Removing old port connections"));
+    for (ExtraPort &e : extras) {
         if (e.output)
-            d->guarded([&] { e.output->close(); });
-        d->guarded([&] {
+            guarded([&] { e.output->close(); });
+        guarded([&] {
             e.input->close();
             e.input->cancelCallback();
         });
     }
-    d->extras.clear();
-    d->status(QStringLiteral("Searching for Devices..."));
-    d->createMainPorts(); // again, in case the MIDI system was not there at start
+    extras.clear();
+    portStatus(QStringLiteral("Searching for Devices..."));
+    createMainPorts(); // again, in case the MIDI system was not there at start
 
     // Inputs.
     unsigned count = 0;
-    if (d->mainIn)
-        d->guarded([&] { count = d->mainIn->portCount(); });
+    if (mainIn)
+        guarded([&] { count = mainIn->portCount(); });
     QString inText = QStringLiteral("No devices found");
     if (count > 0) {
         inText = QStringLiteral("MIDI IN Devices: ");
         bool found = false;
         for (unsigned i = 0; i < count; ++i) {
             std::string raw;
-            if (!d->guarded([&] { raw = d->mainIn->portName(i); }))
+            if (!guarded([&] { raw = mainIn->portName(i); }))
                 continue;
             const QString name = QString::fromStdString(raw);
             if (!isSkippedPort(name))
@@ -34,11 +35,11 @@ void KorvaneMidiEngine::FindDevices()
             if (!isDevicePort(name))
                 continue;
             if (!found) {
-                d->status(QStringLiteral("connected to: ") + name);
-                if (d->mainIn->isOpen()) {
+                portStatus(QStringLiteral("connected to: ") + name);
+                if (mainIn->isOpen()) {
                     found = true; // already connected; the library leaves an open port as it is
-                } else if (d->guarded([&] { d->mainIn->open(i, kInputPortName); })) {
-                    d->mainInPort = raw;
+                } else if (guarded([&] { mainIn->open(i, kInputPortName); })) {
+                    mainInPort = raw;
                     found = true;
                 }
                 continue;
@@ -46,25 +47,25 @@ void KorvaneMidiEngine::FindDevices()
             ExtraPort extra;
             extra.name = name;
             extra.index = int(i);
-            if (d->guarded([&] {
-                    extra.input = d->backend->createInput(kInputClient, kQueueLimit);
-                    d->installCallback(*extra.input);
+            if (guarded([&] {
+                    extra.input = backend->createInput(kInputClient, kQueueLimit);
+                    installCallback(*extra.input);
                     extra.input->open(i, kInputPortName);
                 })) {
-                d->extras.push_back(std::move(extra));
-                d->status(QStringLiteral("Extra port connected to: ") + name);
+                extras.push_back(std::move(extra));
+                portStatus(QStringLiteral("Extra port connected to: ") + name);
             }
         }
         if (!found)
             inText = QStringLiteral("No devices found");
     }
-    if (d->mainIn)
-        d->guarded([&] { d->mainIn->ignoreTypes(false, true, true); });
-    d->status(inText);
+    if (mainIn)
+        guarded([&] { mainIn->ignoreTypes(false, true, true); });
+    portStatus(inText);
 
     // Outputs.
     count = 0;
-    d->guardedOut([&](MidiOutputPort &out) { count = out.portCount(); });
+    guardedOut([&](MidiOutputPort &out) { count = out.portCount(); });
     QString outText = QStringLiteral("No devices found");
     if (count > 0) {
         outText = QStringLiteral("MIDI OUT Devices: ");
@@ -72,7 +73,7 @@ void KorvaneMidiEngine::FindDevices()
         size_t nextExtra = 0;
         for (unsigned i = 0; i < count; ++i) {
             std::string raw;
-            if (!d->guardedOut([&](MidiOutputPort &out) { raw = out.portName(i); }))
+            if (!guardedOut([&](MidiOutputPort &out) { raw = out.portName(i); }))
                 continue;
             const QString name = QString::fromStdString(raw);
             if (!isSkippedPort(name))
@@ -80,59 +81,59 @@ void KorvaneMidiEngine::FindDevices()
             if (!isDevicePort(name))
                 continue;
             if (!found) {
-                d->status(QStringLiteral("connected to: ") + name);
+                portStatus(QStringLiteral("connected to: ") + name);
                 bool wasOpen = false;
-                const bool ok = d->guardedOut([&](MidiOutputPort &out) {
+                const bool ok = guardedOut([&](MidiOutputPort &out) {
                     wasOpen = out.isOpen();
                     if (!wasOpen) {
                         out.open(i, kOutputPortName);
-                        d->mainOutPort = raw;
+                        mainOutPort = raw;
                     }
                 });
                 found = ok;
                 continue;
             }
-            while (nextExtra < d->extras.size() && d->extras[nextExtra].output)
+            while (nextExtra < extras.size() && extras[nextExtra].output)
                 ++nextExtra;
-            if (nextExtra == d->extras.size())
+            if (nextExtra == extras.size())
                 continue; // no input left to pair this output with
-            ExtraPort &extra = d->extras[nextExtra];
-            if (d->guarded([&] {
-                    auto out = d->backend->createOutput(kOutputClient);
+            ExtraPort &extra = extras[nextExtra];
+            if (guarded([&] {
+                    auto out = backend->createOutput(kOutputClient);
                     out->open(i, kOutputPortName);
                     extra.output = std::move(out);
                 }))
-                d->status(QStringLiteral("Extra out also connected: ") + name);
+                portStatus(QStringLiteral("Extra out also connected: ") + name);
         }
         if (!found)
             outText = QStringLiteral("No devices found");
     }
-    d->status(outText);
+    portStatus(outText);
 
-    if (d->firstSearch) {
-        d->firstSearch = false;
-        SendDeviceInfoRequest();
+    if (firstSearch) {
+        firstSearch = false;
+        q->SendDeviceInfoRequest();
     }
 }
 
-bool KorvaneMidiEngine::isOutputOpen() const
+bool KorvaneMidiEngine::Private::outputOpen() const
 {
-    std::lock_guard<std::mutex> lock(d->portMutex);
+    std::lock_guard<std::mutex> lock(portMutex);
     try {
-        return d->mainOut && d->mainOut->isOpen();
+        return mainOut && mainOut->isOpen();
     } catch (const std::exception &) {
         return false;
     }
 }
 
-bool KorvaneMidiEngine::DropVanishedPorts()
+bool KorvaneMidiEngine::Private::dropVanishedPorts()
 {
     bool inOpen = false;
     try {
-        inOpen = d->mainIn && d->mainIn->isOpen();
+        inOpen = mainIn && mainIn->isOpen();
     } catch (const std::exception &) {
     }
-    const bool outOpen = isOutputOpen();
+    const bool outOpen = outputOpen();
     if (!inOpen && !outOpen)
         return false;
 
@@ -142,9 +143,9 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     auto listPorts = [&](bool inputs, std::vector<std::string> &names) {
         std::unique_ptr<MidiPort> probe;
         if (inputs)
-            probe = d->backend->createInput(kProbeClient, 1);
+            probe = backend->createInput(kProbeClient, 1);
         else
-            probe = d->backend->createOutput(kProbeClient);
+            probe = backend->createOutput(kProbeClient);
         const unsigned n = probe->portCount();
         for (unsigned i = 0; i < n; ++i)
             names.push_back(probe->portName(i));
@@ -153,7 +154,7 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     try {
         if (outOpen)
             listPorts(false, outNames);
-        if (!outOpen || !d->extras.empty() || outNames.empty())
+        if (!outOpen || !extras.empty() || outNames.empty())
             listPorts(true, inNames);
     } catch (const std::exception &e) {
         qWarning() << "MIDI port list unavailable:" << e.what();
@@ -162,13 +163,12 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     auto listed = [](const std::vector<std::string> &names, const std::string &n) {
         return std::find(names.begin(), names.end(), n) != names.end();
     };
-    const bool outGone = outOpen && !d->mainOutPort.empty() && !listed(outNames, d->mainOutPort);
-    const bool inGone =
-        !outOpen && inOpen && !d->mainInPort.empty() && !listed(inNames, d->mainInPort);
+    const bool outGone = outOpen && !mainOutPort.empty() && !listed(outNames, mainOutPort);
+    const bool inGone = !outOpen && inOpen && !mainInPort.empty() && !listed(inNames, mainInPort);
     if (!inGone && !outGone)
         return false;
 
-    const QString name = QString::fromStdString(outGone ? d->mainOutPort : d->mainInPort);
+    const QString name = QString::fromStdString(outGone ? mainOutPort : mainInPort);
     // The device left, or the MIDI system with it: release both main port objects, so the next
     // search starts with new ones that reach the system as it is now, and the extra ports
     // whose device left too. When no port at all is listed either way, the system itself is
@@ -177,24 +177,23 @@ bool KorvaneMidiEngine::DropVanishedPorts()
     const bool systemGone = outNames.empty() && inNames.empty();
     auto drop = [&](auto &port) {
         if (systemGone && port)
-            d->abandoned.push_back(std::shared_ptr<MidiPort>(port.release(), [](MidiPort *) {}));
+            abandoned.push_back(std::shared_ptr<MidiPort>(port.release(), [](MidiPort *) {}));
         port.reset();
     };
-    drop(d->mainIn);
-    d->mainInPort.clear();
+    drop(mainIn);
+    mainInPort.clear();
     {
-        std::lock_guard<std::mutex> lock(d->portMutex);
-        drop(d->mainOut);
-        d->mainOutPort.clear();
+        std::lock_guard<std::mutex> lock(portMutex);
+        drop(mainOut);
+        mainOutPort.clear();
     }
     if (systemGone) {
-        for (ExtraPort &e : d->extras) {
+        for (ExtraPort &e : extras) {
             drop(e.input);
             drop(e.output);
         }
-        d->extras.clear();
+        extras.clear();
     }
-    auto &extras = d->extras;
     extras.erase(
         std::remove_if(extras.begin(), extras.end(),
                        [&](const ExtraPort &e) { return !listed(inNames, e.name.toStdString()); }),
@@ -211,11 +210,64 @@ QString KorvaneMidiEngine::connectedPortName() const
     return QString::fromStdString(d->mainInPort);
 }
 
+void KorvaneMidiEngine::Private::releasePorts()
+{
+    mainIn.reset();
+    mainInPort.clear();
+    std::lock_guard<std::mutex> lock(portMutex);
+    mainOut.reset();
+    mainOutPort.clear();
+}
+
+void KorvaneMidiEngine::Private::portCall(const std::function<void()> &f)
+{
+    std::vector<QString> lines;
+    portThread->run([&] {
+        auto emitting = std::move(portStatus);
+        portStatus = [&lines](const QString &s) { lines.push_back(s); };
+        f();
+        portStatus = std::move(emitting);
+    });
+    for (const QString &line : lines)
+        status(line);
+}
+
+// ---------------------------------------------------------------- the engine's port calls
+
+void KorvaneMidiEngine::FindDevices()
+{
+    d->portCall([this] { d->findDevices(); });
+}
+
+void KorvaneMidiEngine::CheckConnection()
+{
+    if (d->checking.exchange(true))
+        return;
+    d->portThread->post([this] {
+        if (d->dropVanishedPorts())
+            emit PortsVanished();
+        const bool wasOpen = d->outputOpen();
+        if (!wasOpen)
+            d->findDevices();
+        const bool open = d->outputOpen();
+        d->checking.store(false);
+        emit ConnectionChecked(wasOpen, open);
+    });
+}
+
+bool KorvaneMidiEngine::isOutputOpen() const
+{
+    return d->outputOpen();
+}
+
+bool KorvaneMidiEngine::DropVanishedPorts()
+{
+    bool dropped = false;
+    d->portCall([&] { dropped = d->dropVanishedPorts(); });
+    return dropped;
+}
+
 void KorvaneMidiEngine::ReleasePorts()
 {
-    d->mainIn.reset();
-    d->mainInPort.clear();
-    std::lock_guard<std::mutex> lock(d->portMutex);
-    d->mainOut.reset();
-    d->mainOutPort.clear();
+    d->portCall([this] { d->releasePorts(); });
 }

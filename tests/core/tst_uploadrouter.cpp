@@ -11,6 +11,8 @@
 #include "tests/support/testmain.h"
 
 #include <QSignalSpy>
+
+#include <thread>
 #include <QtTest>
 
 using Messages = std::vector<std::vector<uint8_t>>;
@@ -94,24 +96,27 @@ private slots:
     }
     void connectionCheck()
     {
+        // However often the device comes and goes, this thread neither creates nor destroys a
+        // MIDI client: the engine's port thread does.
+        const int clientsHere = sys->clientChangesOn(std::this_thread::get_id());
         plug(false);
         QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
         QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
         QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
-        router->checkConnection();
+        check();
         QCOMPARE(connectable.count(), 1);
         QCOMPARE(connected.count(), 0);
         sent();
 
         // The device appears: the check connects and asks it for its configuration once.
         plug(true);
-        router->checkConnection();
+        check();
         QCOMPARE(connected.count(), 1);
         QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
         // No answer (a request lost while the link came up): asked again, three times in all.
         Messages asked;
         for (int i = 0; i < 3; ++i) {
-            router->checkConnection();
+            check();
             for (const auto &m : sent())
                 asked.push_back(m);
         }
@@ -119,25 +124,26 @@ private slots:
         QVERIFY(asked == (Messages{KorvaneSysex::infoRequest(), KorvaneSysex::infoRequest()}));
         // Once the device has answered, nothing more is asked.
         plug(false);
-        router->checkConnection();
+        check();
         plug(true);
-        router->checkConnection();
+        check();
         QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
         QSignalSpy type(midi.get(), &KorvaneMidiEngine::setDeviceType);
         midi->ProcessMessage({0xF0, 0x7D, 0x0E, 0x00, 0xF7}); // device type 0
         QTRY_COMPARE(type.count(), 1);
-        router->checkConnection();
+        check();
         QVERIFY(sent().empty());
         connected.clear();
 
         // It leaves: noticed and reported; it returns: synchronised again.
         plug(false);
-        router->checkConnection();
+        check();
         QCOMPARE(status.last().at(0).toString(), QStringLiteral("Device disconnected"));
         plug(true);
-        router->checkConnection();
+        check();
         QCOMPARE(connected.count(), 1);
         QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+        QCOMPARE(sys->clientChangesOn(std::this_thread::get_id()), clientsHere);
     }
     void hubRoutesWithItsRemoteTypeAndMap()
     {
@@ -171,12 +177,20 @@ private slots:
         QSignalSpy connectable(&hub, SIGNAL(EnableMIDIConnect()));
         plug(false);
         hub.CheckMIDI();
-        QCOMPARE(connectable.count(), 1);
+        QTRY_COMPARE(connectable.count(), 1);
     }
 
 private:
     // The messages sent since the last call, once every upload has gone out.
     Messages sent();
+    // One connection check, waited for: it runs on the engine's port thread.
+    void check()
+    {
+        QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
+        QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
+        router->checkConnection();
+        QTRY_COMPARE(connectable.count() + connected.count(), 1);
+    }
     void plug(bool present)
     {
         const std::vector<std::string> ports =

@@ -26,10 +26,12 @@ public:
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
         ((*sys_).*states_).push_back(&state_);
+        sys_->clientThreads_.push_back(std::this_thread::get_id());
     }
     ~ScriptedPort() override
     {
         std::lock_guard<std::mutex> lock(sys_->mutex_);
+        sys_->clientThreads_.push_back(std::this_thread::get_id());
         auto &v = (*sys_).*states_;
         v.erase(std::remove(v.begin(), v.end(), &state_), v.end());
     }
@@ -158,6 +160,11 @@ std::vector<std::string> ScriptedMidiSystem::openInputs() const
 std::vector<std::string> ScriptedMidiSystem::openOutputs() const
 {
     return locked([&] { return connectedPorts(outputs_); });
+}
+
+int ScriptedMidiSystem::clientChangesOn(std::thread::id thread) const
+{
+    return locked([&] { return int(std::count(clientThreads_.begin(), clientThreads_.end(), thread)); });
 }
 
 void ScriptedMidiBackend::refuseWithoutSystem() const

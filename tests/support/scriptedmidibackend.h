@@ -8,6 +8,7 @@
 #include <chrono>
 #include <mutex>
 #include <set>
+#include <thread>
 
 class ScriptedMidiSystem
 {
@@ -77,6 +78,8 @@ public:
     {
         return locked([&] { return int(outputs_.size()); });
     }
+    // Port objects (MIDI clients) created or destroyed on the given thread so far.
+    int clientChangesOn(std::thread::id thread) const;
 
 private:
     template <class Base, class State> friend class ScriptedPort;
@@ -101,6 +104,7 @@ private:
     std::vector<InputState *> inputs_;
     std::vector<OutputState *> outputs_;
     std::vector<Sent> sent_;
+    std::vector<std::thread::id> clientThreads_;
 };
 
 class ScriptedMidiBackend : public MidiPortBackend
