@@ -39,6 +39,7 @@ void KorvaneMidiEngine::Private::findDevices()
                 if (mainIn->isOpen()) {
                     found = true; // already connected; the library leaves an open port as it is
                 } else if (guarded([&] { mainIn->open(i, kInputPortName); })) {
+                    const std::lock_guard<std::mutex> lock(portMutex); // read by the GUI thread
                     mainInPort = raw;
                     found = true;
                 }
@@ -181,9 +182,9 @@ bool KorvaneMidiEngine::Private::dropVanishedPorts()
         port.reset();
     };
     drop(mainIn);
-    mainInPort.clear();
     {
         std::lock_guard<std::mutex> lock(portMutex);
+        mainInPort.clear();
         drop(mainOut);
         mainOutPort.clear();
     }
@@ -213,8 +214,8 @@ QString KorvaneMidiEngine::connectedPortName() const
 void KorvaneMidiEngine::Private::releasePorts()
 {
     mainIn.reset();
-    mainInPort.clear();
     std::lock_guard<std::mutex> lock(portMutex);
+    mainInPort.clear();
     mainOut.reset();
     mainOutPort.clear();
 }
