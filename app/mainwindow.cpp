@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/dialogtooltips.h"
 #include "app/filerequests.h"
 #include "app/importexport.h"
 #include "app/mainmenus.h"
@@ -206,6 +207,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     }
 
     hub->LoadWriteCount();
+    applyDialogToolTips(this);
     qDebug() << "All ready!";
 }
 
