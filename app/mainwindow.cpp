@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "app/dialogtooltips.h"
 #include "app/edithistory.h"
 #include "app/filerequests.h"
 #include "app/importexport.h"
@@ -226,6 +227,7 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     }
 
     hub->LoadWriteCount();
+    applyDialogToolTips(this);
     setUpEditHistory();
     qDebug() << "All ready!";
 }

@@ -315,18 +315,21 @@ void KorvaneMidiEngine::SendDeviceVersionRequest()
 
 void KorvaneMidiEngine::DisconnectMIDI()
 {
-    // Ports of a MIDI system that went away are set aside first, never closed.
-    DropVanishedPorts();
-    for (ExtraPort &e : d->extras) {
-        if (e.output)
-            d->guarded([&] { e.output->close(); });
-        d->guarded([&] {
-            e.input->close();
-            e.input->cancelCallback();
-        });
-    }
-    d->extras.clear();
-    ReleasePorts();
+    // The port objects belong to the port thread: closed there. Ports of a MIDI system that
+    // went away are set aside first, never closed.
+    d->portCall([this] {
+        d->dropVanishedPorts();
+        for (ExtraPort &e : d->extras) {
+            if (e.output)
+                d->guarded([&] { e.output->close(); });
+            d->guarded([&] {
+                e.input->close();
+                e.input->cancelCallback();
+            });
+        }
+        d->extras.clear();
+        d->releasePorts();
+    });
     d->status(QStringLiteral("Disconnected: the device's ports are free until Reconnect"));
 }
 
