@@ -109,6 +109,11 @@ void applyDialogToolTips(MainWindow *window)
              {"renameButton", "Renames the selected map file."},
              {"deleteButton", "Deletes the selected map file."},
              {"deselectButton", "Clears the selection."},
+             {"newFolderButton", "Makes a new folder for maps."},
+             {"nameFolderButton", "Renames the selected folder."},
+             {"deleteFolderButton", "Deletes the selected folder."},
+             {"syxButton", "Writes the selected map (or the current one) as a .syx file of "
+                           "the device's own messages."},
              {"closeButton", "Closes the map browser."},
          }},
         {window->soundView(),

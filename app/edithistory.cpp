@@ -128,10 +128,8 @@ void EditHistory::apply(const EditSnapshot &s, int parts)
     shown = snapshot();
 }
 
-QMenu *EditHistory::createEditMenu(QWidget *parent)
+void EditHistory::fillEditMenu(QMenu *menu)
 {
-    auto *menu = new QMenu(tr("&Edit"), parent);
-    menu->setObjectName(QStringLiteral("menuEdit"));
     QAction *undo = undoStack->createUndoAction(menu, tr("&Undo"));
     undo->setObjectName(QStringLiteral("actionUndo"));
     undo->setShortcuts(QKeySequence::Undo);
@@ -144,7 +142,8 @@ QMenu *EditHistory::createEditMenu(QWidget *parent)
         if (!redoKeys.contains(k))
             redoKeys << k;
     redo->setShortcuts(redoKeys);
+    undo->setStatusTip(tr("Takes back the last edit and sends the records as they were"));
+    redo->setStatusTip(tr("Makes the edit taken back again and sends its records"));
     menu->addAction(undo);
     menu->addAction(redo);
-    return menu;
 }

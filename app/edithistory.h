@@ -35,8 +35,8 @@ public:
     // The map was saved or renamed: the names it now goes by are no edit, and an undone step
     // must not bring back the old ones.
     void keepMapName();
-    // The "&Edit" menu: Undo and Redo naming the step, with the desktop's keys.
-    QMenu *createEditMenu(QWidget *parent);
+    // Puts Undo and Redo, naming the step, with the desktop's keys, into the Edit menu.
+    void fillEditMenu(QMenu *menu);
 
 private:
     // The hub already holds a change made elsewhere to the given parts: one step from what

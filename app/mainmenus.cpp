@@ -6,7 +6,6 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMetaMethod>
 #include <QPushButton>
 
 namespace {
@@ -88,10 +87,8 @@ MainMenus::MainMenus(QMainWindow *window, MainWindowForm *ui, QObject *parent) :
     pressing(panic, ui->panicButton);
     connect(importSamples, &QAction::triggered, this, &MainMenus::importSamplesRequested);
     connect(quit, &QAction::triggered, window, &QMainWindow::close);
-    connect(backup, &QAction::triggered, this,
-            [this] { offer(&MainMenus::backupRequested, QStringLiteral("Backing up")); });
-    connect(restore, &QAction::triggered, this,
-            [this] { offer(&MainMenus::restoreRequested, QStringLiteral("Restoring")); });
+    connect(backup, &QAction::triggered, this, &MainMenus::backupRequested);
+    connect(restore, &QAction::triggered, this, &MainMenus::restoreRequested);
 }
 
 QMenu *MainMenus::addEditMenu()
@@ -109,10 +106,3 @@ QAction *MainMenus::addAction(QMenu *menu, const QString &text, const QString &t
 }
 
 // A request nobody answers is said on the status line rather than lost.
-void MainMenus::offer(void (MainMenus::*request)(), const QString &what)
-{
-    if (isSignalConnected(QMetaMethod::fromSignal(request)))
-        emit(this->*request)();
-    else
-        emit statusMessage(what + QStringLiteral(" .syx files is not available in this build."));
-}

@@ -38,11 +38,9 @@ signals:
     // Back up the device's configuration to a .syx file / send one back to the device.
     void backupRequested();
     void restoreRequested();
-    void statusMessage(const QString &message);
 
 private:
     QAction *addAction(QMenu *menu, const QString &text, const QString &tip);
-    void offer(void (MainMenus::*request)(), const QString &what);
 
     QMenu *file = nullptr;
     QMenu *edit = nullptr;

@@ -59,7 +59,6 @@ MainWindow::MainWindow(std::unique_ptr<MidiPortBackend> midiBackend, QWidget *pa
     hub = new KorvaneCore(std::move(midiBackend), this);
     frame = new WindowFrame(this, ui, hub, dataPath);
     connect(frame->menus(), &MainMenus::importSamplesRequested, this, &MainWindow::ImportSamples);
-    connect(frame->menus(), &MainMenus::statusMessage, this, &MainWindow::setMainMessage);
     nodeDialog = new KorvaneNodeView(this);
     soundBrowser = new KorvaneSoundView(this);
     patchBrowser = new KorvanePatchView(this);
@@ -250,7 +249,7 @@ void MainWindow::addEditMenu()
 {
     // The history's Undo and Redo go into the menu bar's Edit menu, between File and Device.
     QMenu *edit = frame->menus()->addEditMenu();
-    edit->addActions(history->createEditMenu(this)->actions());
+    history->fillEditMenu(edit);
     // The keys work in the sensor dialog too, a window of its own.
     nodeDialog->addActions(edit->actions());
 }

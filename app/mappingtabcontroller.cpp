@@ -83,6 +83,7 @@ void MappingTabController::transpose(int keySteps, int octaveSteps)
         octave += octaveSteps;
         hub->Transpose(semitones);
         refreshHand();
+        showKeyOctave();
     });
 }
 

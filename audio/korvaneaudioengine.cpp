@@ -72,6 +72,11 @@ void KorvaneAudioEngine::initInBackground(int sampleRate)
     });
 }
 
+bool KorvaneAudioEngine::isOpening() const
+{
+    return d->opening;
+}
+
 bool KorvaneAudioEngine::streamOpened(bool ok, const AudioStreamInfo &info)
 {
     for (const std::string &line : info.log)

@@ -34,6 +34,8 @@ public:
     // outcome (log, status line, sampler rate) follows from the event loop as init() gives it.
     // Until then the stream counts as not running and the sampler plays into nothing.
     void initInBackground(int sampleRate);
+    // True while a stream opened by initInBackground has not reported back yet.
+    bool isOpening() const;
     // Also waits for an open still under way and drops its outcome.
     void close();
     bool isStreamRunning() const;

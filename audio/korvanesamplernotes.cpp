@@ -139,6 +139,12 @@ void KorvaneSampler::change(int /*channel*/, int note, int type, int value)
 
 bool KorvaneSampler::postEvent(const KorvanePlayEvent &event) noexcept
 {
+    if (events_.tryPush(event))
+        return true;
+    // Full: a flood, or no block rendered for a while. This (MIDI) thread empties the queue into
+    // the voices itself, in order, rather than drop an event: a lost note-off hangs its note.
+    Guard g(lock_);
+    drainEventsLocked(*live_);
     return events_.push(event);
 }
 

@@ -17,12 +17,19 @@ public:
     // Producer. Returns false (and counts the value as dropped) when the ring is full.
     bool push(const T &value) noexcept
     {
+        if (tryPush(value))
+            return true;
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return false;
+    }
+
+    // Producer. Returns false when the ring is full, without counting a drop.
+    bool tryPush(const T &value) noexcept
+    {
         const std::size_t head = head_.load(std::memory_order_relaxed);
         const std::size_t tail = tail_.load(std::memory_order_acquire);
-        if (head - tail >= buffer_.size()) {
-            dropped_.fetch_add(1, std::memory_order_relaxed);
+        if (head - tail >= buffer_.size())
             return false;
-        }
         buffer_[head & mask_] = value;
         head_.store(head + 1, std::memory_order_release);
         return true;

@@ -23,6 +23,7 @@ private slots:
     void everyNoteSoundsWithTheGuiThreadStuck_data();
     void everyNoteSoundsWithTheGuiThreadStuck();
     void aNoteDuringAnInstrumentSwapPlaysTheNewOne();
+    void aFloodWithNoBlockLosesNoNoteOff();
 };
 
 void TestDevicePlay::everyNoteSoundsWithTheGuiThreadStuck_data()
@@ -121,6 +122,27 @@ void TestDevicePlay::aNoteDuringAnInstrumentSwapPlaysTheNewOne()
     sampler.addSample(audiotest::sineSample(440.0, 44100, 60), false);
     sampler.setReady(true);
     QVERIFY(peak() > 1e-3f);
+}
+
+void TestDevicePlay::aFloodWithNoBlockLosesNoNoteOff()
+{
+    // Far more events than the queue holds arrive before the callback runs again: every
+    // note-off still reaches its voice, so nothing is left sounding.
+    KorvaneSampler sampler;
+    sampler.addSample(audiotest::sineSample(261.63, 44100 * 4, 60), false);
+    for (int i = 0; i < 5000; ++i) {
+        KorvanePlayEvent e;
+        e.kind = i % 2 ? KorvanePlayEvent::NoteOff : KorvanePlayEvent::NoteOn;
+        e.note = 40 + (i / 2) % 48;
+        e.value = 100;
+        sampler.postEvent(e);
+    }
+    QCOMPARE(int(sampler.droppedEvents()), 0);
+    audiotest::render(sampler, 44100 * 2); // longer than any fade and release
+    float last = 0.0f;
+    for (const StereoFrame &f : audiotest::render(sampler, 512))
+        last = std::max({last, std::fabs(f[0]), std::fabs(f[1])});
+    QCOMPARE(last, 0.0f);
 }
 
 QTEST_GUILESS_MAIN(TestDevicePlay)
