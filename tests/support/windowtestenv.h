@@ -5,6 +5,7 @@
 
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
+#include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
 #include "hand/korvanehandwidget.h"
 #include "tests/support/hubtestenv.h"
@@ -28,6 +29,13 @@ template <typename T = QWidget> T *child(const QObject *parent, const char *name
     return w;
 }
 
+// The sound stream opens on a thread of its own; its outcome is a status line. Tests that read
+// the status line wait for it first.
+inline void waitForTheStream(MainWindow *window)
+{
+    QTRY_VERIFY(!window->core()->audio()->isOpening());
+}
+
 class WindowTestEnv
 {
 public:
@@ -37,6 +45,7 @@ public:
         data.renew();
         window = std::make_unique<MainWindow>();
         hub = window->core();
+        waitForTheStream(window.get());
     }
     void reset() { window.reset(); }
     template <typename T = QWidget> T *get(const char *name) const

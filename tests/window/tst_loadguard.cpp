@@ -64,6 +64,7 @@ void TestLoadGuard::init()
     data.renew();
     window = std::make_unique<MainWindow>(
         std::make_unique<ScriptedMidiBackend>(std::make_shared<ScriptedMidiSystem>()));
+    waitForTheStream(window.get());
     hub = window->core();
     testBox = window->findChild<QComboBox *>("testSoundBox");
     if (!QFile::exists(sounds() + "Marimba.kvi"))

@@ -75,6 +75,7 @@ void TestQuitGuard::init()
     sys->setInputPorts({"KVRN Glove"});
     sys->setOutputPorts({"KVRN Glove"});
     window = std::make_unique<MainWindow>(std::make_unique<ScriptedMidiBackend>(sys));
+    waitForTheStream(window.get());
     hub = window->core();
     QVERIFY(hub->midi()->isOutputOpen());
     QVERIFY(hub->midi()->waitForUploads(2000));

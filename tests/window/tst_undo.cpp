@@ -11,6 +11,7 @@
 #include "hand/korvanehandwidget.h"
 #include "tests/support/hubtestenv.h"
 #include "tests/support/scriptedmidibackend.h"
+#include "tests/support/windowtestenv.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -145,6 +146,7 @@ void TestUndo::init()
     sys->setInputPorts({kPort});
     sys->setOutputPorts({kPort});
     window = std::make_unique<MainWindow>(std::make_unique<ScriptedMidiBackend>(sys));
+    waitForTheStream(window.get());
     hub = window->core();
     hub->midi()->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
     stack = window->editHistory()->stack();
