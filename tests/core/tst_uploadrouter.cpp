@@ -12,8 +12,8 @@
 
 #include <QSignalSpy>
 
-#include <thread>
 #include <QtTest>
+#include <thread>
 
 using Messages = std::vector<std::vector<uint8_t>>;
 

@@ -164,7 +164,8 @@ std::vector<std::string> ScriptedMidiSystem::openOutputs() const
 
 int ScriptedMidiSystem::clientChangesOn(std::thread::id thread) const
 {
-    return locked([&] { return int(std::count(clientThreads_.begin(), clientThreads_.end(), thread)); });
+    return locked(
+        [&] { return int(std::count(clientThreads_.begin(), clientThreads_.end(), thread)); });
 }
 
 void ScriptedMidiBackend::refuseWithoutSystem() const

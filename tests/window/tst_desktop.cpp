@@ -13,8 +13,8 @@
 #include "dialogs/namedialog.h"
 #include "dialogs/numberedit.h"
 #include "hand/korvanehandwidget.h"
-#include "tests/support/scriptedmidibackend.h"
 #include "tests/support/filedialoganswer.h"
+#include "tests/support/scriptedmidibackend.h"
 #include "tests/support/windowtestenv.h"
 
 #include <QAbstractButton>
@@ -24,11 +24,11 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QFileInfo>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
