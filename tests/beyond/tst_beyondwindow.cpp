@@ -10,6 +10,7 @@
 #include "dialogs/korvanesoundeditview.h"
 #include "hand/korvanehandwidget.h"
 #include "tests/support/audiofiles.h"
+#include "tests/support/filedialoganswer.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/windowtestenv.h"
 
@@ -30,23 +31,6 @@
 #include <memory>
 
 namespace {
-
-// Answers the next file dialog that opens: types text into its name field and accepts.
-void answerFileDialog(const QString &directory, const QString &text)
-{
-    auto attempt = std::make_shared<std::function<void()>>();
-    *attempt = [=]() {
-        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) {
-            QTimer::singleShot(20, *attempt);
-            return;
-        }
-        dialog->setDirectory(directory);
-        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(text);
-        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-    };
-    QTimer::singleShot(20, *attempt);
-}
 
 bool near(double a, double b, double tolerance)
 {
