@@ -1,14 +1,17 @@
-// The window tests' fixtures: the main window on an empty data folder of its own, the bare form
-// with a hub for one tab's controller, a named-child lookup, and a helper that answers the
-// message boxes the window opens.
+// The window tests' fixtures: the main window on an empty data folder of its own (on the real
+// MIDI ports or on a scripted MIDI system), the bare form with a hub for one tab's controller, a
+// named-child lookup, and a helper that answers the message boxes the window opens.
 #pragma once
 
 #include "app/mainwindow.h"
 #include "app/mainwindowform.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/korvanecore.h"
+#include "device/korvanemidiengine.h"
+#include "device/sysexcodec.h"
 #include "hand/korvanehandwidget.h"
 #include "tests/support/hubtestenv.h"
+#include "tests/support/scriptedmidibackend.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -39,15 +42,43 @@ inline void waitForTheStream(MainWindow *window)
 class WindowTestEnv
 {
 public:
-    void renew()
+    static constexpr const char *kDevice = "KVRN Glove";
+    // A new window on a fresh data folder; scripted: on a MIDI system of its own where the
+    // device is plugged in or not, with no pauses between uploads.
+    void renew() { renew(false, false); }
+    void renew(bool scripted, bool plugged)
     {
         window.reset();
         data.renew();
-        window = std::make_unique<MainWindow>();
+        sys.reset();
+        if (scripted) {
+            sys = std::make_shared<ScriptedMidiSystem>();
+            plug(plugged);
+            window = std::make_unique<MainWindow>(std::make_unique<ScriptedMidiBackend>(sys));
+            window->core()->midi()->setPauses(std::chrono::milliseconds(0),
+                                              std::chrono::milliseconds(0));
+        } else {
+            window = std::make_unique<MainWindow>();
+        }
         hub = window->core();
         waitForTheStream(window.get());
     }
     void reset() { window.reset(); }
+    void plug(bool present)
+    {
+        const std::vector<std::string> ports = {kDevice};
+        sys->setInputPorts(present ? ports : std::vector<std::string>());
+        sys->setOutputPorts(present ? ports : std::vector<std::string>());
+    }
+    // What reached the scripted device, the requests for its configuration aside.
+    std::vector<std::vector<uint8_t>> sent() const
+    {
+        std::vector<std::vector<uint8_t>> out;
+        for (const auto &s : sys->sent())
+            if (s.bytes != KorvaneSysex::infoRequest())
+                out.push_back(s.bytes);
+        return out;
+    }
     template <typename T = QWidget> T *get(const char *name) const
     {
         return child<T>(window.get(), name);
@@ -55,6 +86,7 @@ public:
     QString text(const char *label) const { return get<QLabel>(label)->text(); }
 
     HubTestEnv data;
+    std::shared_ptr<ScriptedMidiSystem> sys;
     std::unique_ptr<MainWindow> window;
     KorvaneCore *hub = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -20,10 +21,9 @@ namespace {
 // Status lines that mean the hub saved its settings (and so sent them to the device).
 int savedCount(const QSignalSpy &status)
 {
-    int n = 0;
-    for (const auto &args : status)
-        n += args.at(0).toString() == QLatin1String("Settings saved.") ? 1 : 0;
-    return n;
+    return int(std::count_if(status.begin(), status.end(), [](const QList<QVariant> &args) {
+        return args.at(0).toString() == QLatin1String("Settings saved.");
+    }));
 }
 
 // What a control of the tab shows: a number, a choice or a label's number.
@@ -38,7 +38,9 @@ int shownValue(QWidget *w)
     return qobject_cast<QAbstractSlider *>(w)->value();
 }
 
-// A control of the settings tab, the value set there and the calibration field it reaches.
+// A control of the settings tab, the value set there and the calibration field it reaches; a
+// slider's label shows its number. Note-on set at or below note-off (8) moves just above it,
+// note-off at or above note-on (16) just below it.
 struct Control
 {
     const char *tag;
@@ -46,6 +48,7 @@ struct Control
     int value;
     int (*field)(const KorvaneCalibration &);
     int expected;
+    const char *label = nullptr;
 };
 
 const Control kControls[] = {
@@ -55,8 +58,17 @@ const Control kControls[] = {
     {"delay", "aftertouchSpinbox", 33, [](auto &c) { return int(c.aftertouchDelay); }, 33},
     {"cc", "ccNumberspinBox", 11, [](auto &c) { return int(c.globalCC); }, 11},
     {"channel", "midiChannelBox", 5, [](auto &c) { return int(c.midiChannel); }, 5},
-    {"velocity", "velocitySlider", 64, [](auto &c) { return int(c.velocityScale); }, 64},
-    {"control", "controlSlider", 100, [](auto &c) { return int(c.aftertouchScale); }, 100},
+    {"velocity", "velocitySlider", 64, [](auto &c) { return int(c.velocityScale); }, 64,
+     "velocitySensitivyLabel"},
+    {"control", "controlSlider", 100, [](auto &c) { return int(c.aftertouchScale); }, 100,
+     "controlAmountLabel_2"},
+    {"on", "onThresholdSlider", 60, [](auto &c) { return int(c.onThreshold); }, 60, "noteOnLabel"},
+    {"on below off", "onThresholdSlider", 5, [](auto &c) { return int(c.onThreshold); }, 9,
+     "noteOnLabel"},
+    {"off", "offThresholdSlider", 4, [](auto &c) { return int(c.offThreshold); }, 4,
+     "noteOffLabel"},
+    {"off above on", "offThresholdSlider", 30, [](auto &c) { return int(c.offThreshold); }, 15,
+     "noteOffLabel"},
 };
 
 } // namespace
@@ -129,19 +141,15 @@ private slots:
         const QString dp = hub->GetDataPath();
         QCOMPARE(MappingTabController::testSoundFile(dp, 7), dp + "/sounds/Electric Piano.kvi");
         QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
-        const struct
-        {
-            int index;
-            QString name;
-            int samples;
-        } choices[] = {{1, "Marimba", 6}, {2, "Flute", 7}, {0, "Electric Piano", 1}};
-        for (const auto &c : choices) {
-            QCOMPARE(MappingTabController::testSoundFile(dp, c.index),
-                     dp + "/sounds/" + c.name + ".kvi");
+        const std::tuple<int, QString, int> choices[] = {
+            {1, "Marimba", 6}, {2, "Flute", 7}, {0, "Electric Piano", 1}};
+        for (const auto &[index, name, samples] : choices) {
+            QCOMPARE(MappingTabController::testSoundFile(dp, index),
+                     dp + "/sounds/" + name + ".kvi");
             loaded.clear();
-            get<QComboBox>("testSoundBox")->setCurrentIndex(c.index);
-            QCOMPARE(loaded.value(0).value(0).toString(), c.name);
-            QCOMPARE(hub->audio()->sampleCount(), c.samples);
+            get<QComboBox>("testSoundBox")->setCurrentIndex(index);
+            QCOMPARE(loaded.value(0).value(0).toString(), name);
+            QCOMPARE(hub->audio()->sampleCount(), samples);
         }
     }
     void octaveKeptAfterMapLoad()
@@ -167,23 +175,31 @@ private slots:
         // A map from the device counts the same way.
         KorvaneSensorsState fromDevice = saved;
         fromDevice.octave = 2;
+        fromDevice.key = 7;
         hub->UpdateState(fromDevice);
         tab->showMapLoaded(false);
         QCOMPARE(tab->octaveCounter(), 2);
+        QCOMPARE(f->text("keyOctaveLabel"), QString("Key G · Octave 2"));
     }
     void transposeAndNodeEditsRefreshTheHand()
     {
+        // Each step moves the hand's notes and the key and octave shown beside the scale.
         const int note = hub->GetState(0).nodes[4].note;
-        click("transposeUp");
-        QCOMPARE(tab->keyOffset(), 1);
-        QCOMPARE(hand->node(4).note, note + 1);
-        click("oupButton");
-        QCOMPARE(tab->octaveCounter(), 5);
-        QCOMPARE(hand->node(4).note, note + 13);
-        click("odownButton");
-        click("transPoseDown");
-        QCOMPARE(hand->node(4).note, note);
-        QCOMPARE(tab->keyOffset(), 0);
+        QCOMPARE(f->text("keyOctaveLabel"), QString("Key C · Octave 4"));
+        // {the button, then the key, the octave, how far note 4 moved, the label}
+        const std::tuple<const char *, int, int, int, const char *> steps[] = {
+            {"transposeUp", 1, 4, 1, "Key D♭ · Octave 4"},
+            {"oupButton", 1, 5, 13, "Key D♭ · Octave 5"},
+            {"transPoseDown", 0, 5, 12, "Key C · Octave 5"},
+            {"transPoseDown", -1, 5, 11, "Key B · Octave 5"},
+            {"odownButton", -1, 4, -1, "Key B · Octave 4"}};
+        for (const auto &[button, key, octave, moved, shown] : steps) {
+            click(button);
+            QCOMPARE(tab->keyOffset(), key);
+            QCOMPARE(tab->octaveCounter(), octave);
+            QCOMPARE(hand->node(4).note, note + moved);
+            QCOMPARE(f->text("keyOctaveLabel"), QString::fromUtf8(shown));
+        }
 
         KorvaneSensorNode cc(2, 1);
         cc.cc = 21;
@@ -206,21 +222,16 @@ private slots:
                 out << n.note;
             return out;
         };
-        const struct
-        {
-            const char *button;
-            int lowest, highest; // the map's note range before the steps
-        } cases[] = {{"odownButton", 3, 40},
-                     {"transPoseDown", 0, 40},
-                     {"oupButton", 60, 120},
-                     {"transposeUp", 60, 127}};
-        for (const auto &c : cases) {
+        // {the button, the map's lowest and highest note before the steps}
+        const std::tuple<const char *, int, int> cases[] = {{"odownButton", 3, 40},
+                                                            {"transPoseDown", 0, 40},
+                                                            {"oupButton", 60, 120},
+                                                            {"transposeUp", 60, 127}};
+        for (const auto &[button, lowest, highest] : cases) {
             KorvaneSensorsState s = hub->GetState(0);
             for (int i = 0; i < int(s.nodes.size()); ++i) {
                 s.nodes[i].type = NodeNote;
-                s.nodes[i].note = i == 0   ? c.lowest
-                                  : i == 1 ? c.highest
-                                           : (c.lowest + c.highest) / 2;
+                s.nodes[i].note = i == 0 ? lowest : i == 1 ? highest : (lowest + highest) / 2;
             }
             // A controller's unused note does not count.
             s.nodes[2].type = NodeControlChange;
@@ -231,7 +242,7 @@ private slots:
             const int key = tab->keyOffset(), octave = tab->octaveCounter();
             status.clear();
             for (int i = 0; i < 6; ++i)
-                click(c.button);
+                click(button);
             QCOMPARE(notes(), before);
             QCOMPARE(tab->keyOffset(), key);
             QCOMPARE(tab->octaveCounter(), octave);
@@ -271,29 +282,6 @@ private slots:
         }
     }
     // The settings tab.
-    // Note-on released at or below note-off moves just above it, note-off at or above note-on
-    // just below it.
-    void thresholdRule()
-    {
-        KorvaneCalibration c = hub->getCalibration();
-        c.onThreshold = 40;
-        c.offThreshold = 30;
-        hub->setCalibration(c);
-        const struct
-        {
-            bool on;
-            int value, expected;
-        } steps[] = {{true, 30, 31}, {true, 60, 60}, {false, 75, 59}, {false, 12, 12}};
-        for (const auto &s : steps) {
-            auto *slider = get<QSlider>(s.on ? "onThresholdSlider" : "offThresholdSlider");
-            slider->setValue(s.value);
-            emit slider->sliderReleased();
-            const KorvaneCalibration now = hub->getCalibration();
-            QCOMPARE(int(s.on ? now.onThreshold : now.offThreshold), s.expected);
-            QCOMPARE(slider->value(), s.expected);
-            QCOMPARE(f->text(s.on ? "noteOnLabel" : "noteOffLabel"), QString::number(s.expected));
-        }
-    }
     // A key held or a wheel spun commits once, when the slider settles, through the same rule.
     void keysAndWheelCommitOnceSettled()
     {
@@ -394,9 +382,8 @@ private slots:
             slider->setValue(c.value);
             emit slider->sliderMoved(c.value);
             emit slider->sliderReleased();
-            const bool velocity = QLatin1String(c.widget) == QLatin1String("velocitySlider");
-            QCOMPARE(f->text(velocity ? "velocitySensitivyLabel" : "controlAmountLabel_2"),
-                     QString::number(c.value));
+            QCOMPARE(slider->value(), c.expected);
+            QCOMPARE(f->text(c.label), QString::number(c.expected));
         }
         QCOMPARE(c.field(hub->getCalibration()), c.expected);
         // Each change is saved (and so sent) once, and survives in the data folder.
