@@ -1,13 +1,5 @@
 #include "dialogs/korvanenodeview.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QToolButton>
-#include <QtTest>
+#include "tests/support/editortestkit.h"
 
 class TestNodeView : public QObject
 {
@@ -16,20 +8,14 @@ private slots:
     void initTestCase() { registerKorvaneMetaTypes(); }
     void init()
     {
-        view = new KorvaneNodeView;
-        config = new QSignalSpy(view, SIGNAL(SendConfiguration(KorvaneSensorNode, int)));
-        bendClear = new QSignalSpy(view, SIGNAL(removeGlobalBend()));
-    }
-    void cleanup()
-    {
-        delete config;
-        delete bendClear;
-        delete view;
+        view = std::make_unique<KorvaneNodeView>();
+        config.emplace(view.get(), SIGNAL(SendConfiguration(KorvaneSensorNode, int)));
+        bendClear.emplace(view.get(), SIGNAL(removeGlobalBend()));
     }
     void configurationSendsNothing()
     {
-        QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
-        QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
+        QSignalSpy bend(view.get(), SIGNAL(SendBendSettings(KorvaneBendSettings)));
+        QSignalSpy gyro(view.get(), SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
         // Every combo moves: type, action, the bend kind and the CC box.
         show(5, NodeAction, 1, 20, 70);
         show(7, NodeGyroControlChange, 0, 64, 40);
@@ -56,7 +42,6 @@ private slots:
             {NodeDisabled, "noteNameEdit noteNumberlabel"}};
         for (const auto &r : rows) {
             show(1, r.first);
-            qWarning() << r.first << shown(all);
             QCOMPARE(shown(all), r.second);
         }
     }
@@ -206,21 +191,12 @@ private slots:
     }
     void bendAndGyroSendWholeRecords()
     {
-        QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
-        QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
-        KorvaneBendSettings b;
-        b.byte0 = 9;
-        b.halfway = 1;
-        b.bendSpeed = 30;
-        b.bendDelay = 4;
-        b.releaseDelay = 50;
-        b.releaseSpeed = 6;
+        QSignalSpy bend(view.get(), SIGNAL(SendBendSettings(KorvaneBendSettings)));
+        QSignalSpy gyro(view.get(), SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
+        // byte0, halfway, bend speed and delay, release delay and speed; rate, threshold, mode.
+        KorvaneBendSettings b{9, 1, 30, 4, 50, 6};
         view->setBendSettings(b);
-        KorvaneGyroSettings g;
-        g.gyroRate = 7;
-        g.gyroThreshold = 40;
-        g.gyroMode = 2;
-        view->setGyroSettings(g);
+        view->setGyroSettings(KorvaneGyroSettings{7, 40, 2});
         QCOMPARE(bend.count() + gyro.count(), 0);
 
         child<QSpinBox>("releaseDelayspinBox")->setValue(77);
@@ -264,9 +240,8 @@ private:
         return (i < 0 ? config->last() : config->at(i)).at(0).value<KorvaneSensorNode>();
     }
 
-    KorvaneNodeView *view = nullptr;
-    QSignalSpy *config = nullptr;
-    QSignalSpy *bendClear = nullptr;
+    std::unique_ptr<KorvaneNodeView> view;
+    std::optional<QSignalSpy> config, bendClear; // declared after the view: gone before it
 };
 
 QTEST_MAIN(TestNodeView)
