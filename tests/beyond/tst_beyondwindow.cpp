@@ -25,11 +25,6 @@ void alter(KorvaneSensorsState &s, int i)
     n.type = n.type == NodeControlChange ? NodeNote : NodeControlChange;
 }
 
-bool isOutline(QRgb c)
-{
-    return qRed(c) < 60 && qGreen(c) > 160 && qBlue(c) > 210;
-}
-
 } // namespace
 
 class TestBeyondWindow : public QObject
@@ -277,14 +272,13 @@ private slots:
         QImage image(KorvaneHandWidget::kCanvasWidth, KorvaneHandWidget::kCanvasHeight,
                      QImage::Format_ARGB32);
         hand->paintTo(&image);
-        auto ring = [&](int i) {
+        auto outlined = [&](int i) {
             const KorvaneHandWidget::HandNode &n = hand->node(i);
-            return image.pixel(n.x + 65, n.y);
+            const QRgb c = image.pixel(n.x + 65, n.y);
+            return qRed(c) < 60 && qGreen(c) > 160 && qBlue(c) > 210;
         };
-        QVERIFY(isOutline(ring(3)));
-        QVERIFY(isOutline(ring(7)));
-        QVERIFY(!isOutline(ring(4)));
-        QVERIFY(!isOutline(ring(8)));
+        for (int i : {3, 4, 7, 8})
+            QVERIFY2(outlined(i) == (i == 3 || i == 7), qPrintable(QString::number(i)));
 
         // Loading a map clears the rings.
         QVERIFY(hub->LoadState(maps + "Studio.kvs"));

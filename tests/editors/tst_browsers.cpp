@@ -82,33 +82,28 @@ private slots:
         QCOMPARE(fresh.count(), 1);
         QCOMPARE(lastText(fresh), maps());
     }
-    void soundBrowserMovesStrayInstruments()
+    void soundBrowserFolderAndCombo()
     {
-        write({"Stray.KVI=stray", "Flute.kvi=new flute", "sounds/Flute.kvi=old flute"});
-        KorvaneSoundView view;
-        QSignalSpy status(&view, SIGNAL(sendStatusMessage(QString)));
-        view.UpdateDirectory(data->path());
-
-        QCOMPARE(read(sounds() + "Stray.KVI"), QByteArray("stray"));
-        QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
-        // The name is taken in the sounds folder: both files stay as they were, and it is said.
-        QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("old flute"));
-        QCOMPARE(read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
-        QCOMPARE(status.count(), 1);
-        QVERIFY(lastText(status).contains("Flute.kvi"));
-    }
-    void soundSaveFolderAndCombo()
-    {
-        write({"sounds/Flute.kvi", "sounds/Marimba.KVI", "sounds/readme.txt"});
+        write({"Stray.KVI=stray", "Flute.kvi=new flute", "sounds/Flute.kvi=old flute",
+               "sounds/Marimba.KVI", "sounds/readme.txt"});
         auto view = std::make_unique<KorvaneSoundView>();
+        QSignalSpy status(view.get(), SIGNAL(sendStatusMessage(QString)));
         QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
         QSignalSpy newSound(view.get(), SIGNAL(NewSound(QString)));
         QSignalSpy newFolder(view.get(), SIGNAL(NewFolder(QString)));
         QSignalSpy save(view.get(), SIGNAL(SaveSound(QString)));
         view->UpdateDirectory(data->path());
         QCOMPARE(view->rootPath(), sounds());
+        // Instruments beside the sounds folder move into it, unless the name is taken there:
+        // then both files stay as they were, and it is said.
+        QCOMPARE(read(sounds() + "Stray.KVI"), QByteArray("stray"));
+        QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
+        QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("old flute"));
+        QCOMPARE(read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
+        QCOMPARE(status.count(), 1);
+        QVERIFY(lastText(status).contains("Flute.kvi"));
         // Filling the combo box loads nothing.
-        QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Marimba.KVI"}));
+        QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Marimba.KVI", "Stray.KVI"}));
 
         // Nothing selected: Save and New Folder mean the root folder.
         for (const char *button :
@@ -216,7 +211,8 @@ private slots:
             view->NextSound();
             const QString expected =
                 QFileInfo(model->filePath(model->index(r, 0, root))).fileName();
-            QCOMPARE(expected == "Pads" ? lastText(folder) : QFileInfo(lastText(load)).fileName(), expected);
+            QCOMPARE(expected == "Pads" ? lastText(folder) : QFileInfo(lastText(load)).fileName(),
+                     expected);
         }
         const int before = moves();
         view->NextSound(); // last entry: no wrap
