@@ -1,34 +1,15 @@
 // From the window: importing files into the sound editor (with progress, cancel and refusal),
 // exporting the instrument, the last recording's pictures, and the nearest map.
-#include "app/mainwindow.h"
-#include "audio/korvaneaudioengine.h"
+#include "app/importexport.h"
 #include "audio/recordinganalysis.h"
-#include "core/korvanecore.h"
 #include "core/mapfile.h"
 #include "dialogs/korvanerecordingview.h"
 #include "dialogs/korvanesamplerwidget.h"
 #include "dialogs/korvanesoundeditview.h"
-#include "hand/korvanehandwidget.h"
 #include "tests/support/audiofiles.h"
+#include "tests/support/editortestkit.h"
 #include "tests/support/filedialoganswer.h"
-#include "tests/support/testfiles.h"
 #include "tests/support/windowtestenv.h"
-
-#include <QApplication>
-#include <QCheckBox>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTimer>
-#include <QtTest>
-
-#include <functional>
-#include <memory>
 
 namespace {
 
@@ -42,11 +23,6 @@ void alter(KorvaneSensorsState &s, int i)
 {
     KorvaneSensorNode &n = s.nodes[size_t(i)];
     n.type = n.type == NodeControlChange ? NodeNote : NodeControlChange;
-}
-
-bool isOutline(QRgb c)
-{
-    return qRed(c) < 60 && qGreen(c) > 160 && qBlue(c) > 210;
 }
 
 } // namespace
@@ -87,15 +63,19 @@ private slots:
         const int nextId = hub->audio()->nextSampleId();
         QSignalSpy finished(hub, &KorvaneCore::ImportFinished);
         window->ImportFiles({marimba, junk});
+        QCOMPARE(window->importProgressDialog()->parentWidget(), editor);
         QVERIFY(finished.wait(20000));
         QCOMPARE(finished.first().at(0).toBool(), false);
         QCOMPARE(sampleNames(), before);
         QCOMPARE(hub->audio()->nextSampleId(), nextId);
         QVERIFY(!window->isUnsaved());
-        // The message names the file and says that nothing changed.
+        // A box over the editor names the file and says that nothing changed.
         QVERIFY(status().startsWith("junk.wav cannot be imported"));
         QMessageBox *box = window->importMessage();
         QVERIFY(box);
+        QCOMPARE(box->parentWidget(), editor);
+        QCOMPARE(box->text(), QString("The samples were not imported."));
+        QVERIFY(box->informativeText().startsWith("junk.wav cannot be imported"));
         QVERIFY(box->informativeText().endsWith("Nothing was imported."));
         QTRY_VERIFY(box->isVisible());
         box->accept();
@@ -117,6 +97,7 @@ private slots:
         QCOMPARE(editor->samplerWidget()->triggerCount(), 2);
         QVERIFY(window->isUnsaved());
         QCOMPARE(status(), QString("Imported 2 samples"));
+        QVERIFY(!window->importMessage()); // the old box went with the next import
         // The spectrum of the last estimate is on show, with its peak at the estimate's bin.
         QVERIFY(editor->recordingView()->hasSpectrum());
         QVERIFY(near(editor->recordingView()->peakFrequency(), view.triggers[1].baseFrequency,
@@ -143,15 +124,17 @@ private slots:
         QVERIFY(
             audiofiles::write(longFile, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 2,
                               audiofiles::sines({220.0, 330.0}, {0.5, 0.5}, 48000, 48000 * 50)));
-        window->OpenSoundEdit();
+        window->ImportFiles({});
+        QVERIFY(!window->importProgressDialog());
         const QStringList before = sampleNames();
         QSignalSpy finished(hub, &KorvaneCore::ImportFinished);
-        // The Cancel button or Escape on the progress dialog.
+        // The Cancel button or Escape on the progress dialog, over the window (no editor open).
         for (bool escape : {false, true}) {
             finished.clear();
             window->ImportFiles({longFile, longFile, longFile, longFile});
             QPointer<QProgressDialog> progress = window->importProgressDialog();
             QVERIFY(progress);
+            QCOMPARE(progress->parentWidget(), window);
             QTRY_VERIFY_WITH_TIMEOUT(progress && progress->isVisible(), 20000);
             QTRY_VERIFY_WITH_TIMEOUT(!progress || progress->labelText().contains(" of 4)"), 20000);
             QVERIFY2(finished.isEmpty(), "the import ended before it could be cancelled");
@@ -196,17 +179,28 @@ private slots:
                 QCOMPARE(r.data[2 * k + 1], s.frames[k][0]);
             }
         }
+        // A second export into the same folder asks first: No writes nothing, Yes replaces.
+        QFile::remove(folder + "/Flute.sfz");
+        for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
+            BoxAnswerer box(answer);
+            QCOMPARE(window->ExportSoundTo(files->path()), answer == QMessageBox::Yes);
+            QCOMPARE(box.texts.size(), 1);
+            QVERIFY(
+                box.texts[0].endsWith(" exists; its files of the same names will be replaced."));
+            QCOMPARE(QFileInfo::exists(folder + "/Flute.sfz"), answer == QMessageBox::Yes);
+        }
+        // An unnamed instrument is exported as "User instrument".
+        QVERIFY(ImportExport(hub, editor, window).exportTo(files->path(), "  "));
+        QVERIFY(QFileInfo::exists(files->filePath("User instrument/User instrument.sfz")));
     }
     void recordingShownInTheEditor()
     {
         // Half a second of quiet noise, a second of 440 Hz, half a second of quiet again.
-        std::vector<double> input;
-        for (int i = 0; i < 22050; ++i)
-            input.push_back(0.001 * ((i * 7919) % 13 - 6));
-        for (int i = 0; i < 44100; ++i)
-            input.push_back(0.6 * std::sin(2.0 * M_PI * 440.0 * i / 44100.0));
-        for (int i = 0; i < 22050; ++i)
-            input.push_back(0.001 * ((i * 7919) % 13 - 6));
+        std::vector<double> input(88200);
+        for (int i = 0; i < 88200; ++i)
+            input[size_t(i)] = i >= 22050 && i < 66150
+                                   ? 0.6 * std::sin(2.0 * M_PI * 440.0 * (i - 22050) / 44100.0)
+                                   : 0.001 * ((i * 7919) % 13 - 6);
         const RecordingCut cut = cutRecording(input);
         std::vector<StereoFrame> taken;
         for (double v : cut.taken)
@@ -278,14 +272,13 @@ private slots:
         QImage image(KorvaneHandWidget::kCanvasWidth, KorvaneHandWidget::kCanvasHeight,
                      QImage::Format_ARGB32);
         hand->paintTo(&image);
-        auto ring = [&](int i) {
+        auto outlined = [&](int i) {
             const KorvaneHandWidget::HandNode &n = hand->node(i);
-            return image.pixel(n.x + 65, n.y);
+            const QRgb c = image.pixel(n.x + 65, n.y);
+            return qRed(c) < 60 && qGreen(c) > 160 && qBlue(c) > 210;
         };
-        QVERIFY(isOutline(ring(3)));
-        QVERIFY(isOutline(ring(7)));
-        QVERIFY(!isOutline(ring(4)));
-        QVERIFY(!isOutline(ring(8)));
+        for (int i : {3, 4, 7, 8})
+            QVERIFY2(outlined(i) == (i == 3 || i == 7), qPrintable(QString::number(i)));
 
         // Loading a map clears the rings.
         QVERIFY(hub->LoadState(maps + "Studio.kvs"));

@@ -1,16 +1,9 @@
 #include "dialogs/korvanepatchview.h"
 #include "dialogs/korvanesoundview.h"
 #include "dialogs/korvanetreeview.h"
-#include "tests/support/testfiles.h"
+#include "tests/support/editortestkit.h"
 
-#include <QAbstractItemView>
-#include <QComboBox>
-#include <QFileSystemModel>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QtTest>
-
+using testfiles::lastText;
 using testfiles::read;
 
 namespace {
@@ -18,11 +11,6 @@ void clickRow(QAbstractItemView *list, int row)
 {
     const QRect r = list->visualRect(list->model()->index(row, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, r.center());
-}
-
-void press(QDialog &d, const char *button)
-{
-    d.findChild<QPushButton *>(button)->click();
 }
 
 // Clicks the tree row of path, which must be visible.
@@ -35,10 +23,6 @@ void clickTree(KorvaneSoundView &view, const QString &path)
                       tree->visualRect(index).center());
 }
 
-QString arg(const QSignalSpy &spy)
-{
-    return spy.isEmpty() ? QString() : spy.last().at(0).toString();
-}
 } // namespace
 
 class TestBrowsers : public QObject
@@ -46,112 +30,99 @@ class TestBrowsers : public QObject
     Q_OBJECT
 private slots:
     void init() { data = std::make_unique<QTemporaryDir>(); }
-    void mapBrowserEmptyFolder()
+    void mapBrowser()
     {
+        // The maps folder is made; with nothing selected the buttons send nothing.
         auto view = open<KorvanePatchView>();
         QVERIFY(QDir(maps()).exists());
-        QCOMPARE(view->windowTitle(), QStringLiteral("Mappings"));
         QVERIFY(view->names().isEmpty());
         QSignalSpy load(view.get(), SIGNAL(LoadState(QString)));
         QSignalSpy rename(view.get(), SIGNAL(RenameState(QString)));
         QSignalSpy del(view.get(), SIGNAL(DeleteState(QString)));
+        QSignalSpy fresh(view.get(), SIGNAL(NewState(QString)));
         for (const char *button : {"loadButton", "renameButton", "deleteButton"})
-            press(*view, button);
+            press(view.get(), button);
         QCOMPARE(load.count() + rename.count() + del.count(), 0);
         QVERIFY(view->isVisible());
         QVERIFY(!view->findChild<QPushButton *>("deselectButton")->isEnabled());
-    }
-    void mapRowsKeepTheirFiles()
-    {
+
+        // Each row loads its own file, whatever the case of the extension or the dots.
         write({"maps/a.kvs", "maps/a.b.kvs", "maps/X.KVS", "maps/notes.txt"});
-        auto view = open<KorvanePatchView>();
-        QStringList shown = view->names();
+        view->refresh();
+        QStringList shown = view->names(), opened;
         shown.sort();
         QCOMPARE(shown, (QStringList{"X", "a", "a"}));
-
-        QSignalSpy load(view.get(), SIGNAL(LoadState(QString)));
-        QStringList opened;
         for (int row = 0; row < 3; ++row) {
             view->show();
             clickRow(view->list(), row);
             QVERIFY(view->hasSelection());
-            press(*view, "loadButton");
+            press(view.get(), "loadButton");
             QVERIFY(!view->isVisible());
-            opened << arg(load);
+            opened << lastText(load);
         }
-        opened.sort();
-        QCOMPARE(opened, (QStringList{maps() + "X.KVS", maps() + "a.b.kvs", maps() + "a.kvs"}));
-        for (const QString &path : opened)
-            QVERIFY(QFileInfo::exists(path));
-    }
-    void mapRenameAndDeleteClearSelection()
-    {
-        write({"maps/Live.kvs", "maps/Studio.kvs"});
-        auto view = open<KorvanePatchView>();
-        QSignalSpy rename(view.get(), SIGNAL(RenameState(QString)));
-        QSignalSpy del(view.get(), SIGNAL(DeleteState(QString)));
-        QSignalSpy fresh(view.get(), SIGNAL(NewState(QString)));
+        QStringList sorted = opened;
+        sorted.sort();
+        QCOMPARE(sorted, (QStringList{maps() + "X.KVS", maps() + "a.b.kvs", maps() + "a.kvs"}));
 
+        // Rename and delete send the selected row's file and clear the selection.
+        view->show();
         clickRow(view->list(), 0);
-        press(*view, "renameButton");
+        press(view.get(), "renameButton");
         QCOMPARE(rename.count(), 1);
-        QCOMPARE(arg(rename), maps() + "Live.kvs");
+        QCOMPARE(lastText(rename), opened[0]);
         QVERIFY(!view->hasSelection());
-        press(*view, "deleteButton");
+        press(view.get(), "deleteButton");
         QCOMPARE(del.count(), 0);
-
         clickRow(view->list(), 1);
-        press(*view, "deleteButton");
-        press(*view, "deleteButton");
+        press(view.get(), "deleteButton");
+        press(view.get(), "deleteButton");
         QCOMPARE(del.count(), 1);
-        QCOMPARE(arg(del), maps() + "Studio.kvs");
-
+        QCOMPARE(lastText(del), opened[1]);
         view->Save();
         QCOMPARE(fresh.count(), 1);
-        QCOMPARE(arg(fresh), maps());
+        QCOMPARE(lastText(fresh), maps());
     }
-    void soundBrowserMovesStrayInstruments()
+    void soundBrowserFolderAndCombo()
     {
-        write({"Stray.KVI=stray", "Flute.kvi=new flute", "sounds/Flute.kvi=old flute"});
-        KorvaneSoundView view;
-        QSignalSpy status(&view, SIGNAL(sendStatusMessage(QString)));
-        view.UpdateDirectory(data->path());
-
-        QCOMPARE(read(sounds() + "Stray.KVI"), QByteArray("stray"));
-        QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
-        // The name is taken in the sounds folder: both files stay as they were, and it is said.
-        QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("old flute"));
-        QCOMPARE(read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
-        QCOMPARE(status.count(), 1);
-        QVERIFY(arg(status).contains("Flute.kvi"));
-    }
-    void soundSaveFolderAndCombo()
-    {
-        write({"sounds/Flute.kvi", "sounds/Marimba.KVI", "sounds/readme.txt"});
+        write({"Stray.KVI=stray", "Flute.kvi=new flute", "sounds/Flute.kvi=old flute",
+               "sounds/Marimba.KVI", "sounds/readme.txt"});
         auto view = std::make_unique<KorvaneSoundView>();
+        QSignalSpy status(view.get(), SIGNAL(sendStatusMessage(QString)));
         QSignalSpy load(view.get(), SIGNAL(LoadSound(QString)));
         QSignalSpy newSound(view.get(), SIGNAL(NewSound(QString)));
         QSignalSpy newFolder(view.get(), SIGNAL(NewFolder(QString)));
         QSignalSpy save(view.get(), SIGNAL(SaveSound(QString)));
         view->UpdateDirectory(data->path());
         QCOMPARE(view->rootPath(), sounds());
+        // Instruments beside the sounds folder move into it, unless the name is taken there:
+        // then both files stay as they were, and it is said.
+        QCOMPARE(read(sounds() + "Stray.KVI"), QByteArray("stray"));
+        QVERIFY(!QFileInfo::exists(data->path() + "/Stray.KVI"));
+        QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("old flute"));
+        QCOMPARE(read(data->path() + "/Flute.kvi"), QByteArray("new flute"));
+        QCOMPARE(status.count(), 1);
+        QVERIFY(lastText(status).contains("Flute.kvi"));
         // Filling the combo box loads nothing.
-        QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Marimba.KVI"}));
+        QCOMPARE(view->comboEntries(), (QStringList{"Flute.kvi", "Marimba.KVI", "Stray.KVI"}));
 
         // Nothing selected: Save and New Folder mean the root folder.
         for (const char *button :
              {"saveButton", "newFolderButton", "renameButton", "nameFolderButton"})
-            press(*view, button);
+            press(view.get(), button);
         QCOMPARE(QList<int>({save.count(), newSound.count(), load.count()}), QList<int>({0, 1, 0}));
-        QCOMPARE(arg(newSound), sounds());
-        QCOMPARE(arg(newFolder), sounds());
+        QCOMPARE(lastText(newSound), sounds());
+        QCOMPARE(lastText(newFolder), sounds());
 
-        view->show();
-        view->findChild<QComboBox *>("comboBox")->setCurrentIndex(1);
-        QCOMPARE(load.count(), 1);
-        QCOMPARE(QFileInfo(arg(load)).canonicalFilePath(),
-                 QFileInfo(sounds() + "Marimba.KVI").canonicalFilePath());
-        QVERIFY(!view->isVisible());
+        // Choosing an entry loads it and hides the browser; the first entry too, as the filled
+        // combo box starts with none chosen.
+        for (const QString entry : {"Flute.kvi", "Marimba.KVI"}) {
+            view->show();
+            view->findChild<QComboBox *>("comboBox")->setCurrentText(entry);
+            QCOMPARE(QFileInfo(lastText(load)).canonicalFilePath(),
+                     QFileInfo(sounds() + entry).canonicalFilePath());
+            QVERIFY(!view->isVisible());
+        }
+        QCOMPARE(load.count(), 2);
     }
     void cutAndPaste()
     {
@@ -160,26 +131,26 @@ private slots:
         QSignalSpy status(view.get(), SIGNAL(sendStatusMessage(QString)));
 
         // Paste without a cut does nothing.
-        press(*view, "pasteButton");
+        press(view.get(), "pasteButton");
         QVERIFY(QFileInfo::exists(sounds() + "Flute.kvi"));
         QCOMPARE(status.count(), 0);
 
         clickTree(*view, sounds() + "Flute.kvi");
         QCOMPARE(view->selectionKind(), int(KorvaneSoundView::FileSelected));
-        press(*view, "cutButton");
+        press(view.get(), "cutButton");
         QVERIFY(view->isCutPending());
 
         // Onto a folder that holds the name already: the source stays and it is said.
         clickTree(*view, sounds() + "Keys");
         QCOMPARE(view->selectedFolder(), sounds() + "Keys");
-        press(*view, "pasteButton");
+        press(view.get(), "pasteButton");
         QCOMPARE(read(sounds() + "Flute.kvi"), QByteArray("flute"));
         QCOMPARE(read(sounds() + "Keys/Flute.kvi"), QByteArray("other"));
         QCOMPARE(status.count(), 1);
         QVERIFY(view->isCutPending());
 
         clickTree(*view, sounds() + "Pads");
-        press(*view, "pasteButton");
+        press(view.get(), "pasteButton");
         QCOMPARE(read(sounds() + "Pads/Flute.kvi"), QByteArray("flute"));
         QVERIFY(!QFileInfo::exists(sounds() + "Flute.kvi"));
         QVERIFY(!view->isCutPending());
@@ -199,8 +170,8 @@ private slots:
         });
 
         clickTree(*view, sounds() + "Pads");
-        press(*view, "nameFolderButton");
-        QCOMPARE(arg(nameFolder), sounds() + "Pads");
+        press(view.get(), "nameFolderButton");
+        QCOMPARE(lastText(nameFolder), sounds() + "Pads");
         QCOMPARE(view->comboEntries(), QStringList{"Warm.kvi"});
         // A second press on the selected folder goes back to the root folder.
         clickTree(*view, sounds() + "Pads");
@@ -208,19 +179,19 @@ private slots:
         QCOMPARE(view->comboEntries(), QStringList{"Flute.kvi"});
 
         clickTree(*view, sounds() + "Flute.kvi");
-        press(*view, "deleteButton");
+        press(view.get(), "deleteButton");
         QCOMPARE(deleted, QStringList{sounds() + "Flute.kvi"});
         QCOMPARE(view->selectionKind(), int(KorvaneSoundView::FolderSelected));
-        press(*view, "loadButton");
-        press(*view, "editButton");
+        press(view.get(), "loadButton");
+        press(view.get(), "editButton");
         QCOMPARE(load.count() + edit.count(), 0);
         QVERIFY(view->comboEntries().isEmpty());
 
         // Edit loads, hides and asks for the editor.
         view->tree()->expand(view->fileModel()->index(sounds() + "Pads"));
         clickTree(*view, sounds() + "Pads/Warm.kvi");
-        press(*view, "editButton");
-        QCOMPARE(arg(load), sounds() + "Pads/Warm.kvi");
+        press(view.get(), "editButton");
+        QCOMPARE(lastText(load), sounds() + "Pads/Warm.kvi");
         QCOMPARE(edit.count(), 1);
         QVERIFY(!view->isVisible());
     }
@@ -243,7 +214,8 @@ private slots:
             view->NextSound();
             const QString expected =
                 QFileInfo(model->filePath(model->index(r, 0, root))).fileName();
-            QCOMPARE(expected == "Pads" ? arg(folder) : QFileInfo(arg(load)).fileName(), expected);
+            QCOMPARE(expected == "Pads" ? lastText(folder) : QFileInfo(lastText(load)).fileName(),
+                     expected);
         }
         const int before = moves();
         view->NextSound(); // last entry: no wrap

@@ -1,16 +1,14 @@
-// The file, instrument and folder requests on their own: the questions before anything is
-// replaced or removed, the names asked for, and what could not be done said on the status line.
+// The file, instrument and folder requests with the browsers wired to them as the main window
+// wires them: the questions before anything is replaced or removed, the names asked for, what
+// could not be done said on the status line, and the browsers from the keyboard and the mouse.
 #include "app/filerequests.h"
+#include "core/korvanemaplibrary.h"
 #include "dialogs/korvanepatchview.h"
 #include "dialogs/korvanesoundview.h"
+#include "dialogs/korvanetreeview.h"
 #include "dialogs/namedialog.h"
-#include "tests/support/testfiles.h"
+#include "tests/support/editortestkit.h"
 #include "tests/support/windowtestenv.h"
-
-#include <QDialogButtonBox>
-#include <QLineEdit>
-
-#include <functional>
 
 using testfiles::read;
 using testfiles::write;
@@ -29,12 +27,19 @@ private slots:
         soundBrowser = std::make_unique<KorvaneSoundView>();
         requests = std::make_unique<FileRequests>(hub.get(), name.get(), mapBrowser.get(),
                                                   soundBrowser.get(), dataPath, nullptr);
+        FileRequests *r = requests.get();
+        KorvanePatchView *m = mapBrowser.get();
+        connect(name.get(), &NameDialog::Send, r, &FileRequests::receiveName);
+        connect(m, &KorvanePatchView::NewFolder, r, &FileRequests::newFolder);
+        connect(m, &KorvanePatchView::NameFolder, r, &FileRequests::renameFolder);
+        connect(m, &KorvanePatchView::DeleteFolder, r, &FileRequests::deleteFolder);
+        connect(m, &KorvanePatchView::NewState, r, &FileRequests::newMap);
+        connect(r, &FileRequests::statusMessage, this, [this](QString m) { lastStatus = m; });
+        connect(r, &FileRequests::mapNameChanged, this, [this](QString m) { lastMapName = m; });
+        for (const char *file : {"maps/Live.kvs", "maps/Sets/Song.kvs", "sounds/Flute.kvi",
+                                 "sounds/Keys/Piano.kvi", "sounds/Keys/Organ.kvi"})
+            QVERIFY(write(dataPath + "/" + file));
         requests->updateDirectories();
-        connect(name.get(), &NameDialog::Send, requests.get(), &FileRequests::receiveName);
-        connect(requests.get(), &FileRequests::statusMessage, this,
-                [this](const QString &m) { lastStatus = m; });
-        connect(requests.get(), &FileRequests::mapNameChanged, this,
-                [this](const QString &m) { lastMapName = m; });
     }
     void cleanup()
     {
@@ -83,20 +88,14 @@ private slots:
         }
         QVERIFY(QFileInfo::exists(maps() + "/Gig.kvs"));
         QVERIFY(mapBrowser->names().contains("Gig"));
-    }
-    void renameMapLiveToStage()
-    {
-        QVERIFY(hub->SaveState(maps() + "/Live.kvs"));
-        mapBrowser->UpdateDirectory(dataPath);
-        requests->renameMap(maps() + "/Live.kvs");
+
+        // A rename: the label reads the hub's map name, which a rename of the file keeps.
+        requests->renameMap(live);
         QCOMPARE(asked(), QString("1|Renaming Live|Live"));
         answerName("Stage");
-        QVERIFY(QFileInfo::exists(maps() + "/Stage.kvs"));
-        QVERIFY(!QFileInfo::exists(maps() + "/Live.kvs"));
-        // The label reads the hub's map name, which a rename of the file does not change.
+        QVERIFY(QFileInfo::exists(maps() + "/Stage.kvs") && !QFileInfo::exists(live));
         QCOMPARE(lastMapName.section('.', 0, 0), hub->GetMapName().section('.', 0, 0));
-        QVERIFY(mapBrowser->names().contains("Stage"));
-        QVERIFY(!mapBrowser->names().contains("Live"));
+        QVERIFY(mapBrowser->names().contains("Stage") && !mapBrowser->names().contains("Live"));
     }
     void flushAndSaveAfterFlush()
     {
@@ -178,22 +177,14 @@ private slots:
         requests->renameSound(sounds() + "/Pads/a.b.KVI");
         answerName("c.d");
         QCOMPARE(read(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
-    }
-    void deleteInstrument()
-    {
-        const QString file = sounds() + "/Old.kvi";
-        write(file, "x");
-        {
-            BoxAnswerer no(QMessageBox::NoButton);
-            requests->deleteSound(file);
-            QCOMPARE(no.texts, QStringList{"Instrument Old will be deleted."});
+
+        // Delete asks; No (the default) keeps the file.
+        for (auto answer : {QMessageBox::NoButton, QMessageBox::Yes}) {
+            BoxAnswerer box(answer);
+            requests->deleteSound(sounds() + "/Pads/c.d.kvi");
+            QCOMPARE(box.texts, QStringList{"Instrument c.d will be deleted."});
+            QCOMPARE(QFileInfo::exists(sounds() + "/Pads/c.d.kvi"), answer != QMessageBox::Yes);
         }
-        QVERIFY(QFileInfo::exists(file));
-        {
-            BoxAnswerer yes(QMessageBox::Yes);
-            requests->deleteSound(file);
-        }
-        QVERIFY(!QFileInfo::exists(file));
     }
     void folderNames()
     {
@@ -268,6 +259,106 @@ private slots:
         QVERIFY(QFileInfo(sounds()).isDir());
         QVERIFY(lastStatus.contains("top folder"));
     }
+    void enterAndDoubleClickLoad_data()
+    {
+        QTest::addColumn<bool>("maps");
+        QTest::addColumn<bool>("enter");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("map enter") << true << true << "maps/Sets/Song.kvs";
+        QTest::newRow("map double-click") << true << false << "maps/Live.kvs";
+        QTest::newRow("sound enter") << false << true << "sounds/Keys/Organ.kvi";
+        QTest::newRow("sound double-click") << false << false << "sounds/Flute.kvi";
+    }
+    void enterAndDoubleClickLoad()
+    {
+        QFETCH(bool, maps);
+        QFETCH(bool, enter);
+        QFETCH(QString, file);
+        const QString path = dataPath + "/" + file;
+        QDialog *dialog = maps ? static_cast<QDialog *>(mapBrowser.get()) : soundBrowser.get();
+        KorvaneTreeView *tree = maps ? mapBrowser->list() : soundBrowser->tree();
+        QSignalSpy load(dialog, maps ? SIGNAL(LoadState(QString)) : SIGNAL(LoadSound(QString)));
+        QSignalSpy rename(dialog,
+                          maps ? SIGNAL(RenameState(QString)) : SIGNAL(RenameSound(QString)));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        const QModelIndex index = find(tree, path);
+        QVERIFY(index.isValid());
+        if (enter) {
+            tree->setCurrentIndex(index);
+            QTest::keyClick(tree, Qt::Key_Return);
+        } else {
+            const QPoint at = tree->visualRect(index).center();
+            QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+            QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        }
+        QCOMPARE(load.count(), 1);
+        QCOMPARE(QFileInfo(load.last().at(0).toString()).canonicalFilePath(),
+                 QFileInfo(path).canonicalFilePath());
+        QCOMPARE(rename.count(), 0); // Enter did not press a button as well
+        QVERIFY(!dialog->isVisible());
+    }
+    void arrowKeysSelect()
+    {
+        // Map browser: the rows are Sets, Song (inside it), Live.
+        mapBrowser->show();
+        KorvaneTreeView *tree = mapBrowser->list();
+        tree->setCurrentIndex(find(tree, maps() + "/Sets"));
+        QTest::keyClick(tree, Qt::Key_Down);
+        QVERIFY(mapBrowser->hasSelection());
+        QCOMPARE(mapBrowser->selectedPath(), maps() + "/Sets/Song.kvs");
+        QTest::keyClick(tree, Qt::Key_Up);
+        QVERIFY(!mapBrowser->hasSelection());
+        QCOMPARE(mapBrowser->selection().chosenFolder(), maps() + "/Sets");
+
+        // Sound browser: a folder reached by the keys fills the combo box.
+        soundBrowser->show();
+        tree = soundBrowser->tree();
+        tree->setCurrentIndex(find(tree, sounds() + "/Keys/Organ.kvi"));
+        QTest::keyClick(tree, Qt::Key_Left); // to the folder holding it
+        QCOMPARE(QFileInfo(soundBrowser->selectedFolder()).fileName(), QString("Keys"));
+        QCOMPARE(soundBrowser->comboEntries(), (QStringList{"Organ.kvi", "Piano.kvi"}));
+    }
+    void mapSubFolders()
+    {
+        // New Folder with nothing selected makes a folder in the maps folder, shown at once.
+        press(mapBrowser.get(), "newFolderButton");
+        answerName("Gigs");
+        QVERIFY(QFileInfo(maps() + "/Gigs").isDir());
+        QVERIFY(mapBrowser->names().contains("Gigs"));
+
+        // Name Folder and Delete Folder act on the selected folder (reached by the keys, down
+        // onto Sets and back); the maps folder stays.
+        mapBrowser->show();
+        auto selectFolder = [&](const QString &folder) {
+            mapBrowser->list()->setCurrentIndex(find(mapBrowser->list(), maps() + folder));
+            QTest::keyClick(mapBrowser->list(), Qt::Key_Down);
+            QTest::keyClick(mapBrowser->list(), Qt::Key_Up);
+        };
+        selectFolder("/Gigs");
+        press(mapBrowser.get(), "nameFolderButton");
+        answerName("Tour");
+        QVERIFY(QFileInfo(maps() + "/Tour").isDir() && !QFileInfo::exists(maps() + "/Gigs"));
+        selectFolder("/Tour");
+        {
+            BoxAnswerer yes(QMessageBox::Yes);
+            press(mapBrowser.get(), "deleteFolderButton");
+            QCOMPARE(yes.texts.size(), 1);
+        }
+        QVERIFY(!QFileInfo::exists(maps() + "/Tour"));
+        QVERIFY(!mapBrowser->names().contains("Tour"));
+        press(mapBrowser.get(), "nameFolderButton");
+        QVERIFY(!name->isVisible());
+
+        // Save with a sub-folder selected saves there, and the device's map is matched with it.
+        mapBrowser->list()->setCurrentIndex(find(mapBrowser->list(), maps() + "/Sets/Song.kvs"));
+        QTest::keyClick(mapBrowser->list(), Qt::Key_Up);
+        mapBrowser->Save();
+        answerName("Encore");
+        QVERIFY(QFileInfo::exists(maps() + "/Sets/Encore.kvs"));
+        KorvaneMapLibrary library(dataPath, hub->GetMapVersion());
+        QCOMPARE(library.match(hub->GetState().nodes).matched, QString("Encore"));
+    }
 
 private:
     // Types text into the name dialog and presses OK, as the user does.
@@ -284,6 +375,20 @@ private:
             .arg(name->getMode())
             .arg(child<QLabel>(name.get(), "targetLabel")->text(),
                  child<QLineEdit>(name.get(), "lineEdit")->text());
+    }
+    // The index of path in the browser's tree, once the tree shows it.
+    QModelIndex find(QAbstractItemView *tree, const QString &path)
+    {
+        if (tree == soundBrowser->tree()) {
+            const QModelIndex index = soundBrowser->fileModel()->index(path);
+            soundBrowser->tree()->expand(index.parent());
+            [&] { QTRY_VERIFY(tree->visualRect(index).isValid()); }();
+            return index;
+        }
+        QAbstractItemModel *m = tree->model();
+        return m
+            ->match(m->index(0, 0), Qt::UserRole, path, 1, Qt::MatchExactly | Qt::MatchRecursive)
+            .value(0);
     }
     QString sounds() const { return dataPath + "/sounds"; }
     QString maps() const { return dataPath + "/maps"; }

@@ -1,13 +1,5 @@
 #include "dialogs/korvanenodeview.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QToolButton>
-#include <QtTest>
+#include "tests/support/editortestkit.h"
 
 class TestNodeView : public QObject
 {
@@ -16,29 +8,9 @@ private slots:
     void initTestCase() { registerKorvaneMetaTypes(); }
     void init()
     {
-        view = new KorvaneNodeView;
-        config = new QSignalSpy(view, SIGNAL(SendConfiguration(KorvaneSensorNode, int)));
-        bendClear = new QSignalSpy(view, SIGNAL(removeGlobalBend()));
-    }
-    void cleanup()
-    {
-        delete config;
-        delete bendClear;
-        delete view;
-    }
-    void configurationSendsNothing()
-    {
-        QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
-        QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
-        // Every combo moves: type, action, the bend kind and the CC box.
-        show(5, NodeAction, 1, 20, 70);
-        show(7, NodeGyroControlChange, 0, 64, 40);
-        QCOMPARE(config->count() + bend.count() + gyro.count(), 0);
-        QCOMPARE(child<QLabel>("Sensorlabel")->text(), QStringLiteral("Sensor 7"));
-        QCOMPARE(child<QComboBox>("typeBox")->currentIndex(), int(NodeGyroControlChange));
-        QCOMPARE(child<QSpinBox>("CCSPin")->value(), 64);
-        QCOMPARE(child<QLineEdit>("noteNameEdit")->text(), QStringLiteral("E2"));
-        QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QStringLiteral("40"));
+        view = std::make_unique<KorvaneNodeView>();
+        config.emplace(view.get(), SIGNAL(SendConfiguration(KorvaneSensorNode, int)));
+        bendClear.emplace(view.get(), SIGNAL(removeGlobalBend()));
     }
     void rowsFollowType()
     {
@@ -56,7 +28,6 @@ private slots:
             {NodeDisabled, "noteNameEdit noteNumberlabel"}};
         for (const auto &r : rows) {
             show(1, r.first);
-            qWarning() << r.first << shown(all);
             QCOMPARE(shown(all), r.second);
         }
     }
@@ -182,9 +153,9 @@ private slots:
         QCOMPARE(config->count(), 3);
         QCOMPARE(sent().cc, 12);
         QVERIFY(!spin->signalsBlocked());
-    }
-    void gyroActionAndHalfwayShowTheSensors()
-    {
+
+        // A gyro action's kind is its cc, shown without being sent.
+        config->clear();
         auto *kind = child<QComboBox>("gyroActioncomboBox");
         for (int cc : {0, 3, 1, 2}) {
             show(8, NodeGyroAction, 0, cc);
@@ -196,33 +167,18 @@ private slots:
         child<QComboBox>("typeBox")->setCurrentIndex(NodeGyroAction);
         QCOMPARE(kind->currentIndex(), 0);
         QCOMPARE(sent().cc, 0);
-
-        KorvaneBendSettings b;
-        for (uint8_t halfway : {0, 1, 0}) {
-            b.halfway = halfway;
-            view->setBendSettings(b);
-            QCOMPARE(child<QCheckBox>("halfwayBox")->isChecked(), halfway != 0);
-        }
     }
-    void bendAndGyroSendWholeRecords()
+    void showingSendsNothingEditsSendWholeRecords()
     {
-        QSignalSpy bend(view, SIGNAL(SendBendSettings(KorvaneBendSettings)));
-        QSignalSpy gyro(view, SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
-        KorvaneBendSettings b;
-        b.byte0 = 9;
-        b.halfway = 1;
-        b.bendSpeed = 30;
-        b.bendDelay = 4;
-        b.releaseDelay = 50;
-        b.releaseSpeed = 6;
+        QSignalSpy bend(view.get(), SIGNAL(SendBendSettings(KorvaneBendSettings)));
+        QSignalSpy gyro(view.get(), SIGNAL(SendGyroSettings(KorvaneGyroSettings)));
+        // byte0, halfway, bend speed and delay, release delay and speed; rate, threshold, mode.
+        KorvaneBendSettings b{9, 1, 30, 4, 50, 6};
         view->setBendSettings(b);
-        KorvaneGyroSettings g;
-        g.gyroRate = 7;
-        g.gyroThreshold = 40;
-        g.gyroMode = 2;
-        view->setGyroSettings(g);
+        view->setGyroSettings(KorvaneGyroSettings{7, 40, 2});
         QCOMPARE(bend.count() + gyro.count(), 0);
 
+        // Bend and gyro edits are sent even before any sensor was shown.
         child<QSpinBox>("releaseDelayspinBox")->setValue(77);
         QCOMPARE(bend.count(), 1);
         b.releaseDelay = 77;
@@ -236,8 +192,22 @@ private slots:
         const auto sentGyro = gyro.last().at(0).value<KorvaneGyroSettings>();
         QCOMPARE(QList<int>({sentGyro.gyroMode, sentGyro.gyroRate, sentGyro.gyroThreshold}),
                  QList<int>({5, 7, 40}));
-        // Bend and gyro edits are sent even before any sensor was shown.
-        QCOMPARE(config->count(), 0);
+
+        // Showing settings and sensors sends nothing; every combo moves: type, action, the bend
+        // kind and the CC box.
+        for (uint8_t halfway : {1, 0}) {
+            b.halfway = halfway;
+            view->setBendSettings(b);
+            QCOMPARE(child<QCheckBox>("halfwayBox")->isChecked(), halfway != 0);
+        }
+        show(5, NodeAction, 1, 20, 70);
+        show(7, NodeGyroControlChange, 0, 64, 40);
+        QCOMPARE(QList<int>({config->count(), bend.count(), gyro.count()}), QList<int>({0, 2, 1}));
+        QCOMPARE(child<QLabel>("Sensorlabel")->text(), QStringLiteral("Sensor 7"));
+        QCOMPARE(child<QComboBox>("typeBox")->currentIndex(), int(NodeGyroControlChange));
+        QCOMPARE(child<QSpinBox>("CCSPin")->value(), 64);
+        QCOMPARE(child<QLineEdit>("noteNameEdit")->text(), QStringLiteral("E2"));
+        QCOMPARE(child<QLabel>("noteNumberlabel")->text(), QStringLiteral("40"));
     }
 
 private:
@@ -264,9 +234,8 @@ private:
         return (i < 0 ? config->last() : config->at(i)).at(0).value<KorvaneSensorNode>();
     }
 
-    KorvaneNodeView *view = nullptr;
-    QSignalSpy *config = nullptr;
-    QSignalSpy *bendClear = nullptr;
+    std::unique_ptr<KorvaneNodeView> view;
+    std::optional<QSignalSpy> config, bendClear; // declared after the view: gone before it
 };
 
 QTEST_MAIN(TestNodeView)

@@ -1,17 +1,7 @@
 #include "dialogs/korvanerecordindicator.h"
 #include "dialogs/korvanesamplerwidget.h"
 #include "dialogs/korvanesoundeditview.h"
-
-#include <QApplication>
-#include <QComboBox>
-#include <QImage>
-#include <QLabel>
-#include <QMouseEvent>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QSlider>
-#include <QWheelEvent>
-#include <QtTest>
+#include "tests/support/editortestkit.h"
 
 namespace {
 constexpr int kFrames = 10000;
@@ -21,19 +11,13 @@ KorvaneLayerView makeView(int n, int mode = 0)
     KorvaneLayerView v;
     v.valid = true;
     v.samplerMode = mode;
+    KorvaneLayerOverview o;
+    o.frameCount = kFrames;
+    for (int k = 0; k < 300; ++k)
+        o.points.append(float(k % 30) / 30.0f);
     for (int i = 0; i < n; ++i) {
-        SampleTrigger t;
-        t.sampleId = 100 + i;
-        t.loopStart = 2000;
-        t.loopEnd = 8000;
-        t.start = 0;
-        t.key = 60 + i;
-        t.baseFrequency = 220.0 + i;
-        v.triggers.append(t);
-        KorvaneLayerOverview o;
-        o.frameCount = kFrames;
-        for (int k = 0; k < 300; ++k)
-            o.points.append(float(k % 30) / 30.0f);
+        // id, loop, loop start and end, base frequency, key, start
+        v.triggers.append(SampleTrigger{100 + i, 0, 2000, 8000, 220.0 + i, 60 + i, 0});
         v.overviews.append(o);
         v.names.append(QStringLiteral("%1 sample").arg(100 + i));
         v.sampleIds.append(100 + i);
@@ -283,78 +267,68 @@ private slots:
             dark += image.pixelColor(x, 150).lightness() < 120 ? 1 : 0;
         QVERIFY(dark > 50);
     }
-    void recordIndicator()
-    {
-        KorvaneRecordIndicator r;
-        r.resize(200, 60);
-        QSignalSpy rec(&r, SIGNAL(RecPressed()));
-        QSignalSpy stop(&r, SIGNAL(StopPressed()));
-        QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, r.recordRect().center().toPoint());
-        QCOMPARE(rec.count(), 1);
-        QVERIFY(r.isRecording());
-        QVERIFY(r.isBlinking());
-        QImage lit(r.size(), QImage::Format_ARGB32);
-        r.paintTo(&lit);
-        r.animate();
-        QCOMPARE(r.blinkPhase(), 1);
-        QImage dim(r.size(), QImage::Format_ARGB32);
-        r.paintTo(&dim);
-        QVERIFY(lit != dim); // the record button blinks
-        r.animate();
-        QCOMPARE(r.blinkPhase(), 0);
-
-        QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, r.stopRect().center().toPoint());
-        QCOMPARE(stop.count(), 1);
-        QVERIFY(!r.isRecording());
-        QVERIFY(!r.isBlinking());
-        QTest::mouseClick(&r, Qt::LeftButton, Qt::NoModifier, QPoint(100, 30)); // between
-        QCOMPARE(rec.count() + stop.count(), 2);
-    }
     void editorSignals()
     {
         KorvaneSoundEditView edit;
-        QCOMPARE(edit.windowTitle(), QStringLiteral("Sound Editor"));
         QVERIFY(edit.isModal());
         QSignalSpy reverb(&edit, SIGNAL(SendReverbAmount(float)));
         QSignalSpy attack(&edit, SIGNAL(SendEnvelopeAttack(int)));
         QSignalSpy release(&edit, SIGNAL(SendEnvelopeRelease(int)));
         QSignalSpy mode(&edit, SIGNAL(SendSamplerMode(int)));
-        QSignalSpy record(&edit, SIGNAL(startRecord()));
-        QSignalSpy stopRecord(&edit, SIGNAL(stopRecord()));
         QSignalSpy saveAs(&edit, SIGNAL(saveAsSound()));
         QSignalSpy freq(&edit, SIGNAL(OpenFreqNumberEditor(int, double)));
         QSignalSpy layer(&edit, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
         QStringList order;
         connect(&edit, &KorvaneSoundEditView::flushMemory, [&] { order << "flush"; });
         connect(&edit, &KorvaneSoundEditView::NewSound, [&] { order << "new"; });
+        connect(&edit, &KorvaneSoundEditView::startRecord, [&] { order << "record"; });
+        connect(&edit, &KorvaneSoundEditView::stopRecord, [&] { order << "stop"; });
+        auto slider = [&](const char *name) { return edit.findChild<QSlider *>(name); };
 
-        edit.findChild<QSlider *>("reverbSlider")->setValue(-100);
+        slider("reverbSlider")->setValue(-100);
         QCOMPARE(reverb.count(), 1);
         QCOMPARE(reverb.last().at(0).toFloat(), -1.0f);
-        edit.findChild<QSlider *>("reverbSlider")->setValue(35);
+        slider("reverbSlider")->setValue(35);
         QCOMPARE(reverb.last().at(0).toFloat(), 0.35f);
-        edit.findChild<QSlider *>("attackSlider")->setValue(300);
+        slider("attackSlider")->setValue(300);
         QCOMPARE(attack.last().at(0).toInt(), 300);
         edit.findChild<QComboBox *>("samplerModeBox")->setCurrentIndex(1);
         QCOMPARE(mode.last().at(0).toInt(), 1);
-        edit.findChild<QPushButton *>("soundSaveAsButton")->click();
+        press(&edit, "soundSaveAsButton");
         QCOMPARE(saveAs.count(), 1);
 
         edit.samplerWidget()->setFromLayerView(makeView(5));
         edit.samplerWidget()->resetScroll();
         wheel(edit.samplerWidget(), -120);
-        edit.findChild<QPushButton *>("flushMemButton")->click();
+        press(&edit, "flushMemButton");
         QCOMPARE(order, (QStringList{"flush", "new"}));
         QCOMPARE(edit.samplerWidget()->scrollIndex(), 0);
 
-        // The sampler widget and the record buttons speak through the dialog.
+        // The record button blinks while recording; a click between the buttons does nothing.
         edit.resize(760, 700);
-        KorvaneRecordIndicator *ind = edit.recordIndicator();
-        QTest::mouseClick(ind, Qt::LeftButton, Qt::NoModifier,
-                          ind->recordRect().center().toPoint());
-        QTest::mouseClick(ind, Qt::LeftButton, Qt::NoModifier, ind->stopRect().center().toPoint());
-        QCOMPARE(record.count(), 1);
-        QCOMPARE(stopRecord.count(), 1);
+        KorvaneRecordIndicator *r = edit.recordIndicator();
+        auto clickAt = [&](QPointF p) {
+            QTest::mouseClick(r, Qt::LeftButton, Qt::NoModifier, p.toPoint());
+        };
+        clickAt(r->recordRect().center());
+        QVERIFY(r->isRecording() && r->isBlinking());
+        QImage lit(r->size(), QImage::Format_ARGB32), dim(r->size(), QImage::Format_ARGB32);
+        r->paintTo(&lit);
+        r->animate();
+        QCOMPARE(r->blinkPhase(), 1);
+        r->paintTo(&dim);
+        QVERIFY(lit != dim);
+        r->animate();
+        QCOMPARE(r->blinkPhase(), 0);
+        clickAt(r->stopRect().center());
+        QVERIFY(!r->isRecording() && !r->isBlinking());
+        clickAt(QPointF(r->recordRect().right() + r->stopRect().left(), r->height()) / 2);
+        QCOMPARE(order.mid(2), (QStringList{"record", "stop"}));
+        r->toggle(true);
+        edit.RecordEnded();
+        QVERIFY(!r->isRecording());
+
+        // The sampler widget speaks through the dialog.
         edit.setSampleBaseFreq(1, 330.0);
         QCOMPARE(layer.count(), 1);
         QCOMPARE(lastView(layer).triggers.at(1).baseFrequency, 330.0);
@@ -365,17 +339,13 @@ private slots:
         click(w, key.center());
         QCOMPARE(freq.count(), 1);
 
-        // What the hub reports is shown.
+        // What the hub reports is shown, and showing it sends nothing back.
         attack.clear(), reverb.clear(), mode.clear();
-        KorvaneEnvelope env;
-        env.attack = 100;
-        env.release = 900;
-        edit.setEnvelope(env);
+        edit.setEnvelope(KorvaneEnvelope{100, 20, 0.9f, 900});
         edit.setReverb(-0.57f);
-        QCOMPARE(edit.findChild<QSlider *>("attackSlider")->value(), 100);
-        QCOMPARE(edit.findChild<QSlider *>("releaseSlider")->value(), 900);
-        QCOMPARE(edit.findChild<QSlider *>("reverbSlider")->value(), -57);
-        // Showing what the sampler already holds sends nothing back.
+        QCOMPARE(slider("attackSlider")->value(), 100);
+        QCOMPARE(slider("releaseSlider")->value(), 900);
+        QCOMPARE(slider("reverbSlider")->value(), -57);
         QCOMPARE(attack.count() + release.count() + reverb.count(), 0);
 
         // A new mode from the hub moves the combo and is reported back; the same mode is not.
@@ -389,9 +359,6 @@ private slots:
         QCOMPARE(edit.findChild<QLabel *>("instNameLabel")->text(), QStringLiteral("Marimba"));
         edit.setSamplerMessage(QStringLiteral("note 60"));
         QCOMPARE(edit.findChild<QLabel *>("sampletMSG")->text(), QStringLiteral("note 60"));
-        edit.recordIndicator()->toggle(true);
-        edit.RecordEnded();
-        QVERIFY(!edit.recordIndicator()->isRecording());
     }
 
 private:
