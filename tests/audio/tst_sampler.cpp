@@ -140,8 +140,10 @@ private slots:
         // A stolen voice does not change the last message (which voice a note takes is checked
         // against a model in the voice tests).
         Sine s;
-        for (int note = 60; note < 71; ++note)
+        for (int note = 60; note < 71; ++note) {
             s.noteOn(0, note, 100);
+            render(s, note == 69 ? 256 : 0);
+        }
         QCOMPARE(s.lastMessage(), QStringLiteral("Note 69 to play sample 0 on voice 9"));
         QCOMPARE(s.voiceSlot(0).note, 70);
         QVERIFY(s.voice().fading());
