@@ -37,7 +37,7 @@ inline SamplerSample sineSample(double frequency, int frames, int key = 69)
     return s;
 }
 
-// `count` one-second sines at f, 2f, 3f... named "layer N", keyed from 60, at volume 0.5.
+// `count` sines at f, 2f, 3f... of `frames` frames, named "layer N", keyed from 60, at volume 0.5.
 inline KorvaneInstrument sineInstrument(int count, double f = 440.0, int frames = 44100)
 {
     KorvaneInstrument ins;
