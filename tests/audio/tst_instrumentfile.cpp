@@ -13,6 +13,7 @@ using namespace audiotest;
 
 namespace {
 
+// Three samples with every field set, the last name cut by a zero byte.
 KorvaneInstrument sampleInstrument()
 {
     KorvaneInstrument ins;
@@ -28,6 +29,7 @@ KorvaneInstrument sampleInstrument()
         s.volume = 0.25f * float(i + 1);
         ins.samples.push_back(s);
     }
+    ins.samples[2].name = QString::fromLatin1("Ab\0cd", 5);
     ins.nextSampleId = 3;
     ins.envelope = KorvaneEnvelope{7, 11, 0.5f, 600};
     ins.reverb = KorvaneSamplerReverb{0.1f, 0.2f, 0.3f, 0.4f};
@@ -35,11 +37,17 @@ KorvaneInstrument sampleInstrument()
     return ins;
 }
 
-void appendInt(QByteArray &b, qint32 v)
+QList<double> fields(const SamplerSample &s)
 {
-    char raw[4];
-    std::memcpy(raw, &v, 4);
-    b.append(raw, 4);
+    return {double(s.id),      double(s.key),   double(s.loop), double(s.loopStart),
+            double(s.loopEnd), double(s.start), s.baseFrequency};
+}
+
+QByteArray withInts(QByteArray b, std::initializer_list<qint32> values)
+{
+    for (qint32 v : values)
+        b.append(reinterpret_cast<const char *>(&v), 4);
+    return b;
 }
 
 // Size of the samples part of a serialized instrument (mode and count included).
@@ -58,9 +66,9 @@ class TestInstrumentFile : public QObject
     Q_OBJECT
 
 private slots:
-    void roundTrip()
+    void roundTripAndShortFiles()
     {
-        const KorvaneInstrument in = sampleInstrument();
+        KorvaneInstrument in = sampleInstrument();
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("round.kvi"));
         QString error;
@@ -70,40 +78,30 @@ private slots:
         QCOMPARE(out.samplerMode, 1);
         QCOMPARE(int(out.samples.size()), 3);
         for (size_t i = 0; i < 3; ++i) {
-            const SamplerSample &a = in.samples[i];
-            const SamplerSample &b = out.samples[i];
-            QCOMPARE(b.name, a.name);
-            QCOMPARE(
-                QList<double>({double(b.id), double(b.key), double(b.loop), double(b.loopStart),
-                               double(b.loopEnd), double(b.start), b.baseFrequency, b.volume}),
-                QList<double>({double(a.id), double(a.key), double(a.loop), double(a.loopStart),
-                               double(a.loopEnd), double(a.start), a.baseFrequency, a.volume}));
-            QVERIFY(b.frames == a.frames);
+            // A name stops at a zero byte.
+            QCOMPARE(out.samples[i].name, i < 2 ? in.samples[i].name : QStringLiteral("Ab"));
+            QCOMPARE(fields(out.samples[i]), fields(in.samples[i]));
+            QCOMPARE(out.samples[i].volume, in.samples[i].volume);
+            QVERIFY(out.samples[i].frames == in.samples[i].frames);
         }
         QVERIFY(out.hasNextSampleId && out.hasEnvelope && out.hasReverb && out.hasVolumes);
-        QCOMPARE(out.nextSampleId, 3);
-        QCOMPARE(out.envelope.release, 600);
-        QCOMPARE(out.envelope.sustain, 0.5f);
-        QCOMPARE(out.reverb.amount, 0.4f);
+        QCOMPARE(QList<float>({float(out.nextSampleId), float(out.envelope.release),
+                               out.envelope.sustain, out.reverb.amount}),
+                 QList<float>({3, 600, 0.5f, 0.4f}));
         QVERIFY(!out.hasControllerMode);
         // The layout: samples, next id, 777, 32 bytes, 888, one float per sample.
-        QCOMPARE(serializeInstrument(in).size(), samplesPartSize(in) + 4 + 4 + 32 + 4 + 12);
-
-        // A failing write reports it and leaves nothing behind.
+        const QByteArray full = serializeInstrument(in);
+        QCOMPARE(full.size(), samplesPartSize(in) + 4 + 4 + 32 + 4 + 12);
+        // A failing write reports it.
         QVERIFY(!writeInstrumentFile(dir.filePath(QStringLiteral("missing/x.kvi")), in, &error));
         QVERIFY(!error.isEmpty());
-    }
 
-    void presetKindAndShortFiles()
-    {
-        KorvaneInstrument in = sampleInstrument();
+        // The presets' kind ends after the reverb: every volume 1.
         in.hasVolumes = false;
         const QByteArray preset = serializeInstrument(in);
         QCOMPARE(preset.size(), samplesPartSize(in) + 40);
-        KorvaneInstrument out;
         QVERIFY(parseInstrument(preset, out, nullptr));
-        QVERIFY(!out.hasVolumes);
-        QVERIFY(!out.hasControllerMode);
+        QVERIFY(!out.hasVolumes && !out.hasControllerMode);
         QCOMPARE(out.samples[2].volume, 1.0f);
         QCOMPARE(out.envelope.attack, 7);
 
@@ -116,39 +114,17 @@ private slots:
                  QList<float>({1, 20, 0.9f, 20}));
 
         // The optional controller-mode block follows the volumes.
-        in.hasVolumes = true;
-        QByteArray full = serializeInstrument(in);
-        appendInt(full, 818);
-        appendInt(full, 1);
-        QVERIFY(parseInstrument(full, out, nullptr));
+        QVERIFY(parseInstrument(withInts(full, {818, 1}), out, nullptr));
         QVERIFY(out.hasControllerMode);
         QCOMPARE(out.controllerMode, 1);
 
         // An unknown marker in place of 777 is skipped; the next field is read as the volumes
-        // marker.
-        QByteArray odd = bare;
-        appendInt(odd, 9);   // next id
-        appendInt(odd, 123); // not 777
-        appendInt(odd, 888);
-        for (int i = 0; i < 3; ++i)
-            appendInt(odd, 0x3f000000); // 0.5f
-        QVERIFY(parseInstrument(odd, out, nullptr));
-        QVERIFY(!out.hasReverb);
-        QVERIFY(out.hasVolumes);
+        // marker (0x3f000000 is 0.5f).
+        QVERIFY(parseInstrument(withInts(bare, {9, 123, 888, 0x3f000000, 0x3f000000, 0x3f000000}),
+                                out, nullptr));
+        QVERIFY(!out.hasReverb && out.hasVolumes);
         QCOMPARE(out.samples[1].volume, 0.5f);
         QCOMPARE(out.nextSampleId, 9);
-    }
-
-    void nameStopsAtZeroByte()
-    {
-        KorvaneInstrument in;
-        SamplerSample s = sineSample(440.0, 10);
-        s.name = QString::fromLatin1("Ab\0cd", 5);
-        in.samples.push_back(s);
-        KorvaneInstrument out;
-        QVERIFY(parseInstrument(serializeInstrument(in), out, nullptr));
-        QCOMPARE(out.samples[0].name, QStringLiteral("Ab"));
-        QCOMPARE(int(out.samples[0].frames.size()), 10);
     }
 
     void damagedFilesAreRefused()
@@ -159,36 +135,34 @@ private slots:
         // Every truncation: a cut inside a sample record or inside a block is refused with a
         // reason; a cut at a block boundary is a shorter valid file.
         const QList<int> boundaries = {samplesEnd, samplesEnd + 4, samplesEnd + 40};
+        KorvaneInstrument out;
+        QString error;
         for (int cut = 0; cut < good.size(); ++cut) {
-            KorvaneInstrument out;
-            QString error;
             const bool ok = parseInstrument(good.left(cut), out, &error);
             QVERIFY2(ok == boundaries.contains(cut), qPrintable(QString::number(cut)));
-            if (!ok)
-                QVERIFY(error.startsWith(QStringLiteral("Damaged instrument file")));
+            QVERIFY(ok || error.startsWith(QStringLiteral("Damaged instrument file")));
         }
 
-        auto patched = [&](int offset, qint32 value) {
+        // Counts and lengths that do not fit the bytes left, negative or huge; audio that is not
+        // a number (it would poison the mix for good).
+        const int nameLength = 8 + 32,
+                  frameCount = nameLength + 4 + in.samples[0].name.toUtf8().size();
+        const std::pair<int, qint32> patches[] = {{4, 0x7fffffff},
+                                                  {4, -1},
+                                                  {nameLength, -5},
+                                                  {nameLength, 0x7ffffff0},
+                                                  {frameCount, -1},
+                                                  {frameCount, 0x7fffffff},
+                                                  {frameCount + 4, 0x7fc00000}};
+        for (const auto &p : patches) {
             QByteArray b = good;
-            std::memcpy(b.data() + offset, &value, 4);
-            return b;
-        };
-        KorvaneInstrument out;
-        // Counts and lengths that do not fit the bytes left, negative or huge.
-        QVERIFY(!parseInstrument(patched(4, 0x7fffffff), out, nullptr));
-        QVERIFY(!parseInstrument(patched(4, -1), out, nullptr));
-        const int nameLength = 8 + 32;
-        QVERIFY(!parseInstrument(patched(nameLength, -5), out, nullptr));
-        QVERIFY(!parseInstrument(patched(nameLength, 0x7ffffff0), out, nullptr));
-        const int frameCount = nameLength + 4 + in.samples[0].name.toUtf8().size();
-        QVERIFY(!parseInstrument(patched(frameCount, 0x7fffffff), out, nullptr));
-        QVERIFY(!parseInstrument(patched(frameCount, -1), out, nullptr));
-        // Audio that is not a number would poison the mix for good.
-        QVERIFY(!parseInstrument(patched(frameCount + 4, 0x7fc00000), out, nullptr));
+            std::memcpy(b.data() + p.first, &p.second, 4);
+            QVERIFY2(!parseInstrument(b, out, nullptr), qPrintable(QString::number(p.first)));
+        }
         QVERIFY(!parseInstrument(QByteArray(), out, nullptr));
         QVERIFY(!parseInstrument(QByteArray(7, '\xff'), out, nullptr));
 
-        // Random garbage never crashes and is nearly always refused.
+        // Random garbage never crashes.
         QRandomGenerator rng(5);
         for (int i = 0; i < 2000; ++i) {
             QByteArray junk = good;
@@ -196,8 +170,6 @@ private slots:
                 junk[int(rng.bounded(junk.size()))] = char(rng.bounded(256));
             parseInstrument(junk, out, nullptr);
         }
-
-        QString error;
         QVERIFY(!readInstrumentFile(QStringLiteral("/nonexistent/x.kvi"), out, &error));
         QVERIFY(!error.isEmpty());
     }

@@ -19,32 +19,26 @@ private slots:
     {
         Rig r;
         QVERIFY(r.engine.init(44100));
-
-        std::atomic<bool> stop{false};
+        std::atomic<bool> stop{false}, bad{false};
         std::atomic<long> blocks{0};
-        std::atomic<bool> bad{false};
         std::thread audio([&] {
             std::vector<double> out(1024), in(1024, 0.1);
             while (!stop.load()) {
                 r.backend->process(out.data(), in.data(), 512);
                 for (double v : out)
-                    if (!std::isfinite(v) || std::fabs(v) > 100.0)
-                        bad.store(true);
+                    bad.store(bad.load() || !std::isfinite(v) || std::fabs(v) > 100.0);
                 blocks.fetch_add(1);
             }
         });
 
+        // Six samples of different lengths, every other one looped; and a single short one.
         KorvaneInstrument big;
         for (int i = 0; i < 6; ++i) {
-            SamplerSample s = sineSample(110.0 * (i + 1), 20000 + 1000 * i, 60 + i);
-            s.loop = i % 2;
-            s.loopEnd = 15000;
-            big.samples.push_back(s);
+            big.samples.push_back(sineSample(110.0 * (i + 1), 20000 + 1000 * i, 60 + i));
+            big.samples.back().loop = i % 2;
+            big.samples.back().loopEnd = 15000;
         }
-        KorvaneInstrument small;
-        small.samples.push_back(sineSample(330.0, 3000, 64));
-        KorvaneLayerView view;
-
+        const KorvaneInstrument small = sineInstrument(1, 330.0, 3000);
         const int rounds = 300;
         for (int round = 0; round < rounds; ++round) {
             r.engine.loadInstrument(round % 2 ? big : small);
@@ -53,7 +47,7 @@ private slots:
             r.engine.change(0, 0, 7, (round * 997) % 16384);
             r.engine.change(0, 60, 2, round % 128);
             r.engine.previewPlay(0);
-            view = r.engine.getLayerView();
+            KorvaneLayerView view = r.engine.getLayerView();
             if (!view.triggers.isEmpty()) {
                 view.triggers[0].key = 50 + round % 20;
                 view.triggers[0].loop = round % 2;

@@ -3,8 +3,8 @@
 //          PulseAudio interface, records from the microphone rather than the output's monitor,
 //          and a note is heard on the null sink's monitor (recorded with parec);
 //   jack:  PipeWire's JACK interface (run through pw-jack) or a plain jackd, both at 48000 Hz,
-//          with the device emulator: the hub finds it, its note is heard at the right pitch
-//          and an upload arrives byte for byte.
+//          with the device emulator: the hub finds it, its notes are heard at the right pitch,
+//          an upload arrives byte for byte, and closing the sound stops it.
 // VARNO_SOUND_SERVER says which.
 #include "core/korvanecore.h"
 #include "device/korvanemidiengine.h"
@@ -15,7 +15,6 @@
 #include "tests/support/jackrecorder.h"
 
 #include <QProcess>
-#include <QSignalSpy>
 #include <QtTest>
 
 using namespace audiotest;
@@ -28,13 +27,6 @@ void keepLog(QtMsgType type, const QMessageLogContext &context, const QString &m
 {
     logLines << message;
     testLog(type, context, message);
-}
-
-KorvaneInstrument sineInstrument()
-{
-    KorvaneInstrument ins;
-    ins.samples.push_back(sineSample(440.0, 44100 * 4));
-    return ins;
 }
 
 } // namespace
@@ -62,7 +54,7 @@ private slots:
         const QString log = logLines.join('\n');
         QVERIFY2(log.contains("through pulse"), qPrintable(log));
         QVERIFY2(log.contains("connecting input to VARNO-Test-Microphone"), qPrintable(log));
-        engine.loadInstrument(sineInstrument());
+        engine.loadInstrument(sineInstrument(1, 440.0, 44100 * 4));
 
         QProcess parec;
         parec.start("parec", {"--device=varno_null.monitor", "--rate=48000", "--channels=1",
@@ -76,9 +68,8 @@ private slots:
         parec.terminate();
         QVERIFY(parec.waitForFinished(3000));
         const QByteArray raw = parec.readAllStandardOutput();
-        std::vector<double> heard(size_t(raw.size()) / sizeof(float));
-        for (size_t i = 0; i < heard.size(); ++i)
-            heard[i] = reinterpret_cast<const float *>(raw.constData())[i];
+        const auto *samples = reinterpret_cast<const float *>(raw.constData());
+        const std::vector<double> heard(samples, samples + size_t(raw.size()) / sizeof(float));
         const QString why = judgeNote(heard, 48000.0, 440.0);
         QVERIFY2(why.isEmpty(), qPrintable(why));
     }
@@ -109,14 +100,18 @@ private slots:
         QCOMPARE(rec.rate(), 48000.0);
         QCOMPARE(hub.audio()->streamRate(), rec.rate());
         QVERIFY(rec.connectFrom("VARNO Control.*:outport 0"));
-        hub.audio()->loadInstrument(sineInstrument());
+        hub.audio()->loadInstrument(sineInstrument(1, 440.0, 44100 * 4));
         QTest::qWait(200);
 
-        // The device's note, through the MIDI port, the hub and the sampler.
-        const QString why = judgeNote(
-            rec.listen([&] { emu.command("note 0 69 127"); }, [&] { emu.command("off 0 69 0"); }),
-            rec.rate(), 440.0);
-        QVERIFY2(why.isEmpty(), qPrintable(why));
+        // The device's notes, through the MIDI port, the hub and the sampler.
+        for (const auto &c : {std::make_pair(69, 440.0), std::make_pair(81, 880.0)}) {
+            const QString why = judgeNote(
+                rec.listen([&] { emu.command(QStringLiteral("note 0 %1 127").arg(c.first)); },
+                           [&] { emu.command(QStringLiteral("off 0 %1 0").arg(c.first)); }),
+                rec.rate(), c.second);
+            QVERIFY2(why.isEmpty(), qPrintable(why));
+            QTest::qWait(300);
+        }
 
         // A mapping upload arrives as it was sent.
         emu.command("clear");
@@ -130,6 +125,9 @@ private slots:
         const auto got = emu.received();
         for (size_t i = 0; i < expected.size(); ++i)
             QVERIFY2(got[i].bytes == expected[i], qPrintable(QString("message %1").arg(i)));
+
+        hub.audio()->close();
+        QVERIFY(!hub.audio()->isStreamRunning());
     }
 
 private:

@@ -22,25 +22,31 @@ struct Rig
     KorvaneAudioEngine engine;
 };
 
-inline std::vector<StereoFrame> sine(double frequency, int frames, float level = 0.8f)
-{
-    std::vector<StereoFrame> out(static_cast<size_t>(frames));
-    for (int i = 0; i < frames; ++i) {
-        const float v = level * float(std::sin(2.0 * M_PI * frequency * i / 44100.0));
-        out[size_t(i)] = {v, v};
-    }
-    return out;
-}
-
+// A sine at 0.8 in both channels, named "sine", whose loop (when switched on) is the whole.
 inline SamplerSample sineSample(double frequency, int frames, int key = 69)
 {
     SamplerSample s;
-    s.frames = sine(frequency, frames);
+    for (int i = 0; i < frames; ++i) {
+        const float v = 0.8f * float(std::sin(2.0 * M_PI * frequency * i / 44100.0));
+        s.frames.push_back({v, v});
+    }
     s.baseFrequency = frequency;
     s.key = key;
     s.loopEnd = frames;
     s.name = QStringLiteral("sine");
     return s;
+}
+
+// `count` sines at f, 2f, 3f... of `frames` frames, named "layer N", keyed from 60, at volume 0.5.
+inline KorvaneInstrument sineInstrument(int count, double f = 440.0, int frames = 44100)
+{
+    KorvaneInstrument ins;
+    for (int i = 0; i < count; ++i) {
+        ins.samples.push_back(sineSample(f * (i + 1), frames, 60 + i));
+        ins.samples.back().name = QStringLiteral("layer %1").arg(i);
+        ins.samples.back().volume = 0.5f;
+    }
+    return ins;
 }
 
 inline std::vector<StereoFrame> render(KorvaneSampler &sampler, int frames)
@@ -54,24 +60,9 @@ inline std::vector<StereoFrame> render(KorvaneSampler &sampler, int frames)
 inline std::vector<double> channel(const std::vector<StereoFrame> &frames, int element)
 {
     std::vector<double> out;
-    out.reserve(frames.size());
     for (const StereoFrame &f : frames)
         out.push_back(f[size_t(element)]);
     return out;
-}
-
-// The sounding part of a recording at `rate` Hz: from 100 ms after the first value above 0.01,
-// a third of a second; empty when the recording holds less.
-inline std::vector<double> soundingPart(const std::vector<double> &heard, double rate)
-{
-    size_t start = 0;
-    while (start < heard.size() && std::fabs(heard[start]) < 0.01)
-        ++start;
-    const size_t from = start + size_t(rate / 10);
-    const size_t to = from + size_t(rate / 3);
-    if (to > heard.size())
-        return {};
-    return std::vector<double>(heard.begin() + long(from), heard.begin() + long(to));
 }
 
 // Frequency of a near-sinusoidal signal from its rising zero crossings (interpolated).
@@ -82,44 +73,12 @@ inline double zeroCrossingFrequency(const std::vector<double> &x, double rate = 
     int count = 0;
     for (size_t i = 1; i < x.size(); ++i) {
         if (x[i - 1] < 0.0 && x[i] >= 0.0) {
-            const double t = double(i - 1) + (-x[i - 1]) / (x[i] - x[i - 1]);
-            if (first < 0.0)
-                first = t;
-            last = t;
+            last = double(i - 1) + (-x[i - 1]) / (x[i] - x[i - 1]);
+            first = first < 0.0 ? last : first;
             ++count;
         }
     }
-    if (count < 2)
-        return 0.0;
-    return (count - 1) * rate / (last - first);
-}
-
-// Frequency of the strongest partial between lo and hi Hz: a Hann-windowed DFT scanned in
-// steps of a twentieth of a semitone.
-inline double strongestPartial(const std::vector<double> &x, double lo, double hi,
-                               double rate = 44100.0)
-{
-    const size_t n = x.size();
-    std::vector<double> w(n);
-    for (size_t i = 0; i < n; ++i)
-        w[i] = x[i] * (0.5 - 0.5 * std::cos(2.0 * M_PI * double(i) / double(n - 1)));
-    double best = 0.0;
-    double bestF = lo;
-    for (double f = lo; f <= hi; f *= std::pow(2.0, 1.0 / 240.0)) {
-        double re = 0.0;
-        double im = 0.0;
-        const double step = 2.0 * M_PI * f / rate;
-        for (size_t i = 0; i < n; ++i) {
-            re += w[i] * std::cos(step * double(i));
-            im += w[i] * std::sin(step * double(i));
-        }
-        const double m = re * re + im * im;
-        if (m > best) {
-            best = m;
-            bestF = f;
-        }
-    }
-    return bestF;
+    return count < 2 ? 0.0 : (count - 1) * rate / (last - first);
 }
 
 inline double rms(const std::vector<double> &x, size_t from, size_t to)
@@ -130,13 +89,17 @@ inline double rms(const std::vector<double> &x, size_t from, size_t to)
     return to > from ? std::sqrt(sum / double(to - from)) : 0.0;
 }
 
-// Checks the sounding part of a recording at `rate` Hz: loud enough and at the expected pitch.
-// Empty when it is, else what is wrong.
+// Checks a recording at `rate` Hz from 100 ms after the first value above 0.01, for a third of
+// a second: loud enough and at the expected pitch. Empty when it is, else what is wrong.
 inline QString judgeNote(const std::vector<double> &heard, double rate, double expected)
 {
-    const std::vector<double> part = soundingPart(heard, rate);
-    if (part.empty())
+    size_t start = 0;
+    while (start < heard.size() && std::fabs(heard[start]) < 0.01)
+        ++start;
+    const size_t from = start + size_t(rate / 10), to = from + size_t(rate / 3);
+    if (to > heard.size())
         return QStringLiteral("the note was not heard (%1 frames)").arg(heard.size());
+    const std::vector<double> part(heard.begin() + long(from), heard.begin() + long(to));
     const double level = rms(part, 0, part.size());
     const double f = zeroCrossingFrequency(part, rate);
     qInfo("heard at %.0f Hz: RMS %.3f, pitch %.2f Hz (expected %.2f)", rate, level, f, expected);
@@ -145,11 +108,6 @@ inline QString judgeNote(const std::vector<double> &heard, double rate, double e
     if (std::fabs(f - expected) > 0.5)
         return QStringLiteral("wrong pitch: %1 Hz").arg(f);
     return QString();
-}
-
-inline double cents(double f, double reference)
-{
-    return 1200.0 * std::log2(f / reference);
 }
 
 } // namespace audiotest
