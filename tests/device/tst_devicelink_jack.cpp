@@ -39,24 +39,29 @@ private slots:
     {
         KorvaneMidiEngine engine;
         // Signals from the input thread reach these on this thread, queued.
-        QStringList status;
-        std::vector<KorvaneSensorsState> states;
-        int calibrations = 0, types = 0, syncs = 0;
-        std::vector<QList<int>> plays, changes;
+        QStringList status, seen;
+        auto log = [&](const QString &name) {
+            return [&seen, name](auto... v) {
+                seen << QStringList{name, QString::number(v)...}.join(' ');
+            };
+        };
         connect(&engine, &KorvaneMidiEngine::SendStatusMessage, this,
                 [&](const QString &s) { status << s; });
         connect(&engine, &KorvaneMidiEngine::UpdateStateFromSysEX, this,
-                [&](const KorvaneSensorsState &s) { states.push_back(s); });
+                [&](const KorvaneSensorsState &s) {
+                    seen << QString("map %1 %2 %3 %4 octave %5")
+                                .arg(s.nodes.size())
+                                .arg(s.nodes[0].type)
+                                .arg(s.nodes[1].note)
+                                .arg(s.nodes[12].note)
+                                .arg(s.octave);
+                });
         connect(&engine, &KorvaneMidiEngine::UpdateCalibrationFromSysEX, this,
-                [&] { ++calibrations; });
-        connect(&engine, &KorvaneMidiEngine::setDeviceType, this, [&] { ++types; });
-        connect(&engine, &KorvaneMidiEngine::GotSync, this, [&] { ++syncs; });
-        connect(&engine, &KorvaneMidiEngine::MidiPlay, this, [&](int c, int n, int v) {
-            plays.push_back({c, n, v});
-        });
-        connect(&engine, &KorvaneMidiEngine::MidiChange, this, [&](int c, int n, int t, int v) {
-            changes.push_back({c, n, t, v});
-        });
+                [&] { seen << "calibration"; });
+        connect(&engine, &KorvaneMidiEngine::setDeviceType, this, log("type"));
+        connect(&engine, &KorvaneMidiEngine::GotSync, this, log("sync"));
+        connect(&engine, &KorvaneMidiEngine::MidiPlay, this, log("play"));
+        connect(&engine, &KorvaneMidiEngine::MidiChange, this, log("change"));
 
         engine.FindDevices();
         QVERIFY(engine.isOutputOpen());
@@ -65,22 +70,17 @@ private slots:
         QVERIFY(status.contains("connected to: KVRN Emulator In:MIDI in"));
 
         // The first search asks for the device's information, and the answers come back.
-        QTRY_COMPARE_WITH_TIMEOUT(syncs, 1, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains("sync"), 10000);
         QCOMPARE(count(emu.received(), kInfoRequest), 1);
-        QCOMPARE(types, 1);
-        QCOMPARE(int(states.size()), 1);
-        const KorvaneSensorsState &s = states[0];
-        QCOMPARE(QList<int>({int(s.nodes.size()), s.nodes[0].type, s.nodes[1].note,
-                             s.nodes[12].note, s.octave, calibrations}),
-                 QList<int>({24, NodeAction, 60, 79, 79 / 12 - 1, 1}));
-
         // Channel messages arrive as play events.
         emu.command("note 2 64 100");
         emu.command("bend 0 8192");
-        QTRY_COMPARE_WITH_TIMEOUT(int(changes.size()), 1, 10000);
-        QCOMPARE(int(plays.size()), 1);
-        QCOMPARE(plays[0], QList<int>({2, 64, 100}));
-        QCOMPARE(changes[0], QList<int>({0, 0, 7, 8192}));
+        QTRY_VERIFY_WITH_TIMEOUT(seen.size() == 6, 10000);
+        seen.sort();
+        QCOMPARE(seen,
+                 QStringList({"calibration", "change 0 0 7 8192",
+                              QString("map 24 %1 60 79 octave %2").arg(NodeAction).arg(79 / 12 - 1),
+                              "play 2 64 100", "sync", "type 0"}));
     }
     void uploadArrivesByteForByte()
     {
@@ -179,29 +179,68 @@ private slots:
         QTRY_VERIFY(emu.held("uploads").contains("calibration 1") ||
                     emu.held("uploads").contains("calibration 2"));
     }
-    void hotPlug()
+    void deviceLeavesMidUpload()
     {
+        // The device disappears in the middle of an upload and comes back: the program keeps
+        // running, says the upload did not complete, reconnects, and the next upload arrives
+        // whole.
         KorvaneCore hub;
         QSignalSpy connected(&hub, SIGNAL(EnableMIDIDisconnect()));
         QSignalSpy lost(&hub, SIGNAL(EnableMIDIConnect()));
-        QSignalSpy mapLoaded(&hub, SIGNAL(SysExLoadCompleted()));
-        QTRY_VERIFY_WITH_TIMEOUT(connected.count() >= 1 && mapLoaded.count() >= 1, 5000);
+        QSignalSpy synced(&hub, SIGNAL(SysExLoadCompleted()));
+        auto sync = [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(connected.count() >= 1 && synced.count() >= 1, 10000);
+            QTRY_VERIFY(!hub.midi()->isSending());
+        };
+        sync();
+        emu.command("clear");
+        QStringList status;
+        connect(&hub, &KorvaneCore::sendStatusMessage, this,
+                [&](const QString &s) { status << s; });
 
+        // The older dialect's settings: ten messages, here 400 ms apart instead of 8 s.
+        hub.midi()->setPauses(std::chrono::milliseconds(30), std::chrono::milliseconds(400));
+        hub.setRemoteType(0);
+        KorvaneCalibration cal = hub.getCalibration();
+        cal.onThreshold = 33;
         lost.clear();
+        hub.setSettings(cal);
+        QTRY_VERIFY_WITH_TIMEOUT(status.contains("Sending settings 3 of 10"), 5000);
         QElapsedTimer t;
         t.start();
         QCOMPARE(emu.command("unplug"), QString("unplugged\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(lost.count() >= 1, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(lost.count() >= 1, 5000);
         qInfo("unplug noticed after %lld ms", t.elapsed());
+        QTRY_VERIFY_WITH_TIMEOUT(!hub.midi()->isSending(), 10000);
+        // The sender thread's last status lines arrive queued.
+        QTRY_VERIFY_WITH_TIMEOUT(!status.filter("Upload interrupted").isEmpty(), 5000);
+        QVERIFY2(status.filter("Upload interrupted")[0].contains(" of 10 messages"),
+                 qPrintable(status.join('|')));
+        const int arrived = int(emu.received().size());
+        QVERIFY(arrived >= 2 && arrived < 10);
+        // What the user asked for is still held and stored.
+        QCOMPARE(int(hub.getCalibration().onThreshold), 33);
 
-        emu.command("clear");
-        mapLoaded.clear();
+        // The device comes back; the program finds it, asks once for its information, and the
+        // upload goes again, whole.
         connected.clear();
+        synced.clear();
+        emu.command("clear");
         t.restart();
         QCOMPARE(emu.command("plug"), QString("plugged\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(connected.count() >= 1 && mapLoaded.count() >= 1, 3000);
+        sync();
         qInfo("replug synchronised after %lld ms", t.elapsed());
         QCOMPARE(count(emu.received(), kInfoRequest), 1);
+        emu.command("clear");
+        status.clear();
+        hub.setSettings(cal);
+        QTRY_VERIFY_WITH_TIMEOUT(!hub.midi()->isSending(), 10000);
+        QTRY_COMPARE(int(emu.received().size()), 10);
+        const auto got = emu.received();
+        const auto expected = KorvaneSysex::settingsPalmetto(cal);
+        for (size_t i = 0; i < expected.size(); ++i)
+            QVERIFY(got[i].bytes == expected[i]);
+        QVERIFY(status.filter("Upload interrupted").isEmpty());
     }
 
 private:
