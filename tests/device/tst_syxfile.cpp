@@ -1,6 +1,7 @@
 // .syx backups without a window: a backup reads back to the records it was written from, in
 // each dialect and slot order, and every kind of damage is refused with the records untouched.
 #include "device/syxfile.h"
+#include "tests/support/testmain.h"
 
 #include <QtTest>
 
@@ -29,11 +30,6 @@ KorvaneSyxFile::Contents sample()
     c.bend.releaseDelay = 33;
     c.gyro.gyroThreshold = 50;
     return c;
-}
-
-QByteArray hexBytes(const char *text)
-{
-    return QByteArray::fromHex(text);
 }
 
 } // namespace
@@ -108,24 +104,29 @@ void TestSyxFile::damageIsRefused_data()
         KorvaneSyxFile::join(KorvaneSyxFile::backup(KorvaneSyxFile::Remote, sample(), false));
     const int remote = KorvaneSyxFile::Remote;
     QTest::newRow("foreign header")
-        << remote << full + hexBytes("F0 43 10 4C 00 00 7E 00 F7") << "not one of ours (header 43";
+        << remote << full + QByteArray::fromHex("F0 43 10 4C 00 00 7E 00 F7")
+        << "not one of ours (header 43";
     QTest::newRow("missing F7") << remote << QByteArray(full).remove(4, 1)
                                 << "does not end with F7";
     QTest::newRow("truncated") << remote << full.left(full.size() - 3) << "message 39 is cut short";
-    QTest::newRow("unknown command") << remote << hexBytes("F0 7D 15 00 F7") << "command 15";
-    QTest::newRow("stray byte") << remote << hexBytes("00") + full << "byte 00 at offset 0";
-    QTest::newRow("header alone") << remote << hexBytes("F0 7D 09 00 F7") << "without its record";
-    QTest::newRow("record alone") << remote << hexBytes("F0 7D 0A 00 00 00 01 00 00 F7")
+    QTest::newRow("unknown command")
+        << remote << QByteArray::fromHex("F0 7D 15 00 F7") << "command 15";
+    QTest::newRow("stray byte") << remote << QByteArray::fromHex("00") + full
+                                << "byte 00 at offset 0";
+    QTest::newRow("header alone") << remote << QByteArray::fromHex("F0 7D 09 00 F7")
+                                  << "without its record";
+    QTest::newRow("record alone") << remote << QByteArray::fromHex("F0 7D 0A 00 00 00 01 00 00 F7")
                                   << "record without its header";
     QTest::newRow("short map") << remote << full.left(5 + 10 * 8) + full.mid(5 + 24 * 8)
                                << "stops after 10 of 24";
     QTest::newRow("nibble above 0F")
-        << remote << hexBytes("F0 7D 18 00 F7 F0 7D 19 10 00 00 00 00 00 F7") << "nibble above 0F";
+        << remote << QByteArray::fromHex("F0 7D 18 00 F7 F0 7D 19 10 00 00 00 00 00 F7")
+        << "nibble above 0F";
     QTest::newRow("empty") << remote << QByteArray() << "no messages";
     QTest::newRow("other dialect")
         << int(KorvaneSyxFile::Palmetto) << full << "backup of a KorvaneRemote device";
-    QTest::newRow("palmetto map cut")
-        << int(KorvaneSyxFile::Palmetto) << hexBytes("F0 7D 07 30 31 32 F7") << "cut short";
+    QTest::newRow("palmetto map cut") << int(KorvaneSyxFile::Palmetto)
+                                      << QByteArray::fromHex("F0 7D 07 30 31 32 F7") << "cut short";
 }
 
 void TestSyxFile::damageIsRefused()
@@ -144,5 +145,5 @@ void TestSyxFile::damageIsRefused()
     QVERIFY(records.bend == sample().bend);
 }
 
-QTEST_GUILESS_MAIN(TestSyxFile)
+VARNO_TEST_CLASS(TestSyxFile)
 #include "tst_syxfile.moc"

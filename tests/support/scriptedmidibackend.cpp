@@ -52,10 +52,7 @@ public:
         if (state_.connected.empty())
             state_.connected = name;
     }
-    void close() override
-    {
-        sys_->locked([&] { state_.connected.clear(); });
-    }
+    void close() override { sys_->set(state_.connected, {}); }
     bool isOpen() const override
     {
         return sys_->locked([&] { return !state_.connected.empty(); });
@@ -82,14 +79,8 @@ public:
         : ScriptedPort(std::move(s), &ScriptedMidiSystem::inputNames_, &ScriptedMidiSystem::inputs_)
     {
     }
-    void setCallback(Callback cb) override
-    {
-        sys_->locked([&] { state_.callback = std::move(cb); });
-    }
-    void cancelCallback() override
-    {
-        sys_->locked([&] { state_.callback = nullptr; });
-    }
+    void setCallback(Callback cb) override { sys_->set(state_.callback, std::move(cb)); }
+    void cancelCallback() override { sys_->set(state_.callback, {}); }
     void ignoreTypes(bool sysex, bool timing, bool sensing) override
     {
         sys_->locked([&] {

@@ -22,40 +22,25 @@ public:
     };
 
     // Ports the system offers: device outputs (read by our inputs) and device inputs.
-    void setInputPorts(std::vector<std::string> n)
-    {
-        locked([&] { inputNames_ = std::move(n); });
-    }
-    void setOutputPorts(std::vector<std::string> n)
-    {
-        locked([&] { outputNames_ = std::move(n); });
-    }
+    void setInputPorts(std::vector<std::string> n) { set(inputNames_, std::move(n)); }
+    void setOutputPorts(std::vector<std::string> n) { set(outputNames_, std::move(n)); }
     // Opening a port of this name throws, like a port held by another program.
     void failOpening(const std::string &name)
     {
         locked([&] { failing_.insert(name); });
     }
     // Creating any port object throws, like a machine without a MIDI system.
-    void failCreating(bool fail)
-    {
-        locked([&] { failCreate_ = fail; });
-    }
+    void failCreating(bool fail) { set(failCreate_, fail); }
     // Sending a message with a data byte above 127 throws and sends nothing, as the real
     // backend reports what a parsing driver (ALSA) refuses.
-    void refuseInvalidData(bool refuse)
-    {
-        locked([&] { refuseInvalid_ = refuse; });
-    }
+    void refuseInvalidData(bool refuse) { set(refuseInvalid_, refuse); }
 
     // Delivers one message to every open input connected to the port; returns how many took
     // it (inputs that ignore the message's type do not count). Runs the callbacks on the
     // calling thread.
     int deliver(const std::string &port, const std::vector<uint8_t> &message);
 
-    std::vector<Sent> sent() const
-    {
-        return locked([&] { return sent_; });
-    }
+    std::vector<Sent> sent() const { return get(sent_); }
     std::vector<std::vector<uint8_t>> sentBytes() const
     {
         std::vector<std::vector<uint8_t>> out;
@@ -63,21 +48,12 @@ public:
             out.push_back(s.bytes);
         return out;
     }
-    void clearSent()
-    {
-        locked([&] { sent_.clear(); });
-    }
+    void clearSent() { set(sent_, {}); }
     // System port names that our open inputs / outputs are connected to, in creation order.
     std::vector<std::string> openInputs() const;
     std::vector<std::string> openOutputs() const;
-    int inputObjects() const
-    {
-        return locked([&] { return int(inputs_.size()); });
-    }
-    int outputObjects() const
-    {
-        return locked([&] { return int(outputs_.size()); });
-    }
+    int inputObjects() const { return int(get(inputs_).size()); }
+    int outputObjects() const { return int(get(outputs_).size()); }
     // Port objects (MIDI clients) created or destroyed on the given thread so far.
     int clientChangesOn(std::thread::id thread) const;
 
@@ -93,6 +69,14 @@ private:
     {
         std::lock_guard<std::mutex> lock(mutex_);
         return f();
+    }
+    template <class T> T get(const T &field) const
+    {
+        return locked([&] { return field; });
+    }
+    template <class T> void set(T &field, T value)
+    {
+        locked([&] { field = std::move(value); });
     }
 
     mutable std::mutex mutex_;
