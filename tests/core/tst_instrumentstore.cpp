@@ -39,7 +39,6 @@ private slots:
     }
     void presetsNeverOverwriteTheUsersCopy()
     {
-        QDir().mkpath(dir.path() + "/sounds");
         const QString mine = dir.path() + "/sounds/Flute.kvi";
         testfiles::write(mine, "my edited flute");
         KorvaneInstrumentStore::copyPresets(dir.path());

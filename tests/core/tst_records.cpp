@@ -8,18 +8,8 @@ class TestRecords : public QObject
 {
     Q_OBJECT
 private slots:
-    void freshMap()
+    void metaTypesRegistered()
     {
-        const KorvaneSensorsState s = KorvaneSensorsState::fresh();
-        QCOMPARE(int(s.nodes.size()), 24);
-        for (int i = 0; i < 24; ++i) {
-            KorvaneSensorNode n(i, i ? NodeNote : NodeAction);
-            n.cc = 0;
-            n.note = i ? 60 + i : 48;
-            QVERIFY2(s.nodes[i] == n && s.nodes[i].action == 0, qPrintable(QString::number(i)));
-        }
-        QCOMPARE(QList<int>({s.octave, s.key, s.scale, s.scaleLength, s.word2}),
-                 QList<int>({4, 0, 0, 7, 1}));
         registerKorvaneMetaTypes(); // the records queued between threads
         for (const char *name :
              {"KorvaneSensorsState", "KorvaneCalibration", "KorvaneBendSettings"})
