@@ -1,6 +1,6 @@
-// The hub: its first map, scale and transpose requests, the device's map and settings, and
-// its side of the files (the map name, the map kept on a refused file, settings that shape
-// the hub at start).
+// The hub: its first map, scale and transpose requests, the device's map and settings, its
+// side of the files (the map name, the map kept on a refused file, settings that shape the
+// hub at start), and whether the instrument differs from its file.
 #include "audio/korvaneaudioengine.h"
 #include "audio/recordinganalysis.h"
 #include "core/korvanecore.h"
@@ -176,12 +176,11 @@ private slots:
     void deviceTypeAndCalibration()
     {
         QSignalSpy device(hub.get(), SIGNAL(SendRemoteDevice(int)));
-        hub->setDeviceFromSysEx(1);
-        hub->setDeviceFromSysEx(5);
-        QCOMPARE(QList<int>({device.at(0).at(0).toInt(), device.at(1).at(0).toInt()}),
-                 QList<int>({2, 2}));
-        hub->setDeviceFromSysEx(0);
-        QCOMPARE(hub->GetRemoteMap(), 0);
+        for (int type : {1, 5, 0})
+            hub->setDeviceFromSysEx(type);
+        QCOMPARE(QList<int>(
+                     {device.at(0).at(0).toInt(), device.at(1).at(0).toInt(), hub->GetRemoteMap()}),
+                 QList<int>({2, 2, 0}));
         QSignalSpy ui(hub.get(), SIGNAL(UpdateSettingsUI(KorvaneCalibration)));
         KorvaneCalibration c;
         c.onThreshold = 77;
@@ -238,16 +237,14 @@ private slots:
         QCOMPARE(testfiles::read(bendGyro).size(), 9);
 
         restart(); // a new start reads what was sent last
-        QVERIFY(hub->getBendSettings() == bend);
-        QCOMPARE(int(hub->getGyroSettings().gyroThreshold), 50);
+        QVERIFY(hub->getBendSettings() == bend && hub->getGyroSettings().gyroThreshold == 50);
         QSignalSpy mute(hub.get(), SIGNAL(SendMute(bool)));
         QSignalSpy system(hub.get(), SIGNAL(SendRemoteSystem(int)));
         QSignalSpy ui(hub.get(), SIGNAL(UpdateSettingsUI(KorvaneCalibration)));
         QVERIFY(hub->LoadSettings());
-        QCOMPARE(QList<int>({mute.count(), last<bool>(mute), last<int>(system), ui.count()}),
-                 QList<int>({1, true, 0, 1}));
-        QVERIFY(hub->GetMute());
-        QCOMPARE(hub->GetRemoteMap(), 2);
+        QCOMPARE(QList<int>({mute.count(), last<bool>(mute), last<int>(system), ui.count(),
+                             hub->GetMute(), hub->GetRemoteMap()}),
+                 QList<int>({1, true, 0, 1, true, 2}));
         QVERIFY(hub->getCalibration() == c);
         // The stored vesko layout shaped the first map.
         QCOMPARE(QList<int>({hub->GetNode(7).type, hub->GetNode(7).action}),
@@ -258,8 +255,7 @@ private slots:
         QSignalSpy said(hub.get(), SIGNAL(sendStatusMessage(QString)));
         hub->LoadSettings();
         QVERIFY(spyHas(said, "Bend and gyro settings file is damaged"));
-        QVERIFY(hub->getBendSettings() == bend);
-        QCOMPARE(int(hub->getGyroSettings().gyroThreshold), 50);
+        QVERIFY(hub->getBendSettings() == bend && hub->getGyroSettings().gyroThreshold == 50);
     }
     // Every kind of change marks the instrument as differing from its file; only a load or a
     // save that worked clears the mark.
