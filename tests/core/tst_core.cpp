@@ -130,17 +130,19 @@ private slots:
     {
         KorvaneSensorsState device = hub->GetState();
         device.nodes[5].note += 1;
-        write("Stage", device);
         QSignalSpy done(hub.get(), SIGNAL(SysExLoadCompleted()));
         QSignalSpy differ(hub.get(), SIGNAL(SendDifferingSensors(QList<int>)));
         QSignalSpy status(hub.get(), SIGNAL(sendStatusMessage(QString)));
+        hub->LoadStateFromSysEx(device); // no stored map: none matches, none is near
+        QVERIFY(last<QList<int>>(differ).isEmpty() && status.isEmpty());
+        write("Stage", device);
         hub->LoadStateFromSysEx(device);
         QCOMPARE(hub->GetMapName(), QStringLiteral("Stage"));
         QVERIFY(last<QList<int>>(differ).isEmpty());
         // Nothing matches: the name stays, the map is the device's, the nearest map is told.
         device.nodes[2].note += 1;
         hub->LoadStateFromSysEx(device);
-        QCOMPARE(done.count(), 2);
+        QCOMPARE(done.count(), 3);
         QCOMPARE(hub->GetMapName(), QStringLiteral("Stage"));
         QCOMPARE(hub->GetState().nodes[2].note, device.nodes[2].note);
         QCOMPARE(last<QList<int>>(differ), QList<int>{2});
