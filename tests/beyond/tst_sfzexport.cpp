@@ -4,6 +4,7 @@
 #include "audio/korvanesampler.h"
 #include "audio/sfzexport.h"
 #include "tests/support/audiofiles.h"
+#include "tests/support/testfiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -22,23 +23,13 @@ struct Sfz
 Sfz parseSfz(const QString &path)
 {
     Sfz sfz;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return sfz;
     Opcodes *current = nullptr;
-    for (const QString &raw : QString::fromUtf8(f.readAll()).split('\n')) {
+    for (const QString &raw : QString::fromUtf8(testfiles::read(path)).split('\n')) {
         const QString line = raw.trimmed();
-        if (line.isEmpty() || line.startsWith("//"))
-            continue;
-        if (line == "<global>") {
-            current = &sfz.global;
-        } else if (line == "<region>") {
-            sfz.regions.append(Opcodes());
-            current = &sfz.regions.last();
-        } else if (current) {
-            const int eq = line.indexOf('=');
-            current->insert(line.left(eq), line.mid(eq + 1));
-        }
+        if (line == "<global>" || line == "<region>")
+            current = line == "<global>" ? &sfz.global : &(sfz.regions << Opcodes()).last();
+        else if (current && line.contains('=') && !line.startsWith("//"))
+            current->insert(line.section('=', 0, 0), line.section('=', 1));
     }
     return sfz;
 }
@@ -95,14 +86,11 @@ private slots:
         // Every WAV file holds its sample's frames, stereo, left from element 1.
         for (int i = 0; i < 3; ++i) {
             const audiofiles::Read r = audiofiles::read(dir.filePath("Out/" + wavs[i]));
-            QVERIFY(r.ok);
-            QCOMPARE(r.info.samplerate, 44100);
-            QCOMPARE(r.info.channels, 2);
-            QCOMPARE(int(r.info.frames), int(ins.samples[size_t(i)].frames.size()));
-            for (size_t k = 0; k < ins.samples[size_t(i)].frames.size(); ++k) {
-                QCOMPARE(r.data[2 * k], ins.samples[size_t(i)].frames[k][1]);
-                QCOMPARE(r.data[2 * k + 1], ins.samples[size_t(i)].frames[k][0]);
-            }
+            std::vector<float> want;
+            for (const StereoFrame &f : ins.samples[size_t(i)].frames)
+                want.insert(want.end(), {f[1], f[0]});
+            QVERIFY2(r.ok && r.data == want, qPrintable(wavs[i]));
+            QCOMPARE(QList<int>({r.info.samplerate, r.info.channels}), QList<int>({44100, 2}));
         }
 
         // The regions cover every key once, and each key plays the sample the sampler picks.
@@ -126,69 +114,59 @@ private slots:
             QCOMPARE(byKey[note], wavs[id]);
         }
 
+        // 445 Hz is A4 twenty cents sharp: the centre is 69, tuned 20 cents down. The loop ends
+        // on the last frame before the wrap. Volume 0.5 is squared by the sampler: a quarter.
+        const QMap<QString, Opcodes> expected = {
+            {wavs[0], {{"pitch_keycenter", "57"}, {"tune", ""}, {"loop_mode", "no_loop"}}},
+            {wavs[1],
+             {{"pitch_keycenter", "69"},
+              {"tune", "-20"},
+              {"loop_mode", "loop_continuous"},
+              {"loop_start", "500"},
+              {"loop_end", "3499"},
+              {"offset", "120"}}},
+            {wavs[2], {{"loop_mode", "loop_continuous"}, {"loop_end", "1599"}}}};
         for (const Opcodes &r : sfz.regions) {
-            if (r["sample"] == wavs[1]) {
-                // 445 Hz is A4 twenty cents sharp: the centre is 69, tuned 20 cents down.
-                QCOMPARE(r["pitch_keycenter"], QString("69"));
-                QCOMPARE(r["tune"], QString("-20"));
-                QCOMPARE(r["loop_mode"], QString("loop_continuous"));
-                QCOMPARE(r["loop_start"], QString("500"));
-                QCOMPARE(r["loop_end"], QString("3499")); // the last frame before the wrap
-                QCOMPARE(r["offset"], QString("120"));
-                // Volume 0.5 is squared by the sampler: a quarter, about -12 dB.
-                QVERIFY(std::fabs(r["volume"].toDouble() - 20.0 * std::log10(0.25)) < 1e-3);
-            } else if (r["sample"] == wavs[0]) {
-                QCOMPARE(r["pitch_keycenter"], QString("57"));
-                QVERIFY(!r.contains("tune"));
-                QCOMPARE(r["loop_mode"], QString("no_loop"));
-                QCOMPARE(r["volume"].toDouble(), 0.0);
-            } else {
-                QCOMPARE(r["loop_mode"], QString("loop_continuous"));
-                QCOMPARE(r["loop_end"], QString("1599"));
-            }
+            const Opcodes want = expected[r["sample"]];
+            for (auto it = want.begin(); it != want.end(); ++it)
+                QCOMPARE(r.value(it.key()), it.value());
+            const double volume = r["sample"] == wavs[1] ? 20.0 * std::log10(0.25) : 0.0;
+            QVERIFY(std::fabs(r["volume"].toDouble() - volume) <= (volume ? 1e-3 : 0.0));
         }
 
         // The envelope in seconds, the bend range of the pitched mode.
-        QVERIFY(std::fabs(sfz.global["ampeg_attack"].toDouble() - 1000.0 / 44100.0) < 1e-6);
-        QVERIFY(std::fabs(sfz.global["ampeg_decay"].toDouble() - 4000.0 / 44100.0) < 1e-6);
+        const auto seconds = [&](const char *opcode, double frames) {
+            return std::fabs(sfz.global[opcode].toDouble() - frames / 44100.0) < 1e-6;
+        };
+        QVERIFY(seconds("ampeg_attack", 1000.0) && seconds("ampeg_decay", 4000.0));
+        QVERIFY(seconds("ampeg_release", AdsrEnvelope::releaseFrames(600)));
         QCOMPARE(sfz.global["ampeg_sustain"], QString("90"));
-        QVERIFY(std::fabs(sfz.global["ampeg_release"].toDouble() -
-                          AdsrEnvelope::releaseFrames(600) / 44100.0) < 1e-6);
         QCOMPARE(sfz.global["bend_up"], QString("386"));
         QCOMPARE(sfz.global["bend_down"], QString("-498"));
     }
 
-    void perKeyInstrumentMapsKeys()
+    void perKeyInstrumentAndFailures()
     {
         QTemporaryDir dir;
         QString error;
-        QVERIFY(SfzExport::exportInstrument(instrument(1), dir.path(), "Keys", 44100.0, &error));
-        const Sfz sfz = parseSfz(dir.filePath("Keys.sfz"));
-        // Key 50 is held by two samples: the later one plays, as in the sampler.
+        QVERIFY(
+            SfzExport::exportInstrument(instrument(1), dir.filePath("k"), "Keys", 44100.0, &error));
+        const Sfz sfz = parseSfz(dir.filePath("k/Keys.sfz"));
+        // Key 50 is held by two samples: the later one plays, as in the sampler. Played at the
+        // recorded speed, no bend.
         QCOMPARE(sfz.regions.size(), 2);
-        QCOMPARE(sfz.regions[0]["key"], QString("50"));
-        QCOMPARE(sfz.regions[0]["sample"], QString("2 Mid.wav"));
-        QCOMPARE(sfz.regions[1]["key"], QString("62"));
-        QCOMPARE(sfz.regions[1]["sample"], QString("1 Mid.wav"));
-        // Played at the recorded speed, no bend.
-        QCOMPARE(sfz.regions[1]["pitch_keytrack"], QString("0"));
-        QCOMPARE(sfz.global["bend_up"], QString("0"));
+        QCOMPARE(QStringList({sfz.regions[0]["key"], sfz.regions[0]["sample"],
+                              sfz.regions[1]["key"], sfz.regions[1]["sample"],
+                              sfz.regions[1]["pitch_keytrack"], sfz.global["bend_up"]}),
+                 QStringList({"50", "2 Mid.wav", "62", "1 Mid.wav", "0", "0"}));
         // The first sample, hidden by the later one, is still written out.
-        QVERIFY(QFileInfo::exists(dir.filePath("0 Low_Deep.wav")));
-    }
+        QVERIFY(QFileInfo::exists(dir.filePath("k/0 Low_Deep.wav")));
 
-    void failuresAreReported()
-    {
-        QTemporaryDir dir;
-        // A file where the folder should be.
-        QFile blocker(dir.filePath("taken"));
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
-        QString error;
+        // A file where the folder should be; a failed WAV write leaves no partial file behind.
+        QVERIFY(testfiles::write(dir.filePath("taken")));
         QVERIFY(!SfzExport::exportInstrument(instrument(0), dir.filePath("taken"), "X", 44100.0,
                                              &error));
         QVERIFY(!error.isEmpty());
-        // A failed WAV write leaves no partial file behind.
         QVERIFY(!SfzExport::writeWav(dir.filePath("taken/a.wav"), {{0.f, 0.f}}, 44100.0, &error));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"taken"}));
         QCOMPARE(SfzExport::safeStem(" ../.."), QString("_._.."));

@@ -1,5 +1,6 @@
-// Instruments on their own: the presets, and saving and loading through the audio engine.
-// Import and export are followed through the window in the window tests.
+// Instruments on their own: the presets, saving and loading through the audio engine, and the
+// recovery copy. Import and export are followed through the window in the window tests.
+#include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
 #include "core/korvaneinstrumentstore.h"
 #include "resources/resources.h"
@@ -38,7 +39,6 @@ private slots:
     }
     void presetsNeverOverwriteTheUsersCopy()
     {
-        QDir().mkpath(dir.path() + "/sounds");
         const QString mine = dir.path() + "/sounds/Flute.kvi";
         testfiles::write(mine, "my edited flute");
         KorvaneInstrumentStore::copyPresets(dir.path());
@@ -89,6 +89,30 @@ private slots:
         QCOMPARE(audio.sampleCount(), 2);
         QCOMPARE(store.soundName(), QStringLiteral("Mine.kvi"));
         QCOMPARE(loaded.count() + saved.count(), 2);
+
+        // The recovery copy kept when the device loads another instrument never replaces a file.
+        const QDateTime when(QDate(2026, 12, 6), QTime(17, 2));
+        audio.deleteSample(0);
+        const QString first = store.keepRecoveryCopy(dir.path() + "/kept", when);
+        QCOMPARE(QFileInfo(first).fileName(),
+                 QStringLiteral("Mine (recovered 2026-12-06 17-02).kvi"));
+        const QByteArray firstBytes = testfiles::read(first);
+        audio.deleteSample(0);
+        const QString second = store.keepRecoveryCopy(dir.path() + "/kept", when);
+        QCOMPARE(QFileInfo(second).fileName(),
+                 QStringLiteral("Mine (recovered 2026-12-06 17-02 2).kvi"));
+        QCOMPARE(testfiles::read(first), firstBytes);
+        KorvaneInstrument kept;
+        QVERIFY(readInstrumentFile(first, kept, nullptr));
+        QCOMPARE(int(kept.samples.size()), 1);
+        // A copy is not a save: the instrument keeps its own file and its mark.
+        QCOMPARE(store.soundPath(), path);
+        QVERIFY(store.isModified());
+        // A folder that cannot be made is said, and nothing claims the copy exists.
+        testfiles::write(dir.path() + "/blocked");
+        QVERIFY(store.keepRecoveryCopy(dir.path() + "/blocked", when).isEmpty());
+        QVERIFY(
+            testfiles::lastText(status).startsWith("Unsaved instrument Mine could not be kept"));
 
         store.remove(path);
         QVERIFY(!QFile::exists(path));

@@ -17,12 +17,6 @@
 #include <memory>
 
 namespace {
-QByteArray withCount(QByteArray bytes, qint32 count)
-{
-    char le[4];
-    qToLittleEndian<qint32>(count, le);
-    return bytes.replace(36, 4, le, 4);
-}
 KorvaneSensorsState generated()
 {
     KorvaneSensorsState m = KorvaneSensorsState::fresh();
@@ -40,7 +34,7 @@ private slots:
         dir = std::make_unique<QTemporaryDir>();
         lib = std::make_unique<KorvaneMapLibrary>(dir->path(), 0.2f);
         QVERIFY(QDir(lib->mapsFolder()).exists());
-        QCOMPARE(lib->defaultsPath(), dir->path() + "/maps/Defaults.kvs");
+        QCOMPARE(lib->defaultsPath(), path("Defaults.kvs"));
     }
     void cleanup() { AtomicFile::simulateInterruptionAfter(-1); }
     void roundTripAndLayout()
@@ -58,21 +52,19 @@ private slots:
         const QByteArray bytes = testfiles::read(path("Stage.kvs"));
         QCOMPARE(bytes.size(), 520);
         QCOMPARE(qFromLittleEndian<float>(bytes.constData()), 0.2f);
-        QCOMPARE(qFromLittleEndian<qint32>(bytes.constData() + 36), 24);
-        // node 7: type, action, cc, extra, note
-        const char *node7 = bytes.constData() + 40 + 7 * 20;
-        QCOMPARE(qFromLittleEndian<qint32>(node7), 1);
-        QCOMPARE(qFromLittleEndian<qint32>(node7 + 8), 74);
-        QCOMPARE(qFromLittleEndian<qint32>(node7 + 12), 12345);
+        // The node count, then node 7 at 40 + 7 * 20: type, action, cc, extra, note.
+        const auto at = [&](int offset) {
+            return qFromLittleEndian<qint32>(bytes.data() + offset);
+        };
+        QCOMPARE(QList<int>({at(36), at(180), at(188), at(192)}), QList<int>({24, 1, 74, 12345}));
 
         KorvaneSensorsState back = KorvaneSensorsState::fresh();
         QVERIFY(lib->load(path("Stage.kvs"), back));
         QCOMPARE(QList<int>({back.key, back.octave, back.scale, back.mapId, back.scaleLength,
                              int(back.nodes.size())}),
                  QList<int>({3, 5, 2, 11, saved.scaleLength, 24}));
-        for (int i = 0; i < 24; ++i)
-            QVERIFY2(back.nodes[i] == saved.nodes[i], qPrintable(QString::number(i)));
-        QCOMPARE(lib->loadTemp(path("Stage.kvs")).nodes.size(), back.nodes.size());
+        QVERIFY(back.nodes == saved.nodes);
+        QVERIFY(lib->loadTemp(path("Stage.kvs")).nodes == saved.nodes);
 
         // An interrupted save keeps the old file and leaves no temporary file behind.
         QSignalSpy status(lib.get(), &KorvaneMapLibrary::statusMessage);
@@ -102,8 +94,8 @@ private slots:
             {"empty", QByteArray(), "damaged"},
             {"header only", good.left(30), "damaged"},
             {"short", good.left(300), "damaged"},
-            {"huge count", withCount(good, 1000000), "damaged"},
-            {"few nodes", withCount(good, 3), "damaged"},
+            {"huge count", good.left(36) + testfiles::le32(1000000) + good.mid(40), "damaged"},
+            {"few nodes", good.left(36) + testfiles::le32(3) + good.mid(40), "damaged"},
         };
         for (const auto &c : cases) {
             testfiles::write(path("x.kvs"), c.bytes);
@@ -136,18 +128,18 @@ private slots:
         for (auto &n : a.nodes)
             n.extra = 99;
         a.nodes[0].note = 1;
-        testfiles::write(path("A first.kvs"), MapFile::serialize(a, 0.2f, 1));
+        put("A first.kvs", a);
         KorvaneSensorsState b = device;
         b.key = 7; // header fields are not compared
-        testfiles::write(path("B second.KVS"), MapFile::serialize(b, 0.2f, 1));
+        put("B second.KVS", b);
         KorvaneSensorsState wrongCc = device;
         wrongCc.nodes[5].cc = 20;
-        testfiles::write(path("C cc.kvs"), MapFile::serialize(wrongCc, 0.2f, 1));
+        put("C cc.kvs", wrongCc);
         KorvaneSensorsState wrongGyro = device;
         wrongGyro.nodes[9].action = 3;
-        testfiles::write(path("D gyro.kvs"), MapFile::serialize(wrongGyro, 0.2f, 1));
+        put("D gyro.kvs", wrongGyro);
         testfiles::write(path("E damaged.kvs"), MapFile::serialize(device, 0.2f, 1).left(200));
-        testfiles::write(path("notes.txt"), MapFile::serialize(device, 0.2f, 1));
+        put("notes.txt", device);
 
         QVERIFY(KorvaneMapLibrary::compare(device.nodes, a.nodes));
         QVERIFY(!KorvaneMapLibrary::compare(device.nodes, wrongCc.nodes));
@@ -183,8 +175,8 @@ private slots:
         KorvaneSensorsState other = device;
         other.nodes[4].note += 1;
         for (const char *name : {"a.kvs", "b.kvs", "c.kvs"})
-            testfiles::write(path(name), MapFile::serialize(other, 0.2f, 1));
-        testfiles::write(path("old.kvs"), MapFile::serialize(other, 0.1f, 1));
+            put(name, other);
+        put("old.kvs", other, 0.1f);
         QSignalSpy versionError(lib.get(), &KorvaneMapLibrary::versionError);
         const KorvaneMapIndex &index = *lib->index();
         QCOMPARE(lib->match(device.nodes).nearest, QStringLiteral("a"));
@@ -200,7 +192,7 @@ private slots:
         QCOMPARE(index.filesRead(), 5);
         QVERIFY(QFile::remove(path("d.kvs")));
         QVERIFY(!lib->match(device.nodes).found);
-        testfiles::write(path("e.kvs"), MapFile::serialize(device, 0.2f, 1));
+        put("e.kvs", device);
         QCOMPARE(lib->match(device.nodes).matched, QStringLiteral("e"));
         testfiles::write(path("e.kvs"), MapFile::serialize(device, 0.2f, 1).left(100));
         QVERIFY(!lib->match(device.nodes).found);
@@ -209,6 +201,10 @@ private slots:
 
 private:
     QString path(const QString &name) const { return lib->mapsFolder() + name; }
+    void put(const QString &name, const KorvaneSensorsState &m, float version = 0.2f)
+    {
+        QVERIFY(testfiles::write(path(name), MapFile::serialize(m, version, 1)));
+    }
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<KorvaneMapLibrary> lib;
 };

@@ -8,24 +8,12 @@ class TestRecords : public QObject
 {
     Q_OBJECT
 private slots:
-    void freshMapAndNodes()
+    void metaTypesRegistered()
     {
-        const KorvaneSensorsState s = KorvaneSensorsState::fresh();
-        QCOMPARE(int(s.nodes.size()), 24);
-        QCOMPARE(s.nodes[0].type, int(NodeAction));
-        QCOMPARE(s.nodes[0].action, 0);
-        QCOMPARE(s.nodes[0].note, 48);
-        for (int i = 0; i < 24; ++i) {
-            QCOMPARE(s.nodes[i].index, i);
-            QCOMPARE(s.nodes[i].cc, 0);
-            QCOMPARE(s.nodes[i].extra, -1);
-            if (i > 0) {
-                QCOMPARE(s.nodes[i].type, int(NodeNote));
-                QCOMPARE(s.nodes[i].note, 60 + i);
-            }
-        }
-        QCOMPARE(QList<int>({s.octave, s.key, s.scale, s.scaleLength, s.word2}),
-                 QList<int>({4, 0, 0, 7, 1}));
+        registerKorvaneMetaTypes(); // the records queued between threads
+        for (const char *name :
+             {"KorvaneSensorsState", "KorvaneCalibration", "KorvaneBendSettings"})
+            QVERIFY2(QMetaType::type(name) != QMetaType::UnknownType, name);
     }
     void calibrationPacking()
     {
@@ -39,27 +27,30 @@ private slots:
         c.globalControl = 0x105;
         c.globalCC = 74;
         c.midiChannel = 9;
-
         const CalibrationPacket p = c.packCalibration();
-        QCOMPARE(int(p.bytes[1]), 40);
-        QCOMPARE(int(p.bytes[10]), 77);
-        QCOMPARE(int(p.bytes[23]), 99);
-        QCOMPARE(int(p.bytes[44]), 300 & 0xFF);
-
+        QCOMPARE(QList<int>({p.bytes[1], p.bytes[10], p.bytes[23], p.bytes[44]}),
+                 QList<int>({40, 77, 99, 300 & 0xFF}));
         KorvaneCalibration back;
         back.globalCC = 3;
         back.unpackCalibration(p);
         QCOMPARE(back.velocityScale, 99.0f);
-        QCOMPARE(int(back.onThreshold), 40);
-        QCOMPARE(int(back.velocityCurve[7]), 77);
-        QCOMPARE(int(back.globalCC), 3); // not part of this packet
-
+        QCOMPARE(QList<int>({back.onThreshold, back.velocityCurve[7], back.globalCC}),
+                 QList<int>({40, 77, 3})); // the controller is not part of this packet
         const ControlPacket cp = c.packControl();
         QCOMPARE(int(cp.bytes[0]), 5);
         back.unpackControl(cp);
-        QCOMPARE(back.globalControl, 5);
-        QCOMPARE(int(back.globalCC), 74);
-        QCOMPARE(int(back.midiChannel), 9);
+        QCOMPARE(QList<int>({back.globalControl, back.globalCC, back.midiChannel}),
+                 QList<int>({5, 74, 9}));
+
+        // Thresholds stay paired, on above off.
+        c = KorvaneCalibration(); // on 16, off 8
+        c.pairOnThreshold(5);
+        QCOMPARE(int(c.onThreshold), 9);
+        c.pairOffThreshold(30);
+        QCOMPARE(int(c.offThreshold), 8);
+        c.pairOnThreshold(50);
+        c.pairOffThreshold(20);
+        QCOMPARE(QList<int>({c.onThreshold, c.offThreshold}), QList<int>({50, 20}));
     }
     void curveTables_data()
     {
@@ -87,42 +78,9 @@ private slots:
             QCOMPARE(int(c.velocityCurve[i]), expected[i]);
             QCOMPARE(int(c.aftertouchCurve[i]), expected[i]);
         }
-    }
-    void curveSetterKeepsTableForUnknownType()
-    {
-        KorvaneCalibration c;
-        c.setVelocityCurveType(1);
-        const auto before = c.velocityCurve;
-        c.setVelocityCurveType(7);
+        c.setVelocityCurveType(7); // an unknown type keeps the table
         QCOMPARE(c.velocityCurveType, 7);
-        QVERIFY(c.velocityCurve == before);
-    }
-    void thresholdPairing()
-    {
-        KorvaneCalibration c; // on 16, off 8
-        c.pairOnThreshold(5);
-        QCOMPARE(int(c.onThreshold), 9);
-        c.pairOffThreshold(30);
-        QCOMPARE(int(c.offThreshold), 8);
-        c.pairOnThreshold(50);
-        c.pairOffThreshold(20);
-        QCOMPARE(int(c.onThreshold), 50);
-        QCOMPARE(int(c.offThreshold), 20);
-    }
-    void metaTypesRegistered()
-    {
-        registerKorvaneMetaTypes();
-        for (const char *name :
-             {"KorvaneSensorsState", "KorvaneCalibration", "KorvaneBendSettings"})
-            QVERIFY2(QMetaType::type(name) != QMetaType::UnknownType, name);
-        // A queued copy carries every field.
-        KorvaneSensorsState s = KorvaneSensorsState::fresh();
-        s.nodes[3].extra = 77;
-        s.block[4] = 9;
-        const QVariant v = QVariant::fromValue(s);
-        const auto back = v.value<KorvaneSensorsState>();
-        QCOMPARE(back.nodes[3].extra, 77);
-        QCOMPARE(int(back.block[4]), 9);
+        QVERIFY(c.velocityCurve == KorvaneCalibration::curveTable(type));
     }
 };
 

@@ -1,25 +1,24 @@
 #include "scales/mapping.h"
 #include "scales/scales.h"
-
 #include "tests/support/testmain.h"
 
 #include <QtTest>
 
 namespace {
-std::vector<int> notesOf(const KorvaneSensorsState &s, int from, int to)
-{
-    std::vector<int> v;
-    for (int i = from; i <= to; ++i)
-        v.push_back(s.nodes[i].note);
-    return v;
-}
-KorvaneSensorsState mapWith(int key, int octave, int scale)
+KorvaneSensorsState generated(int key, int scale, bool vesko = false)
 {
     KorvaneSensorsState s = KorvaneSensorsState::fresh();
     s.key = key;
-    s.octave = octave;
     s.scale = scale;
+    generateMapping(s, vesko);
     return s;
+}
+QList<int> notes(const KorvaneSensorsState &s, int from, int to)
+{
+    QList<int> v;
+    for (int i = from; i <= to; ++i)
+        v.push_back(s.nodes[i].note);
+    return v;
 }
 } // namespace
 
@@ -39,72 +38,40 @@ private slots:
         QVERIFY(!Scales::isMajorScale(5));
         QVERIFY(Scales::isMajorScale(3));
     }
-    void sevenStepNotes()
+    void generatedNotes()
     {
-        KorvaneSensorsState s = mapWith(0, 4, 0);
-        generateMapping(s, false);
-        const std::vector<int> expected = {55, 57, 59, 60, 62, 64, 65, 67, 69, 71, 72, 74,
-                                           76, 77, 79, 83, 81, 84, 86, 88, 89, 91, 93};
-        QVERIFY(notesOf(s, 1, 23) == expected);
-        QCOMPARE(s.nodes[0].note, 48); // node 0 is left alone
-        QCOMPARE(s.scaleLength, 7);
-        QCOMPARE(int(s.scaleSteps[6]), 11);
+        // Seven steps from C4; node 0 is left alone.
+        const KorvaneSensorsState major = generated(0, 0);
+        QCOMPARE(notes(major, 0, 23), QList<int>({48, 55, 57, 59, 60, 62, 64, 65, 67, 69, 71, 72,
+                                                  74, 76, 77, 79, 83, 81, 84, 86, 88, 89, 91, 93}));
+        QCOMPARE(QList<int>({major.scaleLength, major.scaleSteps[6]}), QList<int>({7, 11}));
+        // Node 4 sounds the root: keys above F start below it.
+        QCOMPARE(generated(6, 0).nodes[4].note, 54);
+        QCOMPARE(generated(5, 0).nodes[4].note, 65);
 
-        KorvaneSensorsState phrygian = mapWith(0, 4, 14);
-        KorvaneSensorsState dominant = mapWith(0, 4, 18);
-        generateMapping(phrygian, false);
-        generateMapping(dominant, false);
-        QVERIFY(notesOf(phrygian, 0, 23) == notesOf(dominant, 0, 23));
-    }
-    void keyBelowAndAboveF()
-    {
-        // Node 4 sounds the root (degree 0, no octave offset).
-        KorvaneSensorsState s6 = mapWith(6, 4, 0);
-        generateMapping(s6, false);
-        QCOMPARE(s6.nodes[4].note, 54);
-        KorvaneSensorsState s5 = mapWith(5, 4, 0);
-        generateMapping(s5, false);
-        QCOMPARE(s5.nodes[4].note, 65);
-    }
-    void shortScalesKeepUpperNodes()
-    {
-        KorvaneSensorsState s = mapWith(0, 4, 4); // pentatonic major
+        // Five steps (0 2 4 7 9): node 0 becomes an action, nodes above 17 keep their notes.
+        KorvaneSensorsState s = KorvaneSensorsState::fresh();
+        s.scale = 4;
         s.nodes[0].type = NodeNote;
         s.nodes[0].action = 3;
         for (int i = 18; i < 24; ++i)
             s.nodes[i].note = 100 + i;
         generateMapping(s, false);
-        QCOMPARE(s.nodes[0].type, int(NodeAction));
-        QCOMPARE(s.nodes[0].action, 0);
-        for (int i = 18; i < 24; ++i)
-            QCOMPARE(s.nodes[i].note, 100 + i);
-        // steps 0 2 4 7 9 from 60
-        QVERIFY(notesOf(s, 1, 17) == (std::vector<int>{52, 55, 57, 60, 62, 64, 67, 69, 72, 74, 76,
-                                                       79, 81, 84, 86, 91, 88}));
+        QCOMPARE(QList<int>({s.nodes[0].type, s.nodes[0].action}), QList<int>({NodeAction, 0}));
+        QCOMPARE(notes(s, 1, 23), QList<int>({52, 55, 57, 60, 62, 64,  67,  69,  72,  74,  76, 79,
+                                              81, 84, 86, 91, 88, 118, 119, 120, 121, 122, 123}));
+        const KorvaneSensorsState whole = generated(0, 9), chromatic = generated(0, 23);
+        QCOMPARE(notes(whole, 1, 1) + notes(whole, 16, 17), QList<int>({54, 86, 84}));
+        QCOMPARE(notes(chromatic, 1, 1) + notes(chromatic, 15, 17), QList<int>({57, 71, 73, 72}));
 
-        KorvaneSensorsState whole = mapWith(0, 4, 9);
-        generateMapping(whole, false);
-        QCOMPARE(QList<int>({whole.nodes[1].note, whole.nodes[16].note, whole.nodes[17].note}),
-                 QList<int>({60 + 6 - 12, 60 + 2 + 24, 60 + 24}));
-
-        KorvaneSensorsState chromatic = mapWith(0, 4, 23);
-        generateMapping(chromatic, false);
-        QCOMPARE(QList<int>({chromatic.nodes[1].note, chromatic.nodes[15].note,
-                             chromatic.nodes[16].note, chromatic.nodes[17].note}),
-                 QList<int>({57, 71, 73, 72}));
-    }
-    void unknownScaleChangesNothing()
-    {
-        KorvaneSensorsState s = mapWith(0, 4, 24);
-        const auto before = notesOf(s, 0, 23);
-        generateMapping(s, false);
-        QCOMPARE(s.scaleLength, 0);
-        QVERIFY(notesOf(s, 0, 23) == before);
+        // An unknown scale changes no note.
+        const KorvaneSensorsState unknown = generated(0, 24);
+        QCOMPARE(unknown.scaleLength, 0);
+        QCOMPARE(notes(unknown, 0, 23), notes(KorvaneSensorsState::fresh(), 0, 23));
     }
     void veskoLayout()
     {
-        KorvaneSensorsState s = mapWith(0, 4, 0);
-        generateMapping(s, true);
+        const KorvaneSensorsState s = generated(0, 0, true);
         // c = notes of nodes 0..11 after the 7-step rule: 48 55 57 59 60 62 64 65 67 69 71 72
         // Node 7 becomes an action and keeps its old note; node 16 is untouched.
         QCOMPARE(
@@ -112,50 +79,30 @@ private slots:
                         s.nodes[7].type, s.nodes[7].action, s.nodes[7].note, s.nodes[15].action,
                         s.nodes[16].note}),
             QList<int>({60, 72, 70, 68, NodeAction, ActionOctaveUp, 65, ActionTransposeDown, 83}));
-
         KorvaneSensorsState twice = s;
         applyVeskoLayout(twice);
-        QVERIFY(notesOf(twice, 0, 23) != notesOf(s, 0, 23));
+        QVERIFY(notes(twice, 0, 23) != notes(s, 0, 23));
         QCOMPARE(twice.nodes[1].note, s.nodes[4].note);
     }
     void noteNames()
     {
-        QCOMPARE(noteName(61), QStringLiteral("D♭"));
-        QCOMPARE(noteName(60), QStringLiteral("C"));
-        QCOMPARE(noteName(70), QStringLiteral("B♭"));
-        QCOMPARE(noteName(-1), QString());
-        QCOMPARE(noteName(-12), QStringLiteral("C"));
-    }
-    void typedNoteNames_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("number");
-        QTest::newRow("C4") << "C4" << 60;
-        QTest::newRow("c4") << "c4" << 60;
-        QTest::newRow("F#3") << "F#3" << 54;
-        QTest::newRow("Bb2") << "Bb2" << 46;
-        QTest::newRow("B#4") << "B#4" << 72;
-        QTest::newRow("H3") << "H3" << 59;
-        QTest::newRow("Cb4") << "Cb4" << -1;
-        QTest::newRow("X4") << "X4" << -1;
-        QTest::newRow("lone C") << "C" << -1;
-        QTest::newRow("empty") << "" << -1;
-        QTest::newRow("C45") << "C45" << 72;
-        QTest::newRow("A-1x") << "A 4 trailing" << 69;
-        QTest::newRow("C-1") << "C-1" << 0;
-        QTest::newRow("B-1") << "B-1" << 11;
-    }
-    void typedNoteNames()
-    {
-        QFETCH(QString, text);
-        QFETCH(int, number);
-        QCOMPARE(noteNumber(text), number);
+        const QStringList names = {"D♭", "C", "B♭", "", "C"};
+        const QList<int> numbers = {61, 60, 70, -1, -12};
+        for (int i = 0; i < numbers.size(); ++i)
+            QCOMPARE(noteName(numbers[i]), names[i]);
+        const struct
+        {
+            const char *text;
+            int number;
+        } typed[] = {
+            {"C4", 60},  {"c4", 60},           {"F#3", 54}, {"Bb2", 46}, {"B#4", 72}, {"H3", 59},
+            {"Cb4", -1}, {"X4", -1},           {"C", -1},   {"", -1},    {"C45", 72}, {"C-1", 0},
+            {"B-1", 11}, {"A 4 trailing", 69}, {"F♯3", 54}};
+        for (const auto &t : typed)
+            QVERIFY2(noteNumber(QString::fromUtf8(t.text)) == t.number, t.text);
         // Every name the window writes (flats as "♭", octave -1 for the lowest notes) reads back.
-        for (int note = 0; note < 128; ++note) {
-            const QString written = noteName(note) + QString::number(note / 12 - 1);
-            QCOMPARE(noteNumber(written), note);
-        }
-        QCOMPARE(noteNumber(QStringLiteral("F♯3")), 54);
+        for (int note = 0; note < 128; ++note)
+            QCOMPARE(noteNumber(noteName(note) + QString::number(note / 12 - 1)), note);
     }
 };
 

@@ -1,12 +1,10 @@
-// The settings file and the write count on their own: layout, refused files, interrupted
-// writes.
+// The settings file and the write count on their own: layout, refused files, values out of
+// range, interrupted writes.
 #include "core/atomicfile.h"
 #include "core/korvanesettingsstore.h"
 #include "tests/support/testfiles.h"
-
 #include "tests/support/testmain.h"
 
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -20,6 +18,12 @@ QStringList texts(const QSignalSpy &spy)
         out << args.at(0).toString();
     return out;
 }
+QList<int> fields(const SettingsFile::Settings &s)
+{
+    const KorvaneCalibration &c = s.calibration;
+    return {c.onThreshold, c.midiChannel, c.velocityCurveType, c.aftertouchCurveType, s.remoteType,
+            s.remoteMap,   s.mute};
+}
 } // namespace
 
 class TestSettingsStore : public QObject
@@ -29,7 +33,6 @@ private slots:
     void cleanup() { AtomicFile::simulateInterruptionAfter(-1); }
     void roundTrip()
     {
-        KorvaneSettingsStore store(dir.path(), 0.5f);
         SettingsFile::Settings st;
         st.calibration.onThreshold = 30;
         st.calibration.velocityScale = 77.6f;
@@ -45,7 +48,6 @@ private slots:
         QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
         QVERIFY(store.save(st));
         QCOMPARE(texts(status), QStringList{"Settings saved."});
-
         const QByteArray bytes = testfiles::read(store.settingsPath());
         QCOMPARE(bytes.size(), 66);
         QCOMPARE(qFromLittleEndian<qint32>(bytes.constData() + 62), 1);
@@ -54,44 +56,48 @@ private slots:
         SettingsFile::Settings back;
         QVERIFY(store.load(back));
         const KorvaneCalibration &c = back.calibration;
-        QCOMPARE(
-            QList<double>({double(c.onThreshold), c.velocityScale, double(c.globalControl),
-                           double(c.midiChannel), double(c.aftertouchCurveType),
-                           double(c.aftertouchCurve[19]), double(c.velocityCurveType),
-                           double(back.remoteType), double(back.remoteMap), double(back.mute)}),
-            QList<double>({30, 77, 2, 5, 1, 127, CurveSudden, 0, 2, 1}));
+        QCOMPARE(fields(back), QList<int>({30, 5, CurveSudden, 1, 0, 2, 1}));
+        QCOMPARE(QList<double>(
+                     {c.velocityScale, double(c.globalControl), double(c.aftertouchCurve[19])}),
+                 QList<double>({77, 2, 127}));
         QVERIFY(c.velocityCurve == KorvaneCalibration::curveTable(CurveLinear));
     }
-    void refusedFilesKeepSettings()
+    void refusedAndClampedFiles()
     {
-        KorvaneSettingsStore store(dir.path(), 0.5f);
         SettingsFile::Settings st;
         st.calibration.onThreshold = 99;
+        st.calibration.midiChannel = 20;
+        st.calibration.velocityCurveType = 7;
+        st.calibration.aftertouchCurveType = CurveSlow;
         st.mute = 1;
         const QByteArray full = SettingsFile::serialize(st, 0.5f);
+        const QString clamped = "Settings: MIDI channel, velocity curve out of range in the "
+                                "file; the nearest allowed value is used.";
+        const QList<int> defaults = fields(SettingsFile::Settings());
         const struct
         {
             QByteArray bytes;
-            const char *message; // nullptr: read
-            int onThreshold;
+            bool loads;
+            QString message;
+            QList<int> fields;
         } cases[] = {
-            {full.left(40),
+            {full.left(40), false,
              "Settings file is damaged; default settings are used. The file was kept "
              "as settings.ini.damaged.",
-             0},
-            {SettingsFile::serialize(st, 0.4f), "Settings version mismatch", 0},
-            {full.left(62), nullptr, 99}, // ends before the mute word: read, mute unchanged
+             defaults},
+            {SettingsFile::serialize(st, 0.4f), false, "Settings version mismatch", defaults},
+            // Ends before the mute word: read, mute unchanged.
+            {full.left(62), true, clamped, {99, 15, CurveSudden, CurveSlow, 1, 0, 0}},
+            // Each value beyond the window's ranges is clamped on its own.
+            {full, true, clamped, {99, 15, CurveSudden, CurveSlow, 1, 0, 1}},
         };
-        const SettingsFile::Settings defaults;
         for (const auto &c : cases) {
             testfiles::write(store.settingsPath(), c.bytes);
             QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
             SettingsFile::Settings got;
-            QCOMPARE(store.load(got), !c.message);
-            QCOMPARE(texts(status), c.message ? QStringList{c.message} : QStringList());
-            QCOMPARE(int(got.calibration.onThreshold),
-                     c.message ? int(defaults.calibration.onThreshold) : c.onThreshold);
-            QCOMPARE(got.mute, 0);
+            QCOMPARE(store.load(got), c.loads);
+            QCOMPARE(texts(status), QStringList{c.message});
+            QCOMPARE(fields(got), c.fields);
         }
         QCOMPARE(testfiles::read(store.settingsPath() + ".damaged"), full.left(40));
 
@@ -101,7 +107,7 @@ private slots:
         QVERIFY(!store.save(st));
         QCOMPARE(status.count(), 1);
         QVERIFY(texts(status).at(0).startsWith("Settings could not be saved"));
-        QCOMPARE(testfiles::read(store.settingsPath()), full.left(62));
+        QCOMPARE(testfiles::read(store.settingsPath()), full);
 
         QTemporaryDir none;
         KorvaneSettingsStore fresh(none.path(), 0.5f);
@@ -109,46 +115,17 @@ private slots:
         QVERIFY(!fresh.load(st)); // no file: nothing to say
         QCOMPARE(quiet.count(), 0);
     }
-    void outOfRangeFieldsAreClamped()
-    {
-        // Values the device reported beyond the window's ranges: each is clamped on its own, the
-        // rest of the file is read.
-        KorvaneSettingsStore store(dir.path(), 0.5f);
-        SettingsFile::Settings st;
-        st.calibration.onThreshold = 99;
-        st.calibration.midiChannel = 20;
-        st.calibration.velocityCurveType = 7;
-        st.calibration.aftertouchCurveType = CurveSlow;
-        st.mute = 1;
-        testfiles::write(store.settingsPath(), SettingsFile::serialize(st, 0.5f));
-        QSignalSpy status(&store, &KorvaneSettingsStore::statusMessage);
-        SettingsFile::Settings got;
-        QVERIFY(store.load(got));
-        QCOMPARE(texts(status),
-                 QStringList{"Settings: MIDI channel, velocity curve out "
-                             "of range in the file; the nearest allowed value is used."});
-        const KorvaneCalibration &c = got.calibration;
-        QCOMPARE(QList<int>({c.onThreshold, c.midiChannel, c.velocityCurveType,
-                             c.aftertouchCurveType, got.mute}),
-                 QList<int>({99, 15, CurveSudden, CurveSlow, 1}));
-    }
     void writeCount()
     {
-        QTemporaryDir here;
-        KorvaneSettingsStore store(here.path(), 0.5f);
         QSignalSpy count(&store, &KorvaneSettingsStore::writeCountChanged);
         store.loadWriteCount();
-        QCOMPARE(count.takeFirst().at(0).toInt(), 0);
         store.increaseWriteCount();
-        QCOMPARE(count.takeFirst().at(0).toInt(), 1);
+        QCOMPARE(texts(count), QStringList({"0", "1"}));
         const QByteArray bytes = testfiles::read(store.writeCountPath());
-        QCOMPARE(bytes.size(), 4);
-        QCOMPARE(qFromLittleEndian<qint32>(bytes.constData()), 1);
-
-        KorvaneSettingsStore again(here.path(), 0.5f);
+        QCOMPARE(bytes, QByteArray::fromHex("01000000"));
+        KorvaneSettingsStore again(dir.path(), 0.5f);
         again.loadWriteCount();
         QCOMPARE(again.writeCount(), 1);
-
         AtomicFile::simulateInterruptionAfter(2);
         QSignalSpy status(&again, &KorvaneSettingsStore::statusMessage);
         again.increaseWriteCount();
@@ -159,6 +136,7 @@ private slots:
 
 private:
     QTemporaryDir dir;
+    KorvaneSettingsStore store{dir.path(), 0.5f};
 };
 
 VARNO_TEST_CLASS(TestSettingsStore)

@@ -7,12 +7,11 @@
 #include "scales/mapping.h"
 #include "tests/support/hubtestenv.h"
 #include "tests/support/scriptedmidibackend.h"
-
 #include "tests/support/testmain.h"
 
 #include <QSignalSpy>
-
 #include <QtTest>
+
 #include <thread>
 
 using Messages = std::vector<std::vector<uint8_t>>;
@@ -36,6 +35,7 @@ private slots:
         midi = std::make_unique<KorvaneMidiEngine>(std::make_unique<ScriptedMidiBackend>(sys));
         midi->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
         router = std::make_unique<KorvaneUploadRouter>(midi.get(), 0.2f);
+        engine = midi.get();
     }
     void dialectByRemoteType()
     {
@@ -44,28 +44,19 @@ private slots:
         KorvaneCalibration c;
         c.onThreshold = 33;
         namespace X = KorvaneSysex;
+        const Messages set = X::settingsRemote(c), cal = X::calibrationRemote(c),
+                       old = X::settingsPalmetto(c);
         const struct
         {
             int type;
             bool vesko;
-            Messages map, settings, calibration, echo;
+            Messages map, settingsAndCalibration, echo;
         } cases[] = {
-            {1,
-             false,
-             X::mappingRemote(map, false),
-             X::settingsRemote(c),
-             X::calibrationRemote(c),
-             {}},
-            {1, true, X::mappingRemote(map, true), X::settingsRemote(c), X::calibrationRemote(c),
-             X::calibrationRemote(c)},
+            {1, false, X::mappingRemote(map, false), set + cal, {}},
+            {1, true, X::mappingRemote(map, true), set + cal, cal},
             // The older dialect carries the calibration in its settings upload.
-            {0,
-             true,
-             {X::mappingPalmetto(map)},
-             X::settingsPalmetto(c),
-             X::settingsPalmetto(c),
-             X::settingsPalmetto(c)},
-            {2, true, {}, {}, {}, {}}, // no dialect: nothing leaves
+            {0, true, {X::mappingPalmetto(map)}, old + old, old},
+            {2, true, {}, {}, {}}, // no dialect: nothing leaves
         };
         midi->FindDevices();
         sent();
@@ -76,7 +67,7 @@ private slots:
             QVERIFY2(sent() == k.map, what);
             router->sendSettings(c, k.type);
             router->sendCalibration(c, k.type);
-            QVERIFY2(sent() == k.settings + k.calibration, what);
+            QVERIFY2(sent() == k.settingsAndCalibration, what);
             // Only a vesko device gets the calibration it reported echoed back.
             status.clear();
             router->settingsReceived(c, k.type, k.vesko);
@@ -99,50 +90,41 @@ private slots:
         // However often the device comes and goes, this thread neither creates nor destroys a
         // MIDI client: the engine's port thread does.
         const int clientsHere = sys->clientChangesOn(std::this_thread::get_id());
-        plug(false);
+        const Messages ask{KorvaneSysex::infoRequest()};
         QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
         QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
         QSignalSpy status(router.get(), &KorvaneUploadRouter::statusMessage);
-        check();
-        QCOMPARE(connectable.count(), 1);
-        QCOMPARE(connected.count(), 0);
+        check(false);
+        QCOMPARE(QList<int>({connectable.count(), connected.count()}), QList<int>({1, 0}));
         sent();
-
         // The device appears: the check connects and asks it for its configuration once.
-        plug(true);
-        check();
+        check(true);
         QCOMPARE(connected.count(), 1);
-        QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+        QVERIFY(sent() == ask);
         // No answer (a request lost while the link came up): asked again, three times in all.
         Messages asked;
         for (int i = 0; i < 3; ++i) {
-            check();
-            for (const auto &m : sent())
-                asked.push_back(m);
+            check(true);
+            asked = asked + sent();
         }
         QCOMPARE(connected.count(), 4);
-        QVERIFY(asked == (Messages{KorvaneSysex::infoRequest(), KorvaneSysex::infoRequest()}));
+        QVERIFY(asked == ask + ask);
         // Once the device has answered, nothing more is asked.
-        plug(false);
-        check();
-        plug(true);
-        check();
-        QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+        check(false);
+        check(true);
+        QVERIFY(sent() == ask);
         QSignalSpy type(midi.get(), &KorvaneMidiEngine::setDeviceType);
         midi->ProcessMessage({0xF0, 0x7D, 0x0E, 0x00, 0xF7}); // device type 0
         QTRY_COMPARE(type.count(), 1);
-        check();
+        check(true);
         QVERIFY(sent().empty());
-        connected.clear();
-
         // It leaves: noticed and reported; it returns: synchronised again.
-        plug(false);
-        check();
+        connected.clear();
+        check(false);
         QCOMPARE(status.last().at(0).toString(), QStringLiteral("Device disconnected"));
-        plug(true);
-        check();
+        check(true);
         QCOMPARE(connected.count(), 1);
-        QVERIFY(sent() == Messages{KorvaneSysex::infoRequest()});
+        QVERIFY(sent() == ask);
         QCOMPARE(sys->clientChangesOn(std::this_thread::get_id()), clientsHere);
     }
     void hubRoutesWithItsRemoteTypeAndMap()
@@ -151,28 +133,23 @@ private slots:
         router.reset();
         midi.reset();
         KorvaneCore hub(std::make_unique<ScriptedMidiBackend>(sys));
-        hub.midi()->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
-        hub.midi()->FindDevices();
-        hub.midi()->waitForUploads(2000);
-        sys->clearSent();
-        auto hubSent = [&] {
-            hub.midi()->waitForUploads(2000);
-            return sent();
-        };
-
+        engine = hub.midi();
+        engine->setPauses(std::chrono::milliseconds(0), std::chrono::milliseconds(0));
+        engine->FindDevices();
+        sent();
+        namespace X = KorvaneSysex;
         hub.ScaleRequest(-1, -1, 3); // remote type 1, standard layout
-        QVERIFY(hubSent() == KorvaneSysex::mappingRemote(hub.GetState(), false));
+        QVERIFY(sent() == X::mappingRemote(hub.GetState(), false));
         hub.setRemoteMap(2); // vesko slot order, and the calibration echoed back
         hub.Transpose(2);
         hub.GotSettingsFromDevice();
-        QVERIFY(hubSent() == KorvaneSysex::mappingRemote(hub.GetState(), true) +
-                                 KorvaneSysex::calibrationRemote(hub.getCalibration()));
+        QVERIFY(sent() == X::mappingRemote(hub.GetState(), true) +
+                              X::calibrationRemote(hub.getCalibration()));
         hub.setRemoteType(0);
         hub.SendState();
         hub.setSettings(hub.getCalibration());
-        QVERIFY(hubSent() == Messages{KorvaneSysex::mappingPalmetto(hub.GetState())} +
-                                 KorvaneSysex::settingsPalmetto(hub.getCalibration()));
-
+        QVERIFY(sent() == Messages{X::mappingPalmetto(hub.GetState())} +
+                              X::settingsPalmetto(hub.getCalibration()));
         // The one-second check reports through the hub.
         QSignalSpy connectable(&hub, SIGNAL(EnableMIDIConnect()));
         plug(false);
@@ -182,10 +159,18 @@ private slots:
 
 private:
     // The messages sent since the last call, once every upload has gone out.
-    Messages sent();
-    // One connection check, waited for: it runs on the engine's port thread.
-    void check()
+    Messages sent()
     {
+        engine->waitForUploads(2000);
+        const Messages out = sys->sentBytes();
+        sys->clearSent();
+        return out;
+    }
+    // One connection check with the device there or not, waited for: it runs on the engine's
+    // port thread.
+    void check(bool present)
+    {
+        plug(present);
         QSignalSpy connectable(router.get(), &KorvaneUploadRouter::connectable);
         QSignalSpy connected(router.get(), &KorvaneUploadRouter::connected);
         router->checkConnection();
@@ -201,17 +186,9 @@ private:
 
     std::shared_ptr<ScriptedMidiSystem> sys;
     std::unique_ptr<KorvaneMidiEngine> midi;
+    KorvaneMidiEngine *engine = nullptr; // the one whose uploads sent() waits for
     std::unique_ptr<KorvaneUploadRouter> router;
 };
-
-Messages TestUploadRouter::sent()
-{
-    if (midi)
-        midi->waitForUploads(2000);
-    const Messages out = sys->sentBytes();
-    sys->clearSent();
-    return out;
-}
 
 VARNO_TEST_CLASS(TestUploadRouter)
 #include "tst_uploadrouter.moc"
