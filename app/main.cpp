@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "core/datapaths.h"
+#include "core/debuglog.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -93,6 +94,7 @@ int readCommandLine(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    DebugLog::install();
     const int done = readCommandLine(argc, argv);
     if (done >= 0)
         return done;

@@ -4,6 +4,7 @@
 // ones compare in memory (TargetMapMatching, through the hub). Run with stderr going where the
 // program's log goes (scripts/bench sends it to a file); the Quiet variant turns the debug log
 // off to show what the log costs.
+#include "core/debuglog.h"
 #include "core/korvanecore.h"
 #include "core/korvanemapindex.h"
 #include "core/korvanemaplibrary.h"
@@ -101,6 +102,7 @@ int main(int argc, char **argv)
 {
     // The hub's MIDI engine must not start a sound server of its own.
     qputenv("JACK_NO_START_SERVER", "1");
+    DebugLog::install(); // the program's own log output
     dataHome = new QTemporaryDir;
     qputenv("XDG_DATA_HOME", dataHome->path().toUtf8());
     QCoreApplication app(argc, argv);

@@ -217,18 +217,20 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     // The program's MIDI input connects itself to the probe; its audio outputs are ours to
-    // connect.
+    // connect. Its ports may exist before its client is active, when JACK refuses to connect
+    // them: tried until both connections hold.
     bool connected = waitFor(
         [&] {
             const char **ports = jack_get_ports(
                 p.client, "^VARNO Control:", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput);
             if (!ports)
                 return false;
-            int n = 0;
-            for (; ports[n] && n < 2; ++n)
-                jack_connect(p.client, ports[n], jack_port_name(p.audioIn[n]));
+            for (int n = 0; ports[n] && n < 2; ++n)
+                if (!jack_port_connected_to(p.audioIn[n], ports[n]))
+                    jack_connect(p.client, ports[n], jack_port_name(p.audioIn[n]));
             jack_free(ports);
-            return n == 2 && jack_port_connected(p.midiOut) > 0;
+            return jack_port_connected(p.audioIn[0]) > 0 && jack_port_connected(p.audioIn[1]) > 0 &&
+                   jack_port_connected(p.midiOut) > 0;
         },
         10000);
     if (!connected) {

@@ -187,9 +187,9 @@ void KorvaneCore::RemoveGlobalBend()
 void KorvaneCore::StartEngines()
 {
     sampleRate = 44100.0;
-    // Opened here, before the rest of start-up: a JACK stream opened from a worker thread beside
-    // it ran, but what the program played never reached its ports.
-    audioEngine->init(int(sampleRate));
+    // The sound server may take a while to answer: the stream opens beside the rest of
+    // start-up, and the sampler plays into nothing until it runs.
+    audioEngine->initInBackground(int(sampleRate));
     midiEngine->FindDevices();
     LoadSound(dataPath + QStringLiteral("/sounds/Electric Piano.kvi"));
     emit SendSoundName(QStringLiteral("Electric Piano"));

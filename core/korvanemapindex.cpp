@@ -6,7 +6,9 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 
+#include <algorithm>
 #include <cerrno>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -102,27 +104,43 @@ void KorvaneMapIndex::rescan()
     known.reserve(int(entryList.size()));
     for (Entry &e : entryList)
         known.insert(e.fileName, &e);
-    std::vector<Entry> fresh;
-    fresh.reserve(size_t(names.size()));
-    for (const QString &name : names) {
-        Entry e;
-        e.fileName = name;
-        const QString path = folder + name;
-        const auto old = known.find(name);
-        if (old != known.end() && statPath(path, e.size, e.modified) &&
+    std::vector<Entry> fresh(size_t(names.size()));
+    std::vector<size_t> toRead;
+    for (size_t i = 0; i < fresh.size(); ++i) {
+        Entry &e = fresh[i];
+        e.fileName = names[int(i)];
+        const auto old = known.find(e.fileName);
+        if (old != known.end() && statPath(folder + e.fileName, e.size, e.modified) &&
             old.value()->size == e.size && old.value()->modified == e.modified) {
-            fresh.push_back(std::move(*old.value()));
+            e = std::move(*old.value());
             continue;
         }
-        load(path, e);
-        fresh.push_back(std::move(e));
+        toRead.push_back(i);
     }
+    // Opening and reading thousands of small files is mostly the kernel's work: a large
+    // folder is read by as many threads as there are cores, each taking every n-th file.
+    const size_t threads =
+        toRead.size() < 256
+            ? 1
+            : std::min<size_t>(4, std::max(1u, std::thread::hardware_concurrency()));
+    auto readShare = [&](size_t first) {
+        for (size_t k = first; k < toRead.size(); k += threads) {
+            Entry &e = fresh[toRead[k]];
+            load(folder + e.fileName, e);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t)
+        helpers.emplace_back(readShare, t);
+    readShare(0);
+    for (std::thread &h : helpers)
+        h.join();
+    reads += int(toRead.size());
     entryList = std::move(fresh);
 }
 
-void KorvaneMapIndex::load(const QString &path, Entry &e)
+void KorvaneMapIndex::load(const QString &path, Entry &e) const
 {
-    ++reads;
     e.state = State::Unreadable;
     e.nodes.clear();
     // One open, stat and read per file: a large folder is read in one pass.

@@ -2,7 +2,7 @@
 // below the folder), size, modification time and nodes. The folders are listed again only
 // when a file-system watcher or a folder's own modification time says one changed, and then only
 // the files whose size or time changed are read again, so matching the device's map compares in
-// memory. GUI thread only.
+// memory. GUI thread only (a large folder is read by helper threads within one call).
 #pragma once
 
 #include "base/korvanerecords.h"
@@ -51,7 +51,8 @@ public:
 
 private:
     void rescan();
-    void load(const QString &path, Entry &entry);
+    // Reads one file (several at once on helper threads: touches only entry).
+    void load(const QString &path, Entry &entry) const;
     // Lists folder + relative (and its sub-folders) into names, noting each folder's time.
     void list(const QString &relative, int depth, QStringList &names, qint64 now);
     bool foldersChanged() const;

@@ -1,6 +1,7 @@
 #include "korvanemaplibrary.h"
 
 #include "core/atomicfile.h"
+#include "core/debuglog.h"
 #include "core/korvanemapindex.h"
 #include "core/mapfile.h"
 
@@ -9,64 +10,94 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QVarLengthArray>
+
+#include <limits>
 
 namespace {
 
-// Why the device's node x differs from a file's node y: nullptr when they match, an empty
-// text when they differ without a log line of their own.
-const char *nodeMismatch(const KorvaneSensorNode &x, const KorvaneSensorNode &y)
+// Why a device's node differs from a file's: each reason with a log line of its own.
+enum Mismatch
+{
+    Same = -1,
+    Silent, // differs, without a log line
+    Type,
+    Number,
+    Cc,
+    Action,
+    GyroAction,
+    Reasons
+};
+const char *const reasonText[Reasons] = {"",
+                                         " type not matching",
+                                         " number not matching",
+                                         " cc not matching",
+                                         " action not matching",
+                                         " gyro action not matching"};
+
+Mismatch nodeMismatch(const KorvaneSensorNode &x, const KorvaneSensorNode &y)
 {
     if (x.type != y.type)
-        return " type not matching";
+        return Type;
     switch (x.type) {
     case NodeNote:
-        return x.note != y.note ? " number not matching" : nullptr;
+        return x.note != y.note ? Number : Same;
     case NodeControlChange:
-        return x.cc != y.cc ? " cc not matching" : nullptr;
+        return x.cc != y.cc ? Cc : Same;
     case NodeAction:
-        return x.action != y.action ? " action not matching" : nullptr;
+        return x.action != y.action ? Action : Same;
     case NodeGyroControlChange:
-        return x.cc != y.cc ? " gyro action not matching" : nullptr;
+        return x.cc != y.cc ? GyroAction : Same;
     case NodeGyroBend:
     case NodeGyroAction:
     case NodeUnlabelled:
-        return x.action != y.action ? "" : nullptr;
+        return x.action != y.action ? Silent : Same;
     default:
-        return nullptr;
+        return Same;
     }
 }
 
-// Compares as KorvaneMapLibrary::compare does. Each line it logs is appended to log (when
-// given) followed by '\n' (the text the debug log shows for it); the differing positions go to
-// differ when given.
+// The log line of sensor i differing for reason, '\n' included; the lines of the first sensors
+// are made once, as a match of a large folder logs hundreds of thousands of them.
+QByteArray mismatchLine(size_t i, Mismatch reason)
+{
+    return "sensor  " + QByteArray::number(qulonglong(i)) + ' ' + reasonText[reason] + '\n';
+}
+const QByteArray &cachedMismatchLine(size_t i, Mismatch reason)
+{
+    constexpr size_t kCached = 32;
+    static const std::vector<QByteArray> lines = [] {
+        std::vector<QByteArray> all;
+        for (size_t n = 0; n < kCached; ++n)
+            for (int r = 0; r < Reasons; ++r)
+                all.push_back(mismatchLine(n, Mismatch(r)));
+        return all;
+    }();
+    static QByteArray other;
+    if (i < kCached)
+        return lines[i * Reasons + reason];
+    other = mismatchLine(i, reason);
+    return other;
+}
+
+template <typename Positions>
 bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<KorvaneSensorNode> &b,
-                  QString *log, QList<int> *differ = nullptr)
+                  QByteArray *log, Positions *differ)
 {
     if (b.size() < a.size())
         return false; // never read past the file's list
     bool equal = true;
     for (size_t i = 0; i < a.size(); ++i) {
-        const char *why = nodeMismatch(a[i], b[i]);
-        if (!why)
+        const Mismatch why = nodeMismatch(a[i], b[i]);
+        if (why == Same)
             continue;
-        if (*why && log)
-            *log += QLatin1String("sensor  ") + QString::number(i) + QLatin1Char(' ') +
-                    QLatin1String(why) + QLatin1Char('\n');
+        if (why != Silent && log)
+            log->append(cachedMismatchLine(i, why));
         if (differ)
             differ->append(int(i));
         equal = false;
     }
     return equal;
-}
-
-// Writes the collected lines as one log message (the text keeps one line per entry).
-void flushLog(QString &log)
-{
-    if (log.isEmpty())
-        return;
-    log.chop(1); // the handler ends the message with its own newline
-    qDebug().noquote() << log;
-    log.clear();
 }
 
 KorvaneMapIndex::State parseNodes(const QByteArray &bytes, float version, KorvaneSensorsState &out)
@@ -180,52 +211,56 @@ void KorvaneMapLibrary::remove(const QString &filename)
 KorvaneMapLibrary::Match KorvaneMapLibrary::match(const std::vector<KorvaneSensorNode> &device)
 {
     Match result;
-    // A folder may hold thousands of maps: each file's lines are collected and written to the
-    // log a few hundred files at a time instead of one message (and one write) per line, and
-    // not built at all when the debug log is off.
+    // A folder may hold thousands of maps, each with a line per differing sensor: the lines
+    // are collected as bytes and written to the log a few hundred files at a time, and not
+    // built at all when the debug log is off.
     const bool logging = QLoggingCategory::defaultCategory()->isDebugEnabled();
-    QString text;
-    QString *log = logging ? &text : nullptr;
+    QByteArray text;
+    QByteArray *log = logging ? &text : nullptr;
+    if (log)
+        text.reserve(1 << 18); // a few hundred files' lines, kept between writes
+    const QByteArray prefix = "file  " + folder.toUtf8();
     int pending = 0;
+    int nearestCount = std::numeric_limits<int>::max();
+    QVarLengthArray<int, 32> differ;
     for (const KorvaneMapIndex::Entry &entry : mapIndex->entries()) {
         if (entry.state == KorvaneMapIndex::State::Old) {
             emit versionError();
             emit statusMessage(QStringLiteral("Incompatible file"));
         }
         const std::vector<KorvaneSensorNode> &candidate = entry.nodes;
-        QList<int> differ;
-        if (!candidate.empty() && compareNodes(device, candidate, log, &differ)) {
-            if (log)
-                text += QLatin1String("file  ") + folder + entry.fileName +
-                        QLatin1String("  matched!\n");
+        differ.clear();
+        const bool equal = !candidate.empty() && compareNodes(device, candidate, log, &differ);
+        if (log)
+            text.append(prefix)
+                .append(entry.fileName.toUtf8())
+                .append(equal ? "  matched!\n" : "  not maching\n");
+        if (equal) {
             result.matched = QFileInfo(entry.fileName).baseName();
             result.found = true;
-        } else {
-            if (log)
-                text += QLatin1String("file  ") + folder + entry.fileName +
-                        QLatin1String("  not maching\n");
-            // A readable file holds all 24 sensors, so the positions compared are all there are.
-            if (!candidate.empty() &&
-                (result.nearest.isEmpty() || differ.size() < result.nearestDiffer.size())) {
-                result.nearest = QFileInfo(entry.fileName).baseName();
-                result.nearestDiffer = differ;
-            }
+        } else if (!candidate.empty() && differ.size() < nearestCount) {
+            // A readable file holds all 24 sensors, so the positions compared are all there
+            // are; the first of equally near maps stays.
+            nearestCount = differ.size();
+            result.nearest = QFileInfo(entry.fileName).baseName();
+            result.nearestDiffer = QList<int>(differ.begin(), differ.end());
         }
-        if (++pending == 256) {
-            flushLog(text);
+        if (log && ++pending == 256) {
+            DebugLog::writeLines(text);
+            text.resize(0);
             pending = 0;
         }
     }
-    flushLog(text);
+    DebugLog::writeLines(text);
     return result;
 }
 
 bool KorvaneMapLibrary::compare(const std::vector<KorvaneSensorNode> &a,
                                 const std::vector<KorvaneSensorNode> &b)
 {
-    QString log;
-    const bool equal = compareNodes(a, b, &log);
-    flushLog(log);
+    QByteArray log;
+    const bool equal = compareNodes(a, b, &log, static_cast<QList<int> *>(nullptr));
+    DebugLog::writeLines(log);
     return equal;
 }
 
@@ -235,7 +270,7 @@ QList<int> KorvaneMapLibrary::differing(const std::vector<KorvaneSensorNode> &a,
     QList<int> differ;
     for (size_t i = 0; i < a.size(); ++i) {
         // A position the file does not have counts as differing.
-        if (i >= b.size() || nodeMismatch(a[i], b[i]))
+        if (i >= b.size() || nodeMismatch(a[i], b[i]) != Same)
             differ.append(int(i));
     }
     return differ;
