@@ -70,12 +70,14 @@ public:
         sys->setInputPorts(present ? ports : std::vector<std::string>());
         sys->setOutputPorts(present ? ports : std::vector<std::string>());
     }
-    // What reached the scripted device, the requests for its configuration aside.
+    // What reached the scripted device, the requests for its configuration and its firmware
+    // (sent when the status bar sees it connect, at a moment of the port thread's choosing)
+    // aside.
     std::vector<std::vector<uint8_t>> sent() const
     {
         std::vector<std::vector<uint8_t>> out;
         for (const auto &s : sys->sent())
-            if (s.bytes != KorvaneSysex::infoRequest())
+            if (s.bytes != KorvaneSysex::infoRequest() && s.bytes != KorvaneSysex::versionRequest())
                 out.push_back(s.bytes);
         return out;
     }
