@@ -190,7 +190,9 @@ void KorvaneCore::StartEngines()
     // The sound server may take a while to answer: the stream opens beside the rest of
     // start-up, and the sampler plays into nothing until it runs.
     audioEngine->initInBackground(int(sampleRate));
-    midiEngine->FindDevices();
+    // The device search waits for the MIDI system's answers: it runs on the port thread while
+    // start-up goes on.
+    midiEngine->FindDevicesLater();
     LoadSound(dataPath + QStringLiteral("/sounds/Electric Piano.kvi"));
     emit SendSoundName(QStringLiteral("Electric Piano"));
     // The start-up map goes into the maps folder, never the working directory, and never

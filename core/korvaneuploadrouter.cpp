@@ -19,7 +19,7 @@ KorvaneUploadRouter::KorvaneUploadRouter(KorvaneMidiEngine *midi, float version,
 void KorvaneUploadRouter::ensureOutput()
 {
     if (!held && !midi->isOutputOpen())
-        midi->FindDevices();
+        midi->FindDevicesIfClosed();
 }
 
 void KorvaneUploadRouter::sendMap(const KorvaneSensorsState &map, int remoteType, bool vesko)

@@ -11,13 +11,17 @@ KorvaneMidiEngine::KorvaneMidiEngine(std::unique_ptr<MidiPortBackend> backend, Q
     registerKorvaneMetaTypes();
     d->backend = std::move(backend);
     d->portThread = std::make_unique<MidiPortThread>();
-    d->portCall([this] { d->createMainPorts(); });
+    // The MIDI clients open on the port thread while the rest of start-up goes on; later port
+    // calls queue behind it.
+    d->portThread->post([this] { d->createMainPorts(); });
     d->sender = std::make_unique<MidiSender>(
         [this](const std::vector<uint8_t> &m) { return d->sendNow(m); });
 }
 
 KorvaneMidiEngine::~KorvaneMidiEngine()
 {
+    // Port work still queued (a search posted at start-up) may send: it finishes first.
+    d->portThread->run([] {});
     d->sender.reset(); // stops the sender before the ports go
     // The port objects are MIDI clients: they go on the thread that made them.
     d->portCall([this] {

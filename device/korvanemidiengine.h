@@ -37,6 +37,12 @@ public:
     // Port discovery: the only place ports are opened. Runs on the port thread and waits for
     // it; the status lines are emitted on the caller's thread when it returns.
     void FindDevices();
+    // The same search without waiting for it (start-up): the status lines are emitted from the
+    // port thread. Port calls made later queue behind it.
+    void FindDevicesLater();
+    // FindDevices when the main output is still closed once the port calls queued before it
+    // have run (a search already under way is not repeated).
+    void FindDevicesIfClosed();
     // The once-a-second check, without waiting: on the port thread, drops vanished ports and
     // searches when the main output is closed, emitting PortsVanished, the search's status
     // lines and ConnectionChecked from there. Ignored while a check is still running.

@@ -240,6 +240,19 @@ void KorvaneMidiEngine::FindDevices()
     d->portCall([this] { d->findDevices(); });
 }
 
+void KorvaneMidiEngine::FindDevicesLater()
+{
+    d->portThread->post([this] { d->findDevices(); });
+}
+
+void KorvaneMidiEngine::FindDevicesIfClosed()
+{
+    d->portCall([this] {
+        if (!d->outputOpen())
+            d->findDevices();
+    });
+}
+
 void KorvaneMidiEngine::CheckConnection()
 {
     if (d->checking.exchange(true))

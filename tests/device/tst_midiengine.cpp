@@ -156,8 +156,8 @@ private slots:
         Fixture f({}, {}, true);
         f.find();
         QVERIFY(f.lines.contains("MIDI error: no MIDI system"));
-        QCOMPARE(f.lines.mid(f.lines.size() - 2),
-                 QStringList({"No devices found", "No devices found"}));
+        // (The clients' failure at construction arrives queued, after the search's own lines.)
+        QCOMPARE(f.lines.filter("No devices found").size(), 2);
         // Uploads without a device say that nothing was sent; a ROM write that did not leave is
         // not counted.
         auto uploadWithoutDevice = [&] {
