@@ -108,7 +108,6 @@ private slots:
         QCOMPARE(window->windowTitle(), QString("VARNO Control"));
         QCOMPARE(window->objectName(), QString("MainWindow"));
         QCOMPARE(get<QComboBox>("comboBox")->count(), 24);
-        QCOMPARE(get<QComboBox>("comboBox")->itemText(20), QString("Ukranian Dorian"));
         QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
         QCOMPARE(get<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
         QCOMPARE(get<QSlider>("velocitySlider")->maximum(), 128);
