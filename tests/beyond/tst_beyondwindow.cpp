@@ -253,7 +253,13 @@ private slots:
         for (int i : {3, 4, 7, 8})
             QVERIFY2(outlined(i) == (i == 3 || i == 7), qPrintable(QString::number(i)));
 
-        // Loading a map clears the rings.
+        // A match names no nearest map and draws no rings; loading a map clears them too.
+        emit hub->sendStatusMessage(QString());
+        hub->LoadStateFromSysEx(stage);
+        QVERIFY(hand->outlinedSensors().isEmpty());
+        QVERIFY(!status().startsWith("Nearest map"));
+        hub->LoadStateFromSysEx(device);
+        QCOMPARE(hand->outlinedSensors(), QList<int>({3, 7}));
         QVERIFY(hub->LoadState(maps + "Stage.kvs"));
         QVERIFY(hand->outlinedSensors().isEmpty());
     }

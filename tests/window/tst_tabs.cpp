@@ -324,6 +324,7 @@ private slots:
         hub->LoadCalibrationFromSysEx(c);
         QTest::qWait(500);
         QCOMPARE(int(hub->getCalibration().onThreshold), 50);
+        QCOMPARE(on->value(), 50);
         QCOMPARE(savedCount(status), 3);
     }
     void calibrationFromDeviceSendsNothingBack()
@@ -382,8 +383,10 @@ private slots:
             QCOMPARE(f->text(c.label), QString::number(c.expected));
         }
         QCOMPARE(c.field(hub->getCalibration()), c.expected);
-        // Each change is saved (and so sent) once.
+        // Each change is saved (and so sent) once, and survives in the data folder.
         QCOMPARE(savedCount(status), 1);
+        QVERIFY(hub->LoadSettings());
+        QCOMPARE(c.field(hub->getCalibration()), c.expected);
     }
     void pitchBendRemovesBendAssignmentsFirst()
     {

@@ -386,11 +386,20 @@ private slots:
         QVERIFY(sys.openOutputs().empty() && sys.openInputs().empty());
         QVERIFY(sys.sent().empty());
         QVERIFY(connectable.count() >= 4);
-        // Reconnect finds the device at once.
+        // Reconnect finds the device at once and asks it for its configuration.
         QSignalSpy connected(hub, &KorvaneCore::EnableMIDIDisconnect);
         hub->ReconnectMIDI();
         QCOMPARE(connected.count(), 1);
         QCOMPARE(sys.openOutputs(), std::vector<std::string>{env.kDevice});
+        hub->midi()->waitForUploads(2000);
+        // (The status bar asks for the firmware version; nothing else is sent.)
+        int info = 0;
+        for (const auto &m : sys.sent()) {
+            info += m.bytes == KorvaneSysex::infoRequest() ? 1 : 0;
+            QVERIFY(m.bytes == KorvaneSysex::infoRequest() ||
+                    m.bytes == KorvaneSysex::versionRequest());
+        }
+        QCOMPARE(info, 1);
         QVERIFY(!hub->IsDisconnectedByUser());
     }
     void resultOutlastsTheDeviceSearch()
