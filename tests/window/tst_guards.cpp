@@ -134,8 +134,6 @@ private slots:
             return;
         }
         QCOMPARE(hub->GetSoundName(), QStringLiteral("Flute.kvi"));
-        QCOMPARE(hub->audio()->sampleCount(), 7);
-        QVERIFY(!hub->IsSoundModified());
         QCOMPARE(env.window->soundEditView()->isVisible(), path == BrowserEdit);
         if (answer == QMessageBox::Save)
             QCOMPARE(samplesIn(sounds() + "Marimba.kvi"), 5);
@@ -161,7 +159,6 @@ private slots:
             added.removeOne(f);
         QCOMPARE(added.size(), 1);
         QVERIFY2(added.first().startsWith("Marimba (recovered "), qPrintable(added.first()));
-        QCOMPARE(samplesIn(sounds() + added.first()), 5);
         QVERIFY2(env.text("mainmessages").contains(added.first()),
                  qPrintable(env.text("mainmessages")));
     }

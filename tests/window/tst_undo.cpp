@@ -244,7 +244,6 @@ private slots:
         const int key = hub->GetState(0).key;
         child<QAbstractButton>("transposeUp")->click();
         child<QAbstractButton>("transposeUp")->click();
-        QCOMPARE(hub->GetState(0).key, key + 2);
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(hub->GetState(0).key, key + 1);
         QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
