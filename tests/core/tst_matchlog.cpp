@@ -85,6 +85,22 @@ private slots:
         }
         QCOMPARE(entries[7].nodes[7].note, device.nodes[7].note + 1);
     }
+    void longListsAndUnendedLines()
+    {
+        // A device list longer than the usual 24 sensors, and lines without a final newline.
+        std::vector<KorvaneSensorNode> a(40), b(40);
+        for (auto &n : a)
+            n.type = NodeNote;
+        b = a;
+        b[35].note = 7;
+        captured.clear();
+        const QtMessageHandler before = qInstallMessageHandler(capture);
+        QVERIFY(!KorvaneMapLibrary::compare(a, b));
+        DebugLog::writeLines("one\ntwo");
+        DebugLog::writeLines("solo");
+        qInstallMessageHandler(before);
+        QCOMPARE(captured, QStringList({"sensor  35  number not matching", "one", "two", "solo"}));
+    }
     void programHandlerWritesTheSameLines()
     {
         KorvaneMapLibrary lib(data.path(), 0.2f);
