@@ -63,7 +63,7 @@ QByteArray mismatchLine(size_t i, Mismatch reason)
 {
     return "sensor  " + QByteArray::number(qulonglong(i)) + ' ' + reasonText[reason] + '\n';
 }
-const QByteArray &cachedMismatchLine(size_t i, Mismatch reason)
+void appendMismatchLine(QByteArray &log, size_t i, Mismatch reason)
 {
     constexpr size_t kCached = 32;
     static const std::vector<QByteArray> lines = [] {
@@ -73,11 +73,10 @@ const QByteArray &cachedMismatchLine(size_t i, Mismatch reason)
                 all.push_back(mismatchLine(n, Mismatch(r)));
         return all;
     }();
-    static QByteArray other;
     if (i < kCached)
-        return lines[i * Reasons + reason];
-    other = mismatchLine(i, reason);
-    return other;
+        log.append(lines[i * Reasons + reason]); // no copy: appended from the table
+    else
+        log.append(mismatchLine(i, reason));
 }
 
 template <typename Positions>
@@ -92,7 +91,7 @@ bool compareNodes(const std::vector<KorvaneSensorNode> &a, const std::vector<Kor
         if (why == Same)
             continue;
         if (why != Silent && log)
-            log->append(cachedMismatchLine(i, why));
+            appendMismatchLine(*log, i, why);
         if (differ)
             differ->append(int(i));
         equal = false;
