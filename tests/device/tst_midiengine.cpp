@@ -222,9 +222,6 @@ private slots:
             {"change 5 60 2 32", "control 32", "'Poly Aftertouch: Channel:5Note:60Value:32'"});
         row("bend", {0xE0, 0x00, 0x40},
             {"change 0 0 7 8192", "control 63.5", "'PitchBend: Channel:0Value:8192'"});
-        row("program change", {0xC0, 0x05}, {});
-        row("channel pressure", {0xD0, 0x05}, {});
-        row("short note", {0x90, 0x3C}, {});
         // Nothing is dispatched inside an open SysEx frame; its end lets messages through again.
         row("inside an open frame", {0xF0, 0x7D, 0x0E, 0xB0, 0x07, 0x64, 0x01, 0xF7, 0x90, 60, 64},
             {"play 0 60 64", "'NoteOn: Channel:0 Note:60 Vol:64'"});

@@ -9,7 +9,6 @@
 #include "tests/support/testfiles.h"
 
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -20,14 +19,6 @@ namespace {
 using namespace testfiles;
 using audiotest::Rig;
 
-QByteArray random(int size, quint32 seed)
-{
-    QRandomGenerator g(seed);
-    QByteArray b(size, '\0');
-    for (char &c : b)
-        c = char(g.bounded(256));
-    return b;
-}
 KorvaneInstrument smallInstrument()
 {
     KorvaneInstrument ins;
@@ -49,117 +40,69 @@ class TestFaults : public QObject
 private slots:
     void init() { env.renew(); }
 
-    // Empty, truncated, random and huge-count files of every kind are refused with a status
-    // line; what the program holds and what is on disk stay as they were.
+    // Damaged files reach the hub from each of its stores: refused with a status line, and
+    // what the program holds and what is on disk stay as they were. (Every kind of damage is
+    // refused by the readers' own tests.)
     void damagedFilesAreRefused()
     {
         KorvaneCore hub;
         QSignalSpy status(&hub, SIGNAL(sendStatusMessage(QString)));
         QSignalSpy loaded(&hub, SIGNAL(LoadCompleted()));
-        const QString maps = env.dataPath() + "/maps/";
-        const QString sounds = env.dataPath() + "/sounds/";
-
-        KorvaneSensorsState map = hub.GetState();
-        map.key = 5;
-        map.nodes[3].note = 77;
-        hub.UpdateState(map);
-        const QByteArray goodMap = MapFile::serialize(map, 0.2f, 1);
-        const QByteArray randomMap = goodMap.left(4) + random(516, 11); // a version it takes
-        const QByteArray hugeMap =
-            goodMap.left(36) + le32(std::numeric_limits<qint32>::max()) + goodMap.mid(40);
-
-        QVERIFY(hub.audio()->sampleCount() == 0);
+        const QString map = env.dataPath() + "/maps/huge count.kvs";
+        const QString sound = env.dataPath() + "/sounds/truncated.kvi";
+        KorvaneSensorsState held = hub.GetState();
+        held.nodes[3].note = 77;
+        hub.UpdateState(held);
+        const QByteArray goodMap = MapFile::serialize(held, 0.2f, 1);
+        QVERIFY(write(map, goodMap.left(36) + le32(std::numeric_limits<qint32>::max()) +
+                               goodMap.mid(40)));
         hub.audio()->loadInstrument(smallInstrument());
-        const QByteArray goodSound = serializeInstrument(smallInstrument());
-        const QByteArray hugeSound =
-            goodSound.left(4) + le32(std::numeric_limits<qint32>::max()) + goodSound.mid(8);
-
-        struct Case
-        {
-            const char *what;
-            QByteArray bytes;
-        };
-        const QList<Case> badMaps = {
-            {"empty", {}},
-            {"header only", goodMap.left(30)},
-            {"truncated", goodMap.left(300)},
-            {"random", randomMap},
-            {"count past the end", goodMap.left(36) + le32(1000000) + goodMap.mid(40)},
-            {"few nodes", goodMap.left(36) + le32(3) + goodMap.mid(40)},
-            {"huge count", hugeMap}};
-        const QList<Case> badSounds = {{"empty", {}},
-                                       {"truncated", goodSound.left(goodSound.size() - 900)},
-                                       {"random", random(5000, 12)},
-                                       {"huge count", hugeSound}};
-        for (const Case &c : badMaps)
-            QVERIFY(write(maps + c.what + ".kvs", c.bytes));
-        for (const Case &c : badSounds)
-            QVERIFY(write(sounds + c.what + ".kvi", c.bytes));
+        QVERIFY(write(sound, serializeInstrument(smallInstrument()).left(900)));
         const auto before = snapshot(env.dataPath());
-
-        for (const Case &c : badMaps) {
-            status.clear();
-            QVERIFY2(!hub.LoadState(maps + c.what + ".kvs"), c.what);
-            QVERIFY(hub.LoadStateTemp(maps + c.what + ".kvs").nodes.empty());
-            QCOMPARE(status.count(), 1);
-            QVERIFY2(lastText(status).contains("is damaged"), qPrintable(lastText(status)));
-            QCOMPARE(hub.GetState().key, 5);
-            QCOMPARE(hub.GetState().nodes[3].note, 77);
-            QCOMPARE(int(hub.GetState().nodes.size()), 24);
-        }
-        for (const Case &c : badSounds) {
-            status.clear();
-            QVERIFY2(!hub.LoadSound(sounds + c.what + ".kvi"), c.what);
-            QVERIFY2(lastText(status).startsWith("Could not load instrument"),
-                     qPrintable(lastText(status)));
-            QCOMPARE(hub.audio()->sampleCount(), 2);
-            QCOMPARE(hub.audio()->sampleAt(1).name, QStringLiteral("Kept 1"));
-        }
+        status.clear();
+        QVERIFY(!hub.LoadState(map));
+        QVERIFY(hub.LoadStateTemp(map).nodes.empty());
+        QCOMPARE(status.count(), 1);
+        QVERIFY2(lastText(status).contains("is damaged"), qPrintable(lastText(status)));
+        QVERIFY(hub.GetState().nodes == held.nodes);
+        QVERIFY(!hub.LoadSound(sound));
+        QVERIFY2(lastText(status).startsWith("Could not load instrument"),
+                 qPrintable(lastText(status)));
+        QCOMPARE(hub.audio()->sampleAt(1).name, QStringLiteral("Kept 1"));
         QCOMPARE(snapshot(env.dataPath()), before);
         QCOMPARE(loaded.count(), 0);
-        QVERIFY(!hub.LoadState(maps + "missing.kvs"));
 
         // Settings and the write count are read at start; a refused one is kept beside it,
-        // since the next save replaces it.
+        // since the next save replaces it. Too short to hold a version, and a remote word the
+        // program never writes.
         hub.setMute(true);
         const KorvaneCalibration calibration = hub.getCalibration();
         KorvaneCalibration other = calibration;
         other.onThreshold = 99;
         const QByteArray good = SettingsFile::serialize({other, 1, 0, 1}, 0.5f);
-        const QByteArray randomSettings = good.left(4) + random(62, 13); // a version it takes
-        const QByteArray hugeSettings =
-            good.left(54) + le32(std::numeric_limits<qint32>::max()) + good.mid(58);
-        const QList<Case> badSettings = {{"empty", {}},
-                                         {"truncated", good.left(40)},
-                                         {"random", randomSettings},
-                                         {"huge count", hugeSettings}};
         const QString settings = env.dataPath() + "/settings.ini";
-        for (const Case &c : badSettings) {
-            QVERIFY(write(settings, c.bytes));
+        for (const QByteArray &bytes : {QByteArray(), good.left(54) + le32(2) + good.mid(58)}) {
+            QVERIFY(write(settings, bytes));
             status.clear();
-            QVERIFY2(!hub.LoadSettings(), c.what);
+            QVERIFY(!hub.LoadSettings());
             QVERIFY2(lastText(status).contains("damaged"), qPrintable(lastText(status)));
             QCOMPARE(hub.GetMute(), true);
             QVERIFY(hub.getCalibration() == calibration);
-            QCOMPARE(read(settings), c.bytes);
-            QCOMPARE(read(settings + ".damaged"), c.bytes);
+            QCOMPARE(read(settings), bytes);
+            QCOMPARE(read(settings + ".damaged"), bytes);
         }
 
         const QString count = env.dataPath() + "/write.count";
         QVERIFY(write(count, le32(7)));
         hub.LoadWriteCount();
         QCOMPARE(hub.GetWriteCount(), 7);
-        const QList<Case> badCounts = {{"empty", {}},
-                                       {"truncated", le32(9).left(3)},
-                                       {"random", le32(-123456)},
-                                       {"huge count", le32(9) + le32(9)}};
-        for (const Case &c : badCounts) {
-            QVERIFY(write(count, c.bytes));
+        for (const QByteArray &bytes : {le32(9).left(3), le32(9) + le32(9), le32(-1)}) {
+            QVERIFY(write(count, bytes));
             status.clear();
             hub.LoadWriteCount();
-            QVERIFY2(lastText(status).contains("damaged"), c.what);
+            QVERIFY2(lastText(status).contains("damaged"), bytes.toHex().constData());
             QCOMPARE(hub.GetWriteCount(), 7);
-            QCOMPARE(read(count + ".damaged"), c.bytes);
+            QCOMPARE(read(count + ".damaged"), bytes);
         }
         // The largest count stays the largest instead of wrapping round.
         QVERIFY(write(count, le32(std::numeric_limits<qint32>::max())));
