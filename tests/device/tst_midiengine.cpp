@@ -196,7 +196,7 @@ private slots:
     }
     void dispatch_data()
     {
-        // What one message from the device raises, in any order: signals with their arguments (a
+        // What one message from the device raises, in order: signals with their arguments (a
         // control value times 127) and status lines in quotes.
         QTest::addColumn<Bytes>("message");
         QTest::addColumn<QStringList>("events");
@@ -217,14 +217,21 @@ private slots:
         row("record end", {0xB0, 0x7B, 0x00}, {"recEnd"});
         row("record start", {0xB0, 0x7B, 0x3C}, {"rec 60"});
         row("control", {0xB0, 0x07, 0x64},
-            {"change 0 7 1 100", "control 100", "'Control: Channel:0CC#:7Value:100'"});
+            {"control 100", "'Control: Channel:0CC#:7Value:100'", "change 0 7 1 100"});
         row("aftertouch", {0xA5, 0x3C, 0x20},
-            {"change 5 60 2 32", "control 32", "'Poly Aftertouch: Channel:5Note:60Value:32'"});
+            {"control 32", "change 5 60 2 32", "'Poly Aftertouch: Channel:5Note:60Value:32'"});
         row("bend", {0xE0, 0x00, 0x40},
-            {"change 0 0 7 8192", "control 63.5", "'PitchBend: Channel:0Value:8192'"});
+            {"control 63.5", "change 0 0 7 8192", "'PitchBend: Channel:0Value:8192'"});
         // Nothing is dispatched inside an open SysEx frame; its end lets messages through again.
-        row("inside an open frame", {0xF0, 0x7D, 0x0E, 0xB0, 0x07, 0x64, 0x01, 0xF7, 0x90, 60, 64},
+        row("inside an open frame", {0xF0, 0x7D, 0x05, 0xB0, 0x07, 0x64, 0x01, 0xF7, 0x90, 60, 64},
             {"play 0 60 64", "'NoteOn: Channel:0 Note:60 Vol:64'"});
+        // Replies: a whole map, the immediate replies, and a complete calibration followed by
+        // the sync signal.
+        row("mapping", mappingReply(13, 50), {"map 13 octave 4"});
+        row("immediate replies", {0xF0, 0x7D, 0x01, 0x07, 0x0E, 0x01, 0x16, 0x41, 0xF7},
+            {"version 7", "type 1", "offset 1"});
+        row("calibration", {0xF0, 0x7D, 0x13, 0x00, 0x14, 0x02, 0x00, 0x00, 0x03, 0xF7},
+            {"calibration 3 32", "sync"});
     }
     void dispatch()
     {
@@ -247,33 +254,10 @@ private slots:
         connect(e, &KorvaneMidiEngine::ActionPrevSound, this, log("prev"));
         connect(e, &KorvaneMidiEngine::ActionStartRec, this, log("rec"));
         connect(e, &KorvaneMidiEngine::ActionEndRec, this, log("recEnd"));
-        connect(e, &KorvaneMidiEngine::SendStatusMessage, this,
-                [&](const QString &s) { seen << "'" + s + "'"; });
-        // A message in pieces, as an input delivers it: a frame's start, its end, a message.
-        const auto cut = std::find(message.begin(), message.end(), 0xF7);
-        if (cut == message.end())
-            f.sys->deliver("KVRN", message);
-        else
-            for (Bytes part : {Bytes(message.begin(), message.begin() + 3),
-                               Bytes(message.begin() + 3, message.begin() + 6),
-                               Bytes(message.begin() + 6, cut + 1), Bytes(cut + 1, message.end())})
-                f.engine->ProcessMessage(part);
-        f.engine->ProcessMessage({});
-        seen.sort();
-        events.sort();
-        QCOMPARE(seen.join(" | "), events.join(" | "));
-    }
-    void repliesRaiseSignals()
-    {
-        Fixture f;
-        KorvaneMidiEngine *e = f.engine.get();
-        QStringList seen;
-        connect(e, &KorvaneMidiEngine::PassDeviceVersionNumber, this,
-                [&](int v) { seen << QString("version %1").arg(v); });
-        connect(e, &KorvaneMidiEngine::setDeviceType, this,
-                [&](int t) { seen << QString("type %1").arg(t); });
-        connect(e, &KorvaneMidiEngine::SendTemporalOffset, this,
-                [&](int o) { seen << QString("offset %1").arg(o); });
+        connect(e, &KorvaneMidiEngine::PassDeviceVersionNumber, this, log("version"));
+        connect(e, &KorvaneMidiEngine::setDeviceType, this, log("type"));
+        connect(e, &KorvaneMidiEngine::SendTemporalOffset, this, log("offset"));
+        connect(e, &KorvaneMidiEngine::GotSync, this, log("sync"));
         connect(e, &KorvaneMidiEngine::UpdateStateFromSysEX, this,
                 [&](const KorvaneSensorsState &s) {
                     seen << QString("map %1 octave %2").arg(s.nodes.size()).arg(s.octave);
@@ -282,13 +266,19 @@ private slots:
                 [&](const KorvaneCalibration &c) {
                     seen << QString("calibration %1 %2").arg(c.midiChannel).arg(c.aftertouchDelay);
                 });
-        connect(e, &KorvaneMidiEngine::GotSync, this, [&] { seen << "sync"; });
-        f.sys->deliver("KVRN", mappingReply(13, 50));
-        f.sys->deliver("KVRN", {0xF0, 0x7D, 0x01, 0x07, 0x0E, 0x01, 0x16, 0x41, 0xF7});
-        // Calibration complete: the record, then the sync signal.
-        f.sys->deliver("KVRN", {0xF0, 0x7D, 0x13, 0x00, 0x14, 0x02, 0x00, 0x00, 0x03, 0xF7});
-        QCOMPARE(seen, QStringList({"map 13 octave 4", "version 7", "type 1", "offset 1",
-                                    "calibration 3 32", "sync"}));
+        connect(e, &KorvaneMidiEngine::SendStatusMessage, this,
+                [&](const QString &s) { seen << "'" + s + "'"; });
+        // A message in pieces, as an input delivers it: a frame's start, its end, a message.
+        const auto cut = std::find(message.begin(), message.end(), 0xF7);
+        if (cut == message.end() || cut + 1 == message.end())
+            f.sys->deliver("KVRN", message);
+        else
+            for (Bytes part : {Bytes(message.begin(), message.begin() + 3),
+                               Bytes(message.begin() + 3, message.begin() + 6),
+                               Bytes(message.begin() + 6, cut + 1), Bytes(cut + 1, message.end())})
+                f.engine->ProcessMessage(part);
+        f.engine->ProcessMessage({});
+        QCOMPARE(seen.join(" | "), events.join(" | "));
     }
     void inputsAreSerialised()
     {
