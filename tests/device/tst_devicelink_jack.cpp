@@ -48,20 +48,15 @@ private slots:
         QSignalSpy mapLoaded(&hub, SIGNAL(SysExLoadCompleted()));
         QSignalSpy settingsUi(&hub, SIGNAL(UpdateSettingsUI(KorvaneCalibration)));
         QSignalSpy device(&hub, SIGNAL(SendRemoteDevice(int)));
-        QSignalSpy connected(&hub, SIGNAL(EnableMIDIDisconnect()));
 
         // The one-second check finds the device and synchronises with it.
         QTRY_VERIFY_WITH_TIMEOUT(mapLoaded.count() >= 1 && settingsUi.count() >= 1, 5000);
-        QVERIFY(connected.count() >= 1);
-        QVERIFY(count(emu.received(), kInfoRequest) >= 1);
         QCOMPARE(device[0][0].toInt(), 2);
-        QCOMPARE(hub.GetRemoteMap(), 2);
         const KorvaneSensorsState s = hub.GetState();
         const auto c = settingsUi.last()[0].value<KorvaneCalibration>();
         QCOMPARE(QList<int>({int(s.nodes.size()), s.nodes[1].note, s.nodes[12].note, s.octave,
                              c.onThreshold, c.offThreshold, c.midiChannel}),
                  QList<int>({24, 60, 48, 3, 40, 20, 3}));
-        QCOMPARE(int(hub.getCalibration().onThreshold), 40);
         // A vesko device gets its calibration echoed back.
         QTRY_VERIFY(emu.held("uploads").contains("calibration 1") ||
                     emu.held("uploads").contains("calibration 2"));

@@ -138,8 +138,6 @@ private slots:
         f.find();
         QCOMPARE(f.sys->openInputs(), Names({"KVRN A"}));
         QCOMPARE(f.sys->inputObjects(), 1);
-        QCOMPARE(f.lines.mid(0, 2),
-                 QStringList({"Removing old port connections", "Searching for Devices..."}));
 
         // A second device output pairs with the extra input; uploads go to the main output only.
         f.plug({"KVRN A", "KVRN B"}, {"KVRN A", "KVRN B", "KVRN C"});
@@ -320,8 +318,6 @@ private slots:
         QVERIFY(f.sys->sent().size() < 25);
         QVERIFY(f.engine->isSending());
         f.finish(2);
-        QCOMPARE(f.lines, QStringList({"Sending sensor mapping",
-                                       "Sending sysex to RemoteCore: .. success?"}));
         auto sent = f.sys->sent();
         QVERIFY(f.sys->sentBytes() == KorvaneSysex::mappingRemote(s, false));
         // At least 30 ms between messages (a millisecond of clock slack), and not far more.
@@ -404,7 +400,6 @@ private slots:
     {
         Fixture f({"system", "KVRN A", "KVRN B"}, {"KVRN A"});
         f.connectDevice();
-        QVERIFY(!f.engine->DropVanishedPorts());
 
         // The device leaves: its ports are dropped once, the extra input that left with it too.
         f.plug({"system", "KVRN B"}, {});
