@@ -207,6 +207,8 @@ private slots:
         QVERIFY(testfiles::write(path, "damaged"));
         QVERIFY(!hub->LoadState(path));
         QCOMPARE(loaded.count(), 1);
+        hub->DeleteState("maps/Other.kvs");
+        QVERIFY(!QFile::exists(map("Other")));
     }
     void settingsShapeTheNextStart()
     {

@@ -209,9 +209,10 @@ private slots:
         // 300 maps: m0000 differs in the note of sensor 3 and the type of sensor 5, the others
         // each in the note of sensor (i mod 24); m0299 equals the device's map.
         KorvaneSensorsState device = generated();
-        device.nodes[5].type = NodeControlChange;
-        device.nodes[5].cc = 21;
+        QStringList fileLines; // in name order, whichever thread read the file
         for (int i = 0; i < 300; ++i) {
+            const QString name = QStringLiteral("m%1.kvs").arg(i, 4, 10, QChar('0'));
+            fileLines << "file  " + path(name) + (i < 299 ? "  not maching" : "  matched!");
             KorvaneSensorsState m = device;
             if (i == 0) {
                 m.nodes[3].note += 1;
@@ -219,30 +220,24 @@ private slots:
             } else if (i < 299) {
                 m.nodes[size_t(i % 24)].note += 1;
             }
-            put(QStringLiteral("m%1.kvs").arg(i, 4, 10, QChar('0')), m);
+            put(name, m);
         }
+        device.nodes[5].type = NodeControlChange;
+        device.nodes[5].cc = 21;
+        put("m0299.kvs", device);
         captured.clear();
         QtMessageHandler before = qInstallMessageHandler(capture);
         const QString matched = lib->match(device.nodes).matched;
         qInstallMessageHandler(before);
         const QStringList lines = captured;
         QCOMPARE(matched, QStringLiteral("m0299"));
-        QCOMPARE(lib->index()->filesRead(), 300);
-        QCOMPARE(lines.filter(QStringLiteral("file  ")).size(), 300);
+        QCOMPARE(lines.filter(QStringLiteral("file  ")), fileLines);
         const int first = lines.indexOf("file  " + path("m0000.kvs  not maching"));
         QVERIFY(first >= 1);
         QCOMPARE(lines.mid(first - 2, 2),
                  QStringList({"sensor  3  number not matching", "sensor  5  type not matching"}));
-        QCOMPARE(lines.last(), "file  " + path("m0299.kvs  matched!"));
-        QCOMPARE(lines.at(lines.size() - 2), "file  " + path("m0298.kvs  not maching"));
-        const auto &entries = lib->index()->entries();
-        QCOMPARE(int(entries.size()), 300);
-        for (int i = 0; i < 300; ++i) {
-            QCOMPARE(entries[size_t(i)].fileName,
-                     QStringLiteral("m%1.kvs").arg(i, 4, 10, QChar('0')));
-            QCOMPARE(entries[size_t(i)].nodes.size(), size_t(24));
-        }
-        QCOMPARE(entries[7].nodes[7].note, device.nodes[7].note + 1);
+        QCOMPARE(lines.last(), fileLines.last());
+        QCOMPARE(lib->index()->entries().at(7).nodes.at(7).note, device.nodes[7].note + 1);
 
         // Standard error into a file while the program's handler is in force.
         QTemporaryFile out;
