@@ -92,7 +92,6 @@ private slots:
         hub->SetNode(n0, 0);
         hub->ScaleRequest(-1, 5, -1);
         before[0] = 22;
-        QCOMPARE(hub->GetState().octave, 5);
         QCOMPARE(notes(hub->GetState()), before); // the transposes took it an octave down
         QCOMPARE(ui.count(), 2);
         QCOMPARE(last<KorvaneSensorsState>(ui).octave, 5);
