@@ -206,8 +206,8 @@ private slots:
     // several threads gives the same index as one thread would.
     void matchLog()
     {
-        // 300 maps: m0000 differs in the note of sensor 3 and the type of sensor 5, the others
-        // each in the note of sensor (i mod 24); m0299 equals the device's map.
+        // 300 maps: m0000 differs in the note of sensor 3, the others each in the note of
+        // sensor (i mod 24), all in the type of sensor 5; m0299 equals the device's map.
         KorvaneSensorsState device = generated();
         QStringList fileLines; // in name order, whichever thread read the file
         for (int i = 0; i < 300; ++i) {
