@@ -159,25 +159,6 @@ private slots:
             QCOMPARE(QFileInfo::exists(sounds() + "/Pads/c.d.kvi"), answer != QMessageBox::Yes);
         }
     }
-    void folderNames()
-    {
-        // Dotted names stay whole for folders.
-        requests->newFolder(sounds() + "/");
-        QCOMPARE(asked().section('|', 0, 1), QString("4|New folder into:sounds"));
-        answerName("v1.2");
-        QVERIFY(QFileInfo(sounds() + "/v1.2").isDir());
-        write(sounds() + "/v1.2/Inside.kvi", "x");
-        requests->renameFolder(sounds() + "/v1.2");
-        QCOMPARE(asked().section('|', 0, 1), QString("5|Renaming folder v1.2"));
-        answerName("Live.set");
-        QCOMPARE(read(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
-        {
-            BoxAnswerer yes(QMessageBox::Yes);
-            requests->deleteFolder(sounds() + "/Live.set");
-            QCOMPARE(yes.texts, QStringList{"Folder and all it's contents will be deleted."});
-        }
-        QVERIFY(!QFileInfo::exists(sounds() + "/Live.set"));
-    }
     void refusedNamesAndFailuresAreReported()
     {
         // Every request checks the typed name first: none of these leaves the folder.
@@ -283,31 +264,35 @@ private slots:
     void mapSubFolders()
     {
         // New Folder with nothing selected makes a folder in the maps folder, shown at once.
+        // Dotted names stay whole for folders.
         press(mapBrowser.get(), "newFolderButton");
-        answerName("Gigs");
-        QVERIFY(QFileInfo(maps() + "/Gigs").isDir());
-        QVERIFY(mapBrowser->names().contains("Gigs"));
+        QCOMPARE(asked().section('|', 0, 1), QString("4|New folder into:maps"));
+        answerName("1.2");
+        QVERIFY(QFileInfo(maps() + "/1.2").isDir());
+        QVERIFY(mapBrowser->names().contains("1.2"));
 
         // Name Folder and Delete Folder act on the selected folder (reached by the keys, down
-        // onto Sets and back); the maps folder stays.
+        // from it and back); the maps folder stays.
         mapBrowser->show();
         auto selectFolder = [&](const QString &folder) {
             mapBrowser->list()->setCurrentIndex(find(mapBrowser->list(), maps() + folder));
             QTest::keyClick(mapBrowser->list(), Qt::Key_Down);
             QTest::keyClick(mapBrowser->list(), Qt::Key_Up);
         };
-        selectFolder("/Gigs");
+        write(maps() + "/1.2/Inside.kvs", "x");
+        selectFolder("/1.2");
         press(mapBrowser.get(), "nameFolderButton");
-        answerName("Tour");
-        QVERIFY(QFileInfo(maps() + "/Tour").isDir() && !QFileInfo::exists(maps() + "/Gigs"));
-        selectFolder("/Tour");
+        QCOMPARE(asked().section('|', 0, 1), QString("5|Renaming folder 1.2"));
+        answerName("Live.set");
+        QCOMPARE(read(maps() + "/Live.set/Inside.kvs"), QByteArray("x"));
+        selectFolder("/Live.set");
         {
             BoxAnswerer yes(QMessageBox::Yes);
             press(mapBrowser.get(), "deleteFolderButton");
-            QCOMPARE(yes.texts.size(), 1);
+            QCOMPARE(yes.texts, QStringList{"Folder and all it's contents will be deleted."});
         }
-        QVERIFY(!QFileInfo::exists(maps() + "/Tour"));
-        QVERIFY(!mapBrowser->names().contains("Tour"));
+        QVERIFY(!QFileInfo::exists(maps() + "/Live.set"));
+        QVERIFY(!mapBrowser->names().contains("Live.set"));
         press(mapBrowser.get(), "nameFolderButton");
         QVERIFY(!name->isVisible());
 
