@@ -265,6 +265,7 @@ private slots:
         QSignalSpy attack(&edit, SIGNAL(SendEnvelopeAttack(int)));
         QSignalSpy release(&edit, SIGNAL(SendEnvelopeRelease(int)));
         QSignalSpy mode(&edit, SIGNAL(SendSamplerMode(int)));
+        QSignalSpy saveAs(&edit, SIGNAL(saveAsSound()));
         QSignalSpy freq(&edit, SIGNAL(OpenFreqNumberEditor(int, double)));
         QSignalSpy layer(&edit, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
         QStringList order;
@@ -279,6 +280,13 @@ private slots:
         QCOMPARE(reverb.last().at(0).toFloat(), -1.0f);
         slider("reverbSlider")->setValue(35);
         QCOMPARE(reverb.last().at(0).toFloat(), 0.35f);
+        // The controls connected by name reach their signals.
+        slider("attackSlider")->setValue(300);
+        edit.findChild<QComboBox *>("samplerModeBox")->setCurrentIndex(1);
+        press(&edit, "soundSaveAsButton");
+        QCOMPARE(
+            QList<int>({attack.last().at(0).toInt(), mode.last().at(0).toInt(), saveAs.count()}),
+            QList<int>({300, 1, 1}));
 
         // Flush also starts a new instrument and scrolls back to the top.
         edit.samplerWidget()->setFromLayerView(makeView(5));
@@ -320,7 +328,7 @@ private slots:
         QCOMPARE(freq.count(), 1);
 
         // What the hub reports is shown, and showing it sends nothing back.
-        reverb.clear();
+        attack.clear(), reverb.clear();
         edit.setEnvelope(KorvaneEnvelope{100, 20, 0.9f, 900});
         edit.setReverb(-0.57f);
         QCOMPARE(QList<int>({slider("attackSlider")->value(), slider("releaseSlider")->value(),
