@@ -220,6 +220,7 @@ private slots:
         // Rings around sensors 3 and 7 only.
         KorvaneHandWidget *hand = window->handWidget();
         hub->LoadStateFromSysEx(device);
+        QCOMPARE(status(), QString("Nearest map: Stage, 2 sensors differ"));
         QCOMPARE(hand->outlinedSensors(), QList<int>({3, 7}));
         QImage image(KorvaneHandWidget::kCanvasWidth, KorvaneHandWidget::kCanvasHeight,
                      QImage::Format_ARGB32);

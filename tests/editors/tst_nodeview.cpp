@@ -121,6 +121,7 @@ private slots:
         // A stored controller sensor at cc 0 shows 1 and sends 1; one in range sends nothing.
         config->clear();
         show(2, NodeGyroControlChange, 0, 0);
+        QCOMPARE(shown("CCSPin gyroTHSpin gyroModeBox actionBox"), "CCSPin gyroTHSpin gyroModeBox");
         QCOMPARE(config->count(), 1);
         QCOMPARE(sent().cc, spin->value());
         show(2, NodeControlChange, 0, 5);
@@ -135,6 +136,8 @@ private slots:
         auto *kind = child<QComboBox>("gyroActioncomboBox");
         show(8, NodeGyroAction, 0, 3);
         QCOMPARE(kind->currentIndex(), 3);
+        QCOMPARE(shown("gyroActioncomboBox gyroRateSpin CCSPin"),
+                 "gyroActioncomboBox gyroRateSpin");
         QCOMPARE(config->count(), 0);
         // A controller sensor at cc 64 turned into a gyro action shows and sends the first kind.
         show(8, NodeControlChange, 0, 64);
