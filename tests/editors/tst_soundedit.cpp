@@ -165,7 +165,6 @@ private slots:
         QSignalSpy editor(&w, SIGNAL(OpenBaseNumberEditor(int, double)));
         QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
         const QPointF keyZone = at(w, 2, 0.8, 0.25);
-        QCOMPARE(w.zoneAt(keyZone), KorvaneSamplerWidget::Zone::KeyFrequency);
 
         click(&w, keyZone); // selects
         QCOMPARE(editor.count(), 0);
@@ -198,7 +197,6 @@ private slots:
         Sampler w(2);
         QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
         const QPointF loopZone = at(w, 0, 0.8, 0.75);
-        QCOMPARE(w.zoneAt(loopZone), KorvaneSamplerWidget::Zone::Loop);
         click(&w, loopZone);
         QCOMPARE(update.count(), 0);
         for (int expected : {1, 2, 3, 0}) {
