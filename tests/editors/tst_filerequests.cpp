@@ -206,8 +206,6 @@ private slots:
         QTest::addColumn<bool>("enter");
         QTest::addColumn<QString>("file");
         QTest::newRow("map enter") << true << true << "maps/Sets/Song.kvs";
-        QTest::newRow("map double-click") << true << false << "maps/Live.kvs";
-        QTest::newRow("sound enter") << false << true << "sounds/Keys/Organ.kvi";
         QTest::newRow("sound double-click") << false << false << "sounds/Flute.kvi";
     }
     void enterAndDoubleClickLoad()
