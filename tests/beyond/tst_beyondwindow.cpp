@@ -144,7 +144,6 @@ private slots:
         QVERIFY(editor->findChild<QLabel *>("sampletMSG")
                     ->text()
                     .startsWith("Exported 7 samples and Flute.sfz"));
-        QCOMPARE(QDir(folder).entryList({"*.wav"}, QDir::Files).size(), 7);
         // A second export into the same folder asks first: No writes nothing, Yes replaces.
         QFile::remove(folder + "/Flute.sfz");
         for (auto answer : {QMessageBox::No, QMessageBox::Yes}) {
