@@ -92,13 +92,6 @@ private slots:
             QVERIFY(std::fabs(r.audio.frames[i][0] - ramp[i]) <= 2.0f / 32768.0f);
             QCOMPARE(r.audio.frames[i][0], r.audio.frames[i][1]);
         }
-        // FLAC at 22050 Hz doubles its frame count; Ogg Vorbis at 32 kHz keeps its pitch.
-        const Decoded low(
-            tone("Low.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 22050, {220.0}, {0.5}, 11025));
-        QVERIFY(low.ok() && std::abs(int(low.audio.frames.size()) - 22050) <= 4);
-        const Decoded ogg(
-            tone("Tone.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 32000, {330.0}, {0.5}, 32000));
-        QVERIFY(ogg.ok() && ogg.pitchNear(330.0));
         // Four channels are mixed down even when stereo is kept.
         const QString quad = dir->filePath("Quad.wav");
         QVERIFY(audiofiles::write(quad, SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 4,
@@ -108,16 +101,15 @@ private slots:
         QCOMPARE(int(four.audio.frames.size()), 100);
         QVERIFY(four.audio.frames[50] == (StereoFrame{0.5f, 0.5f}));
     }
-    // Not audio, missing, a header without a single frame, longer than a sample may be (61 s
-    // of 8 kHz silence); and a cancel from the progress report: nothing comes back.
+    // Missing, a header without a single frame, longer than a sample may be (61 s of 8 kHz
+    // silence); and a cancel from the progress report: nothing comes back.
     void unreadableAndCancelledFilesGiveNothing()
     {
         const int pcm = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        QVERIFY(testfiles::write(dir->filePath("notes.wav"), "a text file, not a RIFF file"));
         QVERIFY(audiofiles::write(dir->filePath("empty.wav"), pcm, 44100, 1, {}));
         QVERIFY(audiofiles::write(dir->filePath("long.wav"), pcm, 8000, 1,
                                   std::vector<float>(8000 * 61, 0.0f)));
-        for (const char *name : {"notes.wav", "gone.wav", "empty.wav", "long.wav"}) {
+        for (const char *name : {"gone.wav", "empty.wav", "long.wav"}) {
             const Decoded d(dir->filePath(name));
             QVERIFY2(d.result == DecodeResult::Failed && !d.error.isEmpty(), name);
             QVERIFY(d.audio.frames.empty());

@@ -53,27 +53,18 @@ private slots:
         lastStatus.clear();
         lastMapName.clear();
     }
-    void mapOverwriteAsksAndNoKeeps()
+    void mapSaveAsksBeforeReplacing()
     {
         const QString live = maps() + "/Live.kvs";
         write(live, "old bytes");
-        {
-            BoxAnswerer no(QMessageBox::NoButton); // Return takes the default: No
-            requests->saveMap(live);
-            QCOMPARE(no.texts, QStringList{"Patch Live.kvs will be overwritten."});
-            QCOMPARE(no.informative, QStringList{"Are you sure to proceed?"});
-            QCOMPARE(no.defaults.value(0), QMessageBox::No);
-        }
-        QCOMPARE(read(live), QByteArray("old bytes"));
-
-        // Saving a new map under the existing name asks the same question; a new name does not.
+        // Saving under an existing name asks (Return takes the default: No); a new name does not.
         const struct
         {
             QMessageBox::StandardButton answer;
             QString name;
             int boxes;
             bool kept;
-        } saves[] = {{QMessageBox::No, "Live", 1, true},
+        } saves[] = {{QMessageBox::NoButton, "Live", 1, true},
                      {QMessageBox::Yes, "Live", 1, false},
                      {QMessageBox::Yes, "Gig", 0, false}};
         for (const auto &save : saves) {
@@ -82,11 +73,15 @@ private slots:
             QCOMPARE(asked(), QString("0|Save mapping as:maps|User mapping"));
             answerName(save.name);
             QCOMPARE(box.texts.size(), save.boxes);
+            if (save.boxes) {
+                QCOMPARE(box.texts, QStringList{"Patch Live.kvs will be overwritten."});
+                QCOMPARE(box.informative, QStringList{"Are you sure to proceed?"});
+                QCOMPARE(box.defaults.value(0), QMessageBox::No);
+            }
             QCOMPARE(read(live) == "old bytes", save.kept);
             if (!save.kept)
                 QCOMPARE(lastMapName.section('.', 0, 0), save.name);
         }
-        QVERIFY(QFileInfo::exists(maps() + "/Gig.kvs"));
         QVERIFY(mapBrowser->names().contains("Gig"));
 
         // A rename: the label reads the hub's map name, which a rename of the file keeps.
@@ -103,31 +98,19 @@ private slots:
         // default); No keeps everything, Yes flushes.
         const QString question =
             "Removing all currently loaded samples! The instrument can be reloaded if it's saved.";
-        const struct
-        {
-            bool changed;
-            QMessageBox::StandardButton answer;
-        } flushes[] = {
+        const std::pair<bool, QMessageBox::StandardButton> flushes[] = {
             {false, QMessageBox::Yes}, {true, QMessageBox::NoButton}, {true, QMessageBox::Yes}};
-        QVERIFY(!requests->isUnsaved());
-        for (const auto &flush : flushes) {
-            if (flush.changed)
+        for (const auto &[changed, answer] : flushes) {
+            if (changed)
                 requests->markUnsaved();
-            BoxAnswerer box(flush.answer);
+            BoxAnswerer box(answer);
             requests->flushAll();
-            QCOMPARE(box.texts, flush.changed ? QStringList{question} : QStringList());
-            QCOMPARE(box.defaults, flush.changed
-                                       ? QList<QMessageBox::StandardButton>{QMessageBox::No}
-                                       : QList<QMessageBox::StandardButton>());
-            QCOMPARE(requests->isNewSoundPending(),
-                     flush.answer == QMessageBox::Yes && flush.changed);
+            QCOMPARE(box.texts, changed ? QStringList{question} : QStringList());
+            QCOMPARE(requests->isNewSoundPending(), answer == QMessageBox::Yes && changed);
         }
         // A save now names a new instrument instead of overwriting the last one.
-        {
-            BoxAnswerer none(QMessageBox::Yes);
-            requests->saveCurrentSound();
-            QVERIFY(none.texts.isEmpty());
-        }
+        BoxAnswerer yes(QMessageBox::Yes);
+        requests->saveCurrentSound();
         QCOMPARE(asked(), QString("2|Save Instrument as:|User instrument"));
         // The editor's Save As proposes the current name.
         requests->soundLoaded();
@@ -135,17 +118,15 @@ private slots:
         QCOMPARE(child<QLineEdit>(name.get(), "lineEdit")->text(),
                  QFileInfo(hub->GetSoundName()).completeBaseName());
     }
-    void saveAsAndRenameInstruments()
+    void saveAsRenameAndDeleteInstruments()
     {
-        // From the editor: into the sounds folder.
+        // From the editor into the sounds folder; from the browser into the folder that asked.
         requests->flushAll();
         requests->openSoundSaveAs(false);
         answerName("My Keys");
         QVERIFY(QFileInfo::exists(sounds() + "/My Keys.kvi"));
         QVERIFY(!requests->isUnsaved());
         QCOMPARE(requests->currentSound(), QStringLiteral("My Keys"));
-
-        // From the browser: into the folder that asked.
         QDir().mkpath(sounds() + "/Pads");
         requests->newSound(sounds() + "/Pads");
         QCOMPARE(asked(), QString("2|Save sound as:|User sound"));
@@ -162,21 +143,12 @@ private slots:
         }
         QCOMPARE(read(sounds() + "/Pads/Warm.kvi"), QByteArray("keep me"));
 
-        // Rename keeps the bytes, the extension (written in lower case) and the folder; the
-        // instrument loaded stays as it is.
-        requests->soundLoaded();
-        const QString loaded = requests->currentSound();
-        const QByteArray keys = read(sounds() + "/My Keys.kvi");
-        requests->renameSound(sounds() + "/My Keys.kvi");
-        QCOMPARE(asked().section('|', 0, 1), QString("3|Renaming My Keys"));
-        answerName("Stage Keys");
-        QCOMPARE(read(sounds() + "/Stage Keys.kvi"), keys);
-        QVERIFY(!QFileInfo::exists(sounds() + "/My Keys.kvi"));
-        QCOMPARE(requests->currentSound(), loaded);
+        // Rename keeps the bytes, the extension (written in lower case) and the folder.
         write(sounds() + "/Pads/a.b.KVI", "ab");
         requests->renameSound(sounds() + "/Pads/a.b.KVI");
         answerName("c.d");
         QCOMPARE(read(sounds() + "/Pads/c.d.kvi"), QByteArray("ab"));
+        QVERIFY(!QFileInfo::exists(sounds() + "/Pads/a.b.KVI"));
 
         // Delete asks; No (the default) keeps the file.
         for (auto answer : {QMessageBox::NoButton, QMessageBox::Yes}) {
@@ -186,50 +158,19 @@ private slots:
             QCOMPARE(QFileInfo::exists(sounds() + "/Pads/c.d.kvi"), answer != QMessageBox::Yes);
         }
     }
-    void folderNames()
+    void refusedNamesAndFailuresAreReported()
     {
-        // Dotted names stay whole for folders.
-        requests->newFolder(sounds() + "/");
-        QCOMPARE(asked().section('|', 0, 1), QString("4|New folder into:sounds"));
-        answerName("v1.2");
-        QVERIFY(QFileInfo(sounds() + "/v1.2").isDir());
-
-        write(sounds() + "/v1.2/Inside.kvi", "x");
-        requests->renameFolder(sounds() + "/v1.2");
-        QCOMPARE(asked().section('|', 0, 1), QString("5|Renaming folder v1.2"));
-        answerName("Live.set");
-        QCOMPARE(read(sounds() + "/Live.set/Inside.kvi"), QByteArray("x"));
-        {
-            BoxAnswerer yes(QMessageBox::Yes);
-            requests->deleteFolder(sounds() + "/Live.set");
-            QCOMPARE(yes.texts, QStringList{"Folder and all it's contents will be deleted."});
-        }
-        QVERIFY(!QFileInfo::exists(sounds() + "/Live.set"));
-    }
-    void refusedNames()
-    {
+        // Every request checks the typed name first: none of these leaves the folder.
         const QString outside = QFileInfo(dataPath).path();
         const auto before = testfiles::snapshot(outside);
-        const std::function<void()> asks[] = {
-            [&] { requests->newMap(maps() + "/"); },
-            [&] { requests->renameMap(maps() + "/Defaults.kvs"); },
-            [&] { requests->openSoundSaveAs(true); },
-            [&] { requests->renameSound(sounds() + "/Flute.kvi"); },
-            [&] { requests->newFolder(sounds() + "/"); },
-            [&] { requests->renameFolder(maps() + "/"); }};
-        for (int mode = 0; mode <= 5; ++mode) {
-            for (const char *text :
-                 {" ", ".", "..", "../evil", "a/b", "..\\evil", "x\\y", " .. "}) {
-                asks[mode]();
-                lastStatus.clear();
-                requests->receiveName(mode, text);
-                QVERIFY2(lastStatus.contains("cannot be used as a name"), text);
-            }
+        for (const char *text : {" ", ".", "..", "../evil", "a/b", "..\\evil", "x\\y", " .. "}) {
+            requests->newFolder(sounds() + "/");
+            lastStatus.clear();
+            requests->receiveName(FileRequests::CreateFolder, text);
+            QVERIFY2(lastStatus.contains("cannot be used as a name"), text);
         }
         QCOMPARE(testfiles::snapshot(outside), before);
-    }
-    void failuresAreReported()
-    {
+
         // A rename onto an existing name keeps both: maps, instruments and folders.
         const struct
         {
@@ -265,8 +206,6 @@ private slots:
         QTest::addColumn<bool>("enter");
         QTest::addColumn<QString>("file");
         QTest::newRow("map enter") << true << true << "maps/Sets/Song.kvs";
-        QTest::newRow("map double-click") << true << false << "maps/Live.kvs";
-        QTest::newRow("sound enter") << false << true << "sounds/Keys/Organ.kvi";
         QTest::newRow("sound double-click") << false << false << "sounds/Flute.kvi";
     }
     void enterAndDoubleClickLoad()
@@ -322,31 +261,35 @@ private slots:
     void mapSubFolders()
     {
         // New Folder with nothing selected makes a folder in the maps folder, shown at once.
+        // Dotted names stay whole for folders.
         press(mapBrowser.get(), "newFolderButton");
-        answerName("Gigs");
-        QVERIFY(QFileInfo(maps() + "/Gigs").isDir());
-        QVERIFY(mapBrowser->names().contains("Gigs"));
+        QCOMPARE(asked().section('|', 0, 1), QString("4|New folder into:maps"));
+        answerName("1.2");
+        QVERIFY(QFileInfo(maps() + "/1.2").isDir());
+        QVERIFY(mapBrowser->names().contains("1.2"));
 
         // Name Folder and Delete Folder act on the selected folder (reached by the keys, down
-        // onto Sets and back); the maps folder stays.
+        // from it and back); the maps folder stays.
         mapBrowser->show();
         auto selectFolder = [&](const QString &folder) {
             mapBrowser->list()->setCurrentIndex(find(mapBrowser->list(), maps() + folder));
             QTest::keyClick(mapBrowser->list(), Qt::Key_Down);
             QTest::keyClick(mapBrowser->list(), Qt::Key_Up);
         };
-        selectFolder("/Gigs");
+        write(maps() + "/1.2/Inside.kvs", "x");
+        selectFolder("/1.2");
         press(mapBrowser.get(), "nameFolderButton");
-        answerName("Tour");
-        QVERIFY(QFileInfo(maps() + "/Tour").isDir() && !QFileInfo::exists(maps() + "/Gigs"));
-        selectFolder("/Tour");
+        QCOMPARE(asked().section('|', 0, 1), QString("5|Renaming folder 1.2"));
+        answerName("Live.set");
+        QCOMPARE(read(maps() + "/Live.set/Inside.kvs"), QByteArray("x"));
+        selectFolder("/Live.set");
         {
             BoxAnswerer yes(QMessageBox::Yes);
             press(mapBrowser.get(), "deleteFolderButton");
-            QCOMPARE(yes.texts.size(), 1);
+            QCOMPARE(yes.texts, QStringList{"Folder and all it's contents will be deleted."});
         }
-        QVERIFY(!QFileInfo::exists(maps() + "/Tour"));
-        QVERIFY(!mapBrowser->names().contains("Tour"));
+        QVERIFY(!QFileInfo::exists(maps() + "/Live.set"));
+        QVERIFY(!mapBrowser->names().contains("Live.set"));
         press(mapBrowser.get(), "nameFolderButton");
         QVERIFY(!name->isVisible());
 

@@ -82,15 +82,10 @@ private slots:
     void rowsAndWheel()
     {
         Sampler w(3);
-        QCOMPARE(w.rowHeight(), 400.0 / 3);
-        QCOMPARE(w.zoneAt(QPointF(300, 399)), KorvaneSamplerWidget::Zone::Waveform);
         wheel(&w, -120);
-        QCOMPARE(w.scrollIndex(), 0);
-
+        QCOMPARE(w.scrollIndex(), 0); // three samples fit
         w.setFromLayerView(makeView(5));
-        QCOMPARE(w.rowHeight(), 100.0);
         wheel(&w, -120);
-        QCOMPARE(w.scrollIndex(), 1);
         wheel(&w, -120);
         QCOMPARE(w.scrollIndex(), 1); // five samples, four rows: one step at most
         int trigger = -1;
@@ -120,36 +115,33 @@ private slots:
 
         // The first press only selects the row; nothing is dragged.
         const QPointF nearA = atFrame(w, 1, 2100);
-        mouse(&w, QEvent::MouseButtonPress, nearA);
-        QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::None);
-        mouse(&w, QEvent::MouseButtonRelease, nearA);
+        QCOMPARE(drag(&w, nearA, nearA + QPointF(30, 0)), KorvaneSamplerWidget::Drag::None);
         QCOMPARE(w.selectedRow(), 1);
         QCOMPARE(update.count(), 0);
 
+        // The loop start moves 1000 frames per 30 pixels, sent once on release, and stops short
+        // of the loop end; the other sample keeps its loop.
         mouse(&w, QEvent::MouseButtonPress, nearA);
         QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::LoopStart);
-        mouse(&w, QEvent::MouseMove, nearA + QPointF(30, 0)); // 1000 frames
+        mouse(&w, QEvent::MouseMove, nearA + QPointF(30, 0));
         QCOMPARE(w.layerView().triggers.at(1).loopStart, 3000);
         mouse(&w, QEvent::MouseMove, nearA + QPointF(400, 0));
         mouse(&w, QEvent::MouseButtonRelease, nearA + QPointF(400, 0));
-        QCOMPARE(update.count(), 1);
-        QCOMPARE(edited.count(), 1);
+        QCOMPARE(QList<int>({update.count(), edited.count()}), QList<int>({1, 1}));
         const KorvaneLayerView sent = lastView(update);
-        QCOMPARE(sent.triggers.at(1).loopStart, 8000 - 100);
-        QCOMPARE(sent.triggers.at(1).loopEnd, 8000);
-        QCOMPARE(sent.triggers.at(0).loopStart, 2000);
-        QCOMPARE(sent.names, w.layerView().names);
+        QCOMPARE(QList<int>({sent.triggers.at(1).loopStart, sent.triggers.at(1).loopEnd,
+                             sent.triggers.at(0).loopStart}),
+                 QList<int>({8000 - 100, 8000, 2000}));
 
         // Dragged back, it stops at frame 0.
         const QPointF nearA2 = atFrame(w, 1, 7900);
         drag(&w, nearA2, nearA2 - QPointF(500, 0));
         QCOMPARE(lastView(update).triggers.at(1).loopStart, 0);
 
-        // The other row, once selected: its loop end and start markers.
+        // The other row, once selected: loop end with Shift, 4000 frames per 15 pixels, held
+        // above the loop start, then capped at the last frame.
         click(&w, at(w, 0, 0.5, 0.5));
         update.clear();
-
-        // Loop end with Shift: 4000 frames per 15 pixels, then capped at the last frame.
         const QPointF nearB = atFrame(w, 0, 7950);
         mouse(&w, QEvent::MouseButtonPress, nearB);
         QCOMPARE(w.activeDrag(), KorvaneSamplerWidget::Drag::LoopEnd);
@@ -166,7 +158,6 @@ private slots:
         QCOMPARE(drag(&w, nearStart, nearStart + QPointF(15, 0)),
                  KorvaneSamplerWidget::Drag::Start);
         QCOMPARE(lastView(update).triggers.at(0).start, 500);
-        QCOMPARE(update.count(), 2);
     }
     void keyZoneFollowsMapping()
     {
@@ -174,7 +165,6 @@ private slots:
         QSignalSpy editor(&w, SIGNAL(OpenBaseNumberEditor(int, double)));
         QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
         const QPointF keyZone = at(w, 2, 0.8, 0.25);
-        QCOMPARE(w.zoneAt(keyZone), KorvaneSamplerWidget::Zone::KeyFrequency);
 
         click(&w, keyZone); // selects
         QCOMPARE(editor.count(), 0);
@@ -207,7 +197,6 @@ private slots:
         Sampler w(2);
         QSignalSpy update(&w, SIGNAL(SendLayerUpdate(KorvaneLayerView)));
         const QPointF loopZone = at(w, 0, 0.8, 0.75);
-        QCOMPARE(w.zoneAt(loopZone), KorvaneSamplerWidget::Zone::Loop);
         click(&w, loopZone);
         QCOMPARE(update.count(), 0);
         for (int expected : {1, 2, 3, 0}) {
@@ -270,7 +259,6 @@ private slots:
     void editorSignals()
     {
         KorvaneSoundEditView edit;
-        QVERIFY(edit.isModal());
         QSignalSpy reverb(&edit, SIGNAL(SendReverbAmount(float)));
         QSignalSpy attack(&edit, SIGNAL(SendEnvelopeAttack(int)));
         QSignalSpy release(&edit, SIGNAL(SendEnvelopeRelease(int)));
@@ -285,18 +273,20 @@ private slots:
         connect(&edit, &KorvaneSoundEditView::stopRecord, [&] { order << "stop"; });
         auto slider = [&](const char *name) { return edit.findChild<QSlider *>(name); };
 
+        // The reverb slider's -100..100 is sent as -1..1.
         slider("reverbSlider")->setValue(-100);
-        QCOMPARE(reverb.count(), 1);
         QCOMPARE(reverb.last().at(0).toFloat(), -1.0f);
         slider("reverbSlider")->setValue(35);
         QCOMPARE(reverb.last().at(0).toFloat(), 0.35f);
+        // The controls connected by name reach their signals.
         slider("attackSlider")->setValue(300);
-        QCOMPARE(attack.last().at(0).toInt(), 300);
         edit.findChild<QComboBox *>("samplerModeBox")->setCurrentIndex(1);
-        QCOMPARE(mode.last().at(0).toInt(), 1);
         press(&edit, "soundSaveAsButton");
-        QCOMPARE(saveAs.count(), 1);
+        QCOMPARE(
+            QList<int>({attack.last().at(0).toInt(), mode.last().at(0).toInt(), saveAs.count()}),
+            QList<int>({300, 1, 1}));
 
+        // Flush also starts a new instrument and scrolls back to the top.
         edit.samplerWidget()->setFromLayerView(makeView(5));
         edit.samplerWidget()->resetScroll();
         wheel(edit.samplerWidget(), -120);
@@ -315,11 +305,8 @@ private slots:
         QImage lit(r->size(), QImage::Format_ARGB32), dim(r->size(), QImage::Format_ARGB32);
         r->paintTo(&lit);
         r->animate();
-        QCOMPARE(r->blinkPhase(), 1);
         r->paintTo(&dim);
         QVERIFY(lit != dim);
-        r->animate();
-        QCOMPARE(r->blinkPhase(), 0);
         clickAt(r->stopRect().center());
         QVERIFY(!r->isRecording() && !r->isBlinking());
         clickAt(QPointF(r->recordRect().right() + r->stopRect().left(), r->height()) / 2);
@@ -330,7 +317,6 @@ private slots:
 
         // The sampler widget speaks through the dialog.
         edit.setSampleBaseFreq(1, 330.0);
-        QCOMPARE(layer.count(), 1);
         QCOMPARE(lastView(layer).triggers.at(1).baseFrequency, 330.0);
         edit.getLayerView(makeView(2, 0));
         KorvaneSamplerWidget *w = edit.samplerWidget();
@@ -340,25 +326,20 @@ private slots:
         QCOMPARE(freq.count(), 1);
 
         // What the hub reports is shown, and showing it sends nothing back.
-        attack.clear(), reverb.clear(), mode.clear();
+        attack.clear(), reverb.clear();
         edit.setEnvelope(KorvaneEnvelope{100, 20, 0.9f, 900});
         edit.setReverb(-0.57f);
-        QCOMPARE(slider("attackSlider")->value(), 100);
-        QCOMPARE(slider("releaseSlider")->value(), 900);
-        QCOMPARE(slider("reverbSlider")->value(), -57);
+        QCOMPARE(QList<int>({slider("attackSlider")->value(), slider("releaseSlider")->value(),
+                             slider("reverbSlider")->value()}),
+                 QList<int>({100, 900, -57}));
         QCOMPARE(attack.count() + release.count() + reverb.count(), 0);
 
         // A new mode from the hub moves the combo and is reported back; the same mode is not.
+        mode.clear();
         edit.getLayerView(makeView(2, 1));
-        QCOMPARE(mode.count(), 1);
         edit.getLayerView(makeView(2, 1));
         QCOMPARE(mode.count(), 1);
         QCOMPARE(edit.samplerWidget()->triggerCount(), 2);
-
-        edit.setLoadSoundName(QStringLiteral("Marimba"));
-        QCOMPARE(edit.findChild<QLabel *>("instNameLabel")->text(), QStringLiteral("Marimba"));
-        edit.setSamplerMessage(QStringLiteral("note 60"));
-        QCOMPARE(edit.findChild<QLabel *>("sampletMSG")->text(), QStringLiteral("note 60"));
     }
 
 private:
