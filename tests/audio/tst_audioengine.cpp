@@ -99,7 +99,7 @@ private slots:
                 left.push_back(out[i]);
             const std::vector<double> part(left.begin() + rate / 10, left.begin() + rate * 4 / 10);
             const double f = zeroCrossingFrequency(part, rate);
-            QVERIFY2(std::fabs(f - c.second) < 0.5, qPrintable(QString::number(f)));
+            QVERIFY2(std::fabs(f - c.second) < 0.05, qPrintable(QString::number(f)));
             size_t end = left.size();
             while (end > 0 && std::fabs(left[end - 1]) < 1e-3)
                 --end;

@@ -82,26 +82,6 @@ class TestRecording : public QObject
     Q_OBJECT
 
 private slots:
-    void transformMatchesFftw()
-    {
-        // Input laid out as re(0) .. re(n/2), im(n/2 - 1) .. im(1), FFTW's halfcomplex order.
-        std::mt19937 rng(1);
-        std::uniform_real_distribution<double> d(-1.0, 1.0);
-        for (int n : {2, 4, 8, 32, 256, 4096, 1 << 20}) {
-            std::vector<double> x(static_cast<size_t>(n));
-            for (double &v : x)
-                v = d(rng);
-            std::vector<double> ours = x;
-            splitRadixInverseRealFft(ours.data(), size_t(n));
-            inverseRealFft(x.data(), size_t(n));
-            double worst = 0.0;
-            for (int t = 0; t < n; ++t)
-                worst = std::max(worst, std::fabs(ours[size_t(t)] - x[size_t(t)]));
-            QVERIFY2(worst < 1e-9 * std::sqrt(double(n)),
-                     qPrintable(QStringLiteral("%1 points: %2 from FFTW").arg(n).arg(worst)));
-        }
-    }
-
     void pitchEstimate()
     {
         // The spectrum view marks the estimate's bin and scales to the highest magnitude.

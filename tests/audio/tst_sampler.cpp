@@ -36,21 +36,14 @@ private slots:
         QCOMPARE(bendFactor(0), 0.75);
         NEAR(bendFactor(16383), 1.25, 1e-4);
 
-        // The note sets the pitch, and the last bend applies to new notes.
+        // The last bend applies to new notes (the note's own pitch is measured in the engine
+        // tests, at every stream rate).
         Sine s;
-        const struct
-        {
-            int note, bend;
-            double expected, tolerance;
-        } cases[] = {{69, 8192, 440.0, 0.05}, {81, 8192, 880.0, 0.1}, {69, 0, 330.0, 0.1}};
-        for (const auto &c : cases) {
-            s.change(0, 0, 7, c.bend);
-            s.noteOn(0, c.note, 127);
-            const auto out = render(s, 4410 + 22050);
-            s.allNotesOff();
-            NEAR(zeroCrossingFrequency(channel({out.begin() + 4410, out.end()}, 0)), c.expected,
-                 c.tolerance);
-        }
+        s.change(0, 0, 7, 0);
+        s.noteOn(0, 69, 127);
+        const auto out = render(s, 4410 + 22050);
+        NEAR(zeroCrossingFrequency(channel({out.begin() + 4410, out.end()}, 0)), 330.0, 0.1);
+        s.allNotesOff();
         // A sounding note bends too, slewing 0.01 Hz per frame.
         s.change(0, 0, 7, 8192);
         s.noteOn(0, 69, 127);

@@ -7,45 +7,27 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
 #include <thread>
 
 using namespace audiotest;
 
 namespace {
 
-// A stream whose open() waits until the test lets it go on, as a slow sound server does.
-class SlowBackend : public OfflineAudioBackend
+// A stream whose open() waits (up to 10 s) until the test lets it go on, as a slow sound server
+// does.
+struct SlowBackend : OfflineAudioBackend
 {
-public:
     using OfflineAudioBackend::OfflineAudioBackend;
     bool open(const AudioStreamRequest &request, AudioStreamClient *client,
               AudioStreamInfo &info) override
     {
-        std::unique_lock<std::mutex> lock(mutex);
         entered = true;
-        changed.notify_all();
-        changed.wait_for(lock, std::chrono::seconds(10), [this] { return released; });
+        for (int i = 0; i < 1000 && !released; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return OfflineAudioBackend::open(request, client, info);
     }
-    void release()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        released = true;
-        changed.notify_all();
-    }
-    bool waitEntered()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), [this] { return entered; });
-    }
-
-private:
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool entered = false;
-    bool released = false;
+    std::atomic<bool> entered{false}, released{false};
 };
 
 } // namespace
@@ -80,7 +62,7 @@ private slots:
         connect(engine.get(), &KorvaneAudioEngine::SendStatusMessage, this,
                 [&](const QString &s) { said << s; });
         engine->initInBackground(44100);
-        QVERIFY(backend->waitEntered());
+        QTRY_VERIFY_WITH_TIMEOUT(backend->entered, 10000);
         QVERIFY(!engine->isStreamRunning());
         engine->addSample(sineSample(440.0, 44100 * 3), false);
         engine->noteOn(0, 69, 127);
@@ -89,7 +71,7 @@ private slots:
         QVERIFY(said.isEmpty());
 
         if (end == 0) {
-            backend->release();
+            backend->released = true;
             QTRY_COMPARE(engine->isStreamRunning() || !said.isEmpty(), true);
             QCOMPARE(engine->isStreamRunning(), !refuse);
             QCOMPARE(said.size(), refuse ? 1 : 0);
@@ -102,7 +84,7 @@ private slots:
         // Let go from another thread: close() holds this one until the open returns.
         std::thread releaser([backend] {
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            backend->release();
+            backend->released = true;
         });
         if (end == 2)
             engine.reset(); // the backend goes with it
