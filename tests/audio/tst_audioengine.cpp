@@ -60,7 +60,6 @@ private slots:
         r.engine.noteOn(0, 69, 127);
         std::vector<double> out = r.backend->run(2048);
         // Element 1 goes to channel 0.
-        QVERIFY(out[2 * 1500] < 0.0 && out[2 * 1500 + 1] > 0.0);
         QVERIFY(std::fabs(out[2 * 1500] / out[2 * 1500 + 1] + 0.5) < 1e-5);
         const double before = r.engine.sampler().voiceSlot(0).voice.position();
 

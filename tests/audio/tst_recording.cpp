@@ -1,5 +1,5 @@
-// Recording: the transform, the pitch estimate, the onset and end cut, normalising, and the
-// engine's recording path from stream input to a new sample.
+// Recording: the pitch estimate, the onset and end cut, normalising, and the engine's
+// recording path from stream input to a new sample.
 #include "audio/recordinganalysis.h"
 #include "tests/support/audiotesthelpers.h"
 #include "tests/support/testmain.h"
