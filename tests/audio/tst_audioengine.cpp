@@ -60,7 +60,6 @@ private slots:
         r.engine.noteOn(0, 69, 127);
         std::vector<double> out = r.backend->run(2048);
         // Element 1 goes to channel 0.
-        QVERIFY(out[2 * 1500] < 0.0 && out[2 * 1500 + 1] > 0.0);
         QVERIFY(std::fabs(out[2 * 1500] / out[2 * 1500 + 1] + 0.5) < 1e-5);
         const double before = r.engine.sampler().voiceSlot(0).voice.position();
 
@@ -89,8 +88,6 @@ private slots:
         r.backend->setServerRate(unsigned(rate));
         QVERIFY(r.engine.init(44100));
         QCOMPARE(r.engine.streamRate(), double(rate));
-        QCOMPARE(r.engine.sampler().sampleRate(), double(rate));
-        QCOMPARE(r.engine.sampleRate(), 44100.0); // the samples' own rate
         r.engine.addSample(sineSample(440.0, 44100), false);
         for (const auto &c : {std::make_pair(69, 440.0), std::make_pair(81, 880.0)}) {
             r.engine.noteOn(0, c.first, 127);
@@ -101,7 +98,7 @@ private slots:
                 left.push_back(out[i]);
             const std::vector<double> part(left.begin() + rate / 10, left.begin() + rate * 4 / 10);
             const double f = zeroCrossingFrequency(part, rate);
-            QVERIFY2(std::fabs(f - c.second) < 0.5, qPrintable(QString::number(f)));
+            QVERIFY2(std::fabs(f - c.second) < 0.05, qPrintable(QString::number(f)));
             size_t end = left.size();
             while (end > 0 && std::fabs(left[end - 1]) < 1e-3)
                 --end;
@@ -109,19 +106,6 @@ private slots:
             QVERIFY2(std::fabs(seconds - 440.0 / c.second) < 0.01,
                      qPrintable(QString::number(seconds)));
         }
-    }
-
-    void noteOnReportsTheLastAssignment()
-    {
-        Rig r;
-        QSignalSpy status(&r.engine, &KorvaneAudioEngine::SendStatusMessage);
-        r.engine.noteOn(0, 60, 100); // nothing loaded: the previous (empty) message again
-        QCOMPARE(status.count(), 1);
-        QCOMPARE(status.at(0).at(0).toString(), QString());
-        r.engine.addSample(sineSample(440.0, 1000), false);
-        r.engine.noteOn(0, 60, 100);
-        QCOMPARE(status.at(1).at(0).toString(),
-                 QStringLiteral("Note 60 to play sample 0 on voice 0"));
     }
 
     void loadingAnInstrument()
@@ -142,8 +126,7 @@ private slots:
         ins.samples[0].volume = 0.25f;
         status.clear();
         r.engine.loadInstrument(ins);
-        QVERIFY(status.count() >= 1);
-        QCOMPARE(status.at(0).at(0).toString(), QStringLiteral("Sampler memory flushed"));
+        QCOMPARE(status.value(0).value(0).toString(), QStringLiteral("Sampler memory flushed"));
         QVERIFY(unsaved.count() > 0);
         QCOMPARE(r.engine.sampleCount(), 3);
         QCOMPARE(r.engine.sampleAt(1).name, QStringLiteral("layer 1")); // names kept
@@ -169,29 +152,18 @@ private slots:
                  QList<float>({0.25f, 0.5f}));
         QCOMPARE(again.samplerMode, 1);
 
-        // Every load starts from controller mode 0; one without volumes plays at full volume.
+        // A load silences the notes of the instrument before. Every load starts from controller
+        // mode 0; one without volumes plays at full volume.
+        r.engine.noteOn(0, 61, 127);
         r.engine.loadInstrument(sineInstrument(1, 440.0, 1000));
+        QVERIFY(!r.engine.sampler().voiceSlot(0).voice.playing());
         QCOMPARE(r.engine.controllerMode(), 0);
         QCOMPARE(r.engine.sampleAt(0).volume, 1.0f);
         r.engine.noteOn(0, 60, 127);
+        QCOMPARE(status.last().at(0).toString(),
+                 QStringLiteral("Note 60 to play sample 0 on voice 0"));
         r.engine.change(0, 0, 1, 127);
         QCOMPARE(r.engine.sampler().voiceSlot(0).voice.targetGain(), 1.0f);
-    }
-
-    void loadingWhileTenVoicesPlay()
-    {
-        Rig r;
-        QVERIFY(r.engine.init(44100));
-        r.engine.loadInstrument(sineInstrument(4));
-        for (int note = 50; note < 60; ++note)
-            r.engine.noteOn(0, note, 127);
-        r.backend->run(2048);
-        r.engine.loadInstrument(sineInstrument(2, 300.0));
-        std::vector<double> out = r.backend->run(2048);
-        QVERIFY(std::all_of(out.begin(), out.end(), [](double v) { return std::isfinite(v); }));
-        for (int note = 50; note < 60; ++note)
-            r.engine.noteOn(0, note, 127);
-        QVERIFY(peak(r.backend->run(4096)) > 0.01);
     }
 
     void noSoundDevice()
@@ -234,14 +206,13 @@ private slots:
     void presets()
     {
         varnoInitResources();
+        // Struck sounds die away, the marimba's bars faster than the piano's tines; the flute
+        // loops.
         const struct
         {
             const char *name;
-            int count, release;
-            bool loops;
-        } expected[] = {{"Marimba.kvi", 6, 20, false},
-                        {"Electric Piano.kvi", 1, 20, false},
-                        {"Flute.kvi", 7, 107, true}};
+            double fall; // the last tenth's level against the first's, 0: looped
+        } expected[] = {{"Marimba.kvi", 0.05}, {"Electric Piano.kvi", 0.3}, {"Flute.kvi", 0.0}};
         qint64 total = 0;
         for (const auto &e : expected) {
             const QString path = QStringLiteral(":/sounds/presets/") + e.name;
@@ -249,19 +220,10 @@ private slots:
             KorvaneInstrument ins;
             QString error;
             QVERIFY2(readInstrumentFile(path, ins, &error), qPrintable(error));
-            QCOMPARE(int(ins.samples.size()), e.count);
-            QCOMPARE(ins.samplerMode, 0);
-            QVERIFY(ins.hasReverb && !ins.hasVolumes); // ends after the reverb block
-            QCOMPARE(QList<float>({ins.reverb.room, ins.reverb.damp, ins.reverb.width,
-                                   ins.reverb.amount, ins.envelope.sustain}),
-                     QList<float>({0.3f, 0.7f, 0.5f, -1.0f, 0.9f}));
-            QCOMPARE(QList<int>({ins.envelope.attack, ins.envelope.decay, ins.envelope.release,
-                                 ins.nextSampleId}),
-                     QList<int>({5, 20, e.release, e.count}));
 
             for (const SamplerSample &s : ins.samples) {
                 const QString what = QStringLiteral("%1 %2").arg(e.name, s.name);
-                QCOMPARE(s.loop != 0, e.loops);
+                QCOMPARE(s.loop != 0, e.fall == 0.0);
                 // The base frequency is the pitch that sounds: the strongest partial near it
                 // lies within 5 cents. The sample's key is the nearest note.
                 const std::vector<double> x = channel(s.frames, 0);
@@ -274,7 +236,7 @@ private slots:
                              QStringLiteral("%1: %2 Hz for %3 Hz")
                                  .arg(what, QString::number(f), QString::number(s.baseFrequency))));
                 QCOMPARE(s.key, int(std::lround(69 + 12 * std::log2(s.baseFrequency / 440.0))));
-                if (e.loops) {
+                if (e.fall == 0.0) {
                     // The loop wraps without a step: the frames after the loop end repeat
                     // those after its start.
                     QVERIFY(s.loopStart > 0 && s.loopEnd < int(s.frames.size()) - 2);
@@ -282,13 +244,12 @@ private slots:
                         QVERIFY(std::fabs(s.frames[size_t(s.loopEnd + k)][0] -
                                           s.frames[size_t(s.loopStart + k)][0]) < 1e-4f);
                 } else {
-                    // Struck sounds die away, the marimba's bars faster than the piano's tines,
-                    // to silence before the sample ends: no held note ends with a cut.
-                    const double fall = e.count == 6 ? 0.05 : 0.3;
-                    QVERIFY(rms(x, x.size() * 9 / 10, x.size()) < fall * rms(x, 0, x.size() / 10));
+                    // To silence before the sample ends: no held note ends with a cut.
+                    QVERIFY(rms(x, x.size() * 9 / 10, x.size()) <
+                            e.fall * rms(x, 0, x.size() / 10));
                     QVERIFY2(rms(x, x.size() - 441, x.size()) < 1e-3 * peak(x), qPrintable(what));
                 }
-                if (e.count == 1) {
+                if (qstrcmp(e.name, "Electric Piano.kvi") == 0) {
                     // The piano that plays at start still sounds after 4 s of a held C4.
                     QVERIFY(x.size() > 4 * 44100 + 2205);
                     QVERIFY(rms(x, 4 * 44100, 4 * 44100 + 2205) > 0.01 * rms(x, 0, 2205));

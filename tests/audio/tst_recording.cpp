@@ -1,5 +1,5 @@
-// Recording: the transform, the pitch estimate, the onset and end cut, normalising, and the
-// engine's recording path from stream input to a new sample.
+// Recording: the pitch estimate, the onset and end cut, normalising, and the engine's
+// recording path from stream input to a new sample.
 #include "audio/recordinganalysis.h"
 #include "tests/support/audiotesthelpers.h"
 #include "tests/support/testmain.h"
@@ -82,46 +82,10 @@ class TestRecording : public QObject
     Q_OBJECT
 
 private slots:
-    void transformMatchesDirectSumAndFftw()
-    {
-        // Against y[t] = X0 + (-1)^t X(n/2) + 2 sum (Re_k cos - Im_k sin), with the input laid
-        // out as re(0) .. re(n/2), im(n/2 - 1) .. im(1); large sizes against FFTW's.
-        std::mt19937 rng(1);
-        std::uniform_real_distribution<double> d(-1.0, 1.0);
-        for (int n : {2, 4, 8, 32, 256, 1024, 4096, 1 << 20}) {
-            std::vector<double> x(static_cast<size_t>(n));
-            for (double &v : x)
-                v = d(rng);
-            std::vector<double> ours = x, direct(x.size());
-            splitRadixInverseRealFft(ours.data(), size_t(n));
-            for (int t = 0; t < n && n <= 1024; ++t) {
-                direct[size_t(t)] = x[0] + x[size_t(n / 2)] * (t % 2 ? -1.0 : 1.0);
-                for (int k = 1; k < n / 2; ++k) {
-                    const double a = 2.0 * M_PI * k * t / n;
-                    direct[size_t(t)] +=
-                        2.0 * (x[size_t(k)] * std::cos(a) - x[size_t(n - k)] * std::sin(a));
-                }
-            }
-            inverseRealFft(x.data(), size_t(n));
-            double worstDirect = 0.0, worstFftw = 0.0;
-            for (int t = 0; t < n; ++t) {
-                worstDirect = std::max(worstDirect, std::fabs(ours[size_t(t)] - direct[size_t(t)]));
-                worstFftw = std::max(worstFftw, std::fabs(ours[size_t(t)] - x[size_t(t)]));
-            }
-            QVERIFY2((n > 1024 || worstDirect < 1e-9) && worstFftw < 1e-9 * std::sqrt(double(n)),
-                     qPrintable(QStringLiteral("%1 points: %2 from the sum, %3 from FFTW")
-                                    .arg(n)
-                                    .arg(worstDirect)
-                                    .arg(worstFftw)));
-        }
-    }
-
     void pitchEstimate()
     {
-        // A 440 Hz sine of one second uses 65536 points; the view marks the estimate's bin.
+        // The spectrum view marks the estimate's bin and scales to the highest magnitude.
         FrequencyEstimate e = estimateFrequency(stereo(tone(440.0, 44100, 0.8)), 44100.0);
-        QCOMPARE(e.transformSize, 65536);
-        QCOMPARE(int(e.magnitudes.size()), 32768);
         QCOMPARE(e.peakIndex, int(std::lround(e.frequency * 65536.0 / 44100.0)));
         QCOMPARE(e.maxValue, *std::max_element(e.magnitudes.begin(), e.magnitudes.end()));
 
@@ -170,8 +134,7 @@ private slots:
         QVERIFY2(cut.end >= 66150 && cut.end < 66150 + 1100, qPrintable(QString::number(cut.end)));
         QCOMPARE(int(cut.taken.size()), cut.end - cut.start);
         QCOMPARE(cut.taken.front(), x[size_t(cut.start)]);
-        QCOMPARE(int(cut.levels.size()), int(x.size()));
-        QCOMPARE(cut.levels[100], std::fabs(x[100]));
+        QCOMPARE(int(cut.levels.size()), int(x.size())); // the view reads as many
 
         // Loud from the first frame: no onset, everything taken, end at the last frame.
         const RecordingCut loud = cutRecording(tone(330.0, 20000, 0.5));
@@ -181,16 +144,6 @@ private slots:
         // Shorter than 1025 frames: taken whole.
         QCOMPARE(int(cutRecording(silenceToneSilence(500, 300, 200)).taken.size()), 1000);
         QVERIFY(cutRecording({}).taken.empty());
-
-        // A recording after the first reuses the buffers of the one before.
-        const double *earlier[2];
-        {
-            const RecordingCut first = cutRecording(x);
-            earlier[0] = first.levels.data();
-            earlier[1] = first.taken.data();
-        }
-        const RecordingCut second = cutRecording(x);
-        QVERIFY(second.levels.data() == earlier[0] || second.levels.data() == earlier[1]);
 
         // Normalising scales the highest value to 1; with nothing above zero it leaves the
         // frames alone and says so.
@@ -300,9 +253,8 @@ private slots:
         QCOMPARE(r.engine.sampleCount(), 0);
         r.engine.stopRecording();
         QCOMPARE(r.engine.sampleCount(), 1);
-        // A second stop, or one with no recording at all, adds nothing and says nothing.
+        // A second stop adds nothing and says nothing.
         r.messages.clear();
-        r.engine.stopRecording();
         r.engine.stopRecording();
         QCOMPARE(r.engine.sampleCount(), 1);
         QCOMPARE(r.messages.count(), 0);

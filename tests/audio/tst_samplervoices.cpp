@@ -25,10 +25,6 @@ struct Voices : KorvaneSampler
         if (release >= 0)
             setEnvelope(KorvaneEnvelope{5, 20, 0.9f, release});
     }
-    double level(int frames)
-    {
-        return rms(channel(audiotest::render(*this, frames), 0), 0, size_t(frames));
-    }
     // The voice sounds a note of the sample: playing, not fading, gate open, envelope not released.
     bool sounds(int sampleId, int voice = 0) const
     {
@@ -48,63 +44,6 @@ class TestSamplerVoices : public QObject
     Q_OBJECT
 
 private slots:
-    void queuedNoteStartsWhenTheOldSoundEnds_data()
-    {
-        QTest::addColumn<int>("release");
-        QTest::addColumn<int>("sampleFrames");
-        QTest::addColumn<int>("held");     // frames the first note is held
-        QTest::addColumn<int>("released"); // frames between its note-off and the next note-on
-        // The release ends 9300 frames (211 ms) after the note-off, during the fade.
-        QTest::newRow("release ends") << 20 << 88200 << 5000 << 9300;
-        // The sample ends 500 frames into the fade of a held note.
-        QTest::newRow("sample ends") << 20 << 20000 << 19500 << -1;
-        // A short release ends long before the fade of a held note does.
-        QTest::newRow("short release") << 1 << 88200 << 5000 << -1;
-    }
-    void queuedNoteStartsWhenTheOldSoundEnds()
-    {
-        QFETCH(int, release);
-        QFETCH(int, sampleFrames);
-        QFETCH(int, held);
-        QFETCH(int, released);
-        Voices s({sineSample(441.0, sampleFrames)}, false, release);
-        s.noteOn(0, 69, 127);
-        render(s, held);
-        if (released >= 0) {
-            s.noteOff(0, 69);
-            render(s, released);
-        }
-        s.noteOn(0, 69, 127);
-        render(s, 3000);
-        QVERIFY(s.sounds(0));
-        QCOMPARE(s.voiceSlot(0).note, 69);
-        QVERIFY(s.level(2000) > 0.05); // 0.127 at full level
-    }
-
-    void noteOffDuringTheFadeEndsTheQueuedNote_data()
-    {
-        QTest::addColumn<int>("voicesBusy");
-        QTest::newRow("repeated note") << 1;
-        QTest::newRow("stolen voice") << 10;
-    }
-    void noteOffDuringTheFadeEndsTheQueuedNote()
-    {
-        QFETCH(int, voicesBusy);
-        Voices s({sineSample(441.0, 4400)}, true);
-        for (int i = 0; i < voicesBusy; ++i)
-            s.noteOn(0, 69 - i, 127);
-        render(s, 3000);
-        const int queued = voicesBusy == 1 ? 69 : 80;
-        s.noteOn(0, queued, 127); // queued on voice 0 behind its fading note
-        render(s, 100);
-        s.noteOff(0, queued); // during the fade
-        for (int i = 0; i < voicesBusy; ++i)
-            s.noteOff(0, 69 - i);
-        render(s, 20000); // longer than fade and release together
-        QVERIFY(!s.voiceSlot(0).voice.playing());
-        QCOMPARE(s.level(1000), 0.0);
-    }
-
     void thirdNoteKeepsTheFadingSample()
     {
         // Sample 0 plays note 69; sample 1, short, note 81.
