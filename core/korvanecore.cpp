@@ -3,6 +3,7 @@
 #include "audio/korvaneaudioengine.h"
 #include "core/datapaths.h"
 #include "core/deviceplay.h"
+#include "core/instrumentreadahead.h"
 #include "core/korvaneinstrumentstore.h"
 #include "core/korvanemaplibrary.h"
 #include "core/korvanesettingsstore.h"
@@ -36,7 +37,10 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
     settings = new KorvaneSettingsStore(dataPath, settingsVersion, this);
     connect(settings, &KorvaneSettingsStore::statusMessage, this, &KorvaneCore::sendStatusMessage);
     connect(settings, &KorvaneSettingsStore::writeCountChanged, this, &KorvaneCore::SendWriteCount);
-    KorvaneInstrumentStore::copyPresets(dataPath);
+    // The presets are copied and the start-up instrument read on a worker (each copy waits for
+    // the disk) while the engines are built; the sounds folder is complete when the hub is.
+    auto startupSound = std::make_unique<InstrumentReadAhead>(
+        [path = dataPath] { KorvaneInstrumentStore::copyPresets(path); }, startupSoundPath());
     LoadSettings();
 
     map = KorvaneSensorsState::fresh();
@@ -101,6 +105,8 @@ KorvaneCore::KorvaneCore(std::unique_ptr<MidiPortBackend> midiBackend, QObject *
     connect(instruments, &IS::loadedSoundName, this, &KorvaneCore::SendLoadedSoundName);
     connect(instruments, &IS::importProgress, this, &KorvaneCore::ImportProgress);
     connect(instruments, &IS::importFinished, this, &KorvaneCore::ImportFinished);
+    startupSound->waitForFirstStep();
+    instruments->setReadAhead(std::move(startupSound));
 
     checkTimer = new QTimer(this);
     connect(checkTimer, SIGNAL(timeout()), this, SLOT(CheckMIDI()));
@@ -184,6 +190,11 @@ void KorvaneCore::RemoveGlobalBend()
     }
 }
 
+QString KorvaneCore::startupSoundPath() const
+{
+    return dataPath + QStringLiteral("/sounds/Electric Piano.kvi");
+}
+
 void KorvaneCore::StartEngines()
 {
     sampleRate = 44100.0;
@@ -193,7 +204,7 @@ void KorvaneCore::StartEngines()
     // The device search waits for the MIDI system's answers: it runs on the port thread while
     // start-up goes on.
     midiEngine->FindDevicesLater();
-    LoadSound(dataPath + QStringLiteral("/sounds/Electric Piano.kvi"));
+    LoadSound(startupSoundPath());
     emit SendSoundName(QStringLiteral("Electric Piano"));
     // The start-up map goes into the maps folder, never the working directory, and never
     // over a map the user saved under that name.

@@ -196,6 +196,7 @@ private slots:
     void DeviceChanged();
 
 private:
+    QString startupSoundPath() const;
     void pushMapToAudio();
 
     int32_t mute = 0;

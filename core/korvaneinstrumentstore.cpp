@@ -4,6 +4,7 @@
 #include "audio/korvaneaudioengine.h"
 #include "audio/sampleimport.h"
 #include "audio/sfzexport.h"
+#include "core/instrumentreadahead.h"
 
 #include <QDebug>
 #include <QDir>
@@ -28,6 +29,13 @@ KorvaneInstrumentStore::KorvaneInstrumentStore(KorvaneAudioEngine *audio, QObjec
     // Every change the engine makes to the instrument says so, including those of a load,
     // which clears the mark once it is done.
     connect(audio, &KorvaneAudioEngine::setUnsaved, this, &KorvaneInstrumentStore::markModified);
+}
+
+KorvaneInstrumentStore::~KorvaneInstrumentStore() = default;
+
+void KorvaneInstrumentStore::setReadAhead(std::unique_ptr<InstrumentReadAhead> file)
+{
+    readAhead = std::move(file);
 }
 
 void KorvaneInstrumentStore::copyPresets(const QString &dataPath)
@@ -73,7 +81,12 @@ bool KorvaneInstrumentStore::load(const QString &filename)
     qDebug().noquote() << "loading.. " << filename;
     KorvaneInstrument instrument;
     QString error;
-    if (!readInstrumentFile(filename, instrument, &error)) {
+    bool ok = false;
+    // Whatever load comes first, the file read ahead is of no more use after it.
+    const std::unique_ptr<InstrumentReadAhead> ahead = std::move(readAhead);
+    if (!ahead || !ahead->take(filename, instrument, ok, error))
+        ok = readInstrumentFile(filename, instrument, &error);
+    if (!ok) {
         qDebug() << "failed to open file";
         emit statusMessage(QStringLiteral("Could not load instrument %1: %2")
                                .arg(QFileInfo(filename).fileName(), error));

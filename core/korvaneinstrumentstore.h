@@ -10,6 +10,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class InstrumentReadAhead;
 class KorvaneAudioEngine;
 class KorvaneSampleImport;
 
@@ -19,6 +22,7 @@ class KorvaneInstrumentStore : public QObject
 public:
     // audio plays the instruments loaded and gives the one saved; it must outlive the store.
     explicit KorvaneInstrumentStore(KorvaneAudioEngine *audio, QObject *parent = nullptr);
+    ~KorvaneInstrumentStore() override;
 
     // Copies the preset instruments into dataPath's sounds folder. A file already there (the
     // user's edited copy) is never overwritten; a deleted preset comes back.
@@ -42,6 +46,9 @@ public:
     // Reads and checks the whole file before the sampler is touched: a damaged file leaves
     // the current instrument playable.
     bool load(const QString &filename);
+    // A file being read on a worker thread: the next load() of that file, when it is
+    // unchanged, takes what was read instead of reading it again.
+    void setReadAhead(std::unique_ptr<InstrumentReadAhead> file);
     void remove(const QString &filename);
 
     // Reads the files on a worker thread and adds them all as samples when every one could
@@ -70,6 +77,7 @@ private:
 
     KorvaneAudioEngine *audio;
     KorvaneSampleImport *importer;
+    std::unique_ptr<InstrumentReadAhead> readAhead;
     QString name;
     QString path;
     bool modified = false;

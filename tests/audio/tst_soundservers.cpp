@@ -98,6 +98,8 @@ private slots:
         JackRecorder rec;
         QVERIFY(rec.open());
         QCOMPARE(rec.rate(), 48000.0);
+        // The stream opens beside start-up and may still be on its way.
+        QTRY_VERIFY_WITH_TIMEOUT(!hub.audio()->isOpening(), 10000);
         QCOMPARE(hub.audio()->streamRate(), rec.rate());
         QVERIFY(rec.connectFrom("VARNO Control.*:outport 0"));
         hub.audio()->loadInstrument(sineInstrument(1, 440.0, 44100 * 4));

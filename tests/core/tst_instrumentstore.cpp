@@ -2,6 +2,7 @@
 // recovery copy. Import and export are followed through the window in the window tests.
 #include "audio/instrumentfile.h"
 #include "audio/korvaneaudioengine.h"
+#include "core/instrumentreadahead.h"
 #include "core/korvaneinstrumentstore.h"
 #include "resources/resources.h"
 #include "tests/support/testfiles.h"
@@ -113,6 +114,32 @@ private slots:
 
         store.remove(path);
         QVERIFY(!QFile::exists(path));
+    }
+
+    // The start-up instrument is read on a worker after the preset copies; a file changed
+    // after that read is read again, never played stale.
+    void readAheadNeverGivesAStaleFile()
+    {
+        KorvaneAudioEngine audio;
+        KorvaneInstrumentStore store(&audio);
+        QSignalSpy status(&store, &KorvaneInstrumentStore::statusMessage);
+        const QString path = dir.path() + "/Ahead.kvi";
+        KorvaneInstrument one = twoSamples();
+        one.samples.pop_back();
+        for (const bool changed : {false, true}) {
+            auto ahead = std::make_unique<InstrumentReadAhead>(
+                [&] { QVERIFY(writeInstrumentFile(path, one, nullptr)); }, path);
+            ahead->waitForFirstStep();
+            QVERIFY(QFile::exists(path));
+            ahead->wait();
+            if (changed)
+                QVERIFY(writeInstrumentFile(path, twoSamples(), nullptr));
+            store.setReadAhead(std::move(ahead));
+            QVERIFY(store.load(path));
+            QCOMPARE(audio.sampleCount(), changed ? 2 : 1);
+            QCOMPARE(testfiles::lastText(status),
+                     QStringLiteral("Instrument loaded with %1 samples").arg(changed ? 2 : 1));
+        }
     }
 
 private:
