@@ -144,8 +144,6 @@ private slots:
         const std::pair<int, QString> choices[] = {
             {1, "Marimba"}, {2, "Flute"}, {0, "Electric Piano"}};
         for (const auto &[index, name] : choices) {
-            QCOMPARE(MappingTabController::testSoundFile(dp, index),
-                     dp + "/sounds/" + name + ".kvi");
             loaded.clear();
             get<QComboBox>("testSoundBox")->setCurrentIndex(index);
             QCOMPARE(loaded.value(0).value(0).toString(), name);
@@ -205,10 +203,6 @@ private slots:
         tab->setNode(cc, 2);
         QCOMPARE(hub->GetNode(2).type, 1);
         QCOMPARE(hand->nodeLabel(2), QString("CC21"));
-
-        // The device's layout choice reaches the hand.
-        tab->setRemoteMapping(2);
-        QCOMPARE(hand->deviceType(), 2);
     }
     // A step that would take a sensor's note outside 0..127 is refused whole, with a status line.
     void stepsStayInTheMidiRange()
@@ -286,24 +280,17 @@ private slots:
         KorvaneCalibration c = hub->getCalibration();
         c.onThreshold = 16;
         c.offThreshold = 8;
-        c.velocityScale = 1.0f;
         hub->setCalibration(c);
         settings->showCalibration(c);
         QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
         auto *on = get<QSlider>("onThresholdSlider");
         auto *off = get<QSlider>("offThresholdSlider");
-        auto *velocity = get<QSlider>("velocitySlider");
 
         for (int i = 0; i < 5; ++i)
             QTest::keyClick(on, Qt::Key_Right);
         QCOMPARE(f->text("noteOnLabel"), QString("21"));
         QTRY_COMPARE(int(hub->getCalibration().onThreshold), 21);
         QCOMPARE(savedCount(status), 1);
-
-        QTest::keyClick(velocity, Qt::Key_PageUp);
-        QCOMPARE(f->text("velocitySensitivyLabel"), QString::number(velocity->value()));
-        QTRY_COMPARE(int(hub->getCalibration().velocityScale), velocity->value());
-        QVERIFY(velocity->value() > 1);
 
         // Ten notches take note-off past note-on: the rule puts it just below.
         for (int i = 0; i < 10; ++i) {
@@ -314,7 +301,7 @@ private slots:
         QTRY_COMPARE(int(hub->getCalibration().offThreshold), 20);
         QCOMPARE(off->value(), 20);
         QCOMPARE(f->text("noteOffLabel"), QString("20"));
-        QCOMPARE(savedCount(status), 3);
+        QCOMPARE(savedCount(status), 2);
 
         // The device's calibration arriving meanwhile wins over a change still waiting.
         QTest::keyClick(on, Qt::Key_Right);
@@ -324,7 +311,7 @@ private slots:
         QTest::qWait(500);
         QCOMPARE(int(hub->getCalibration().onThreshold), 50);
         QCOMPARE(on->value(), 50);
-        QCOMPARE(savedCount(status), 3);
+        QCOMPARE(savedCount(status), 2);
     }
     void calibrationFromDeviceSendsNothingBack()
     {

