@@ -317,6 +317,7 @@ private slots:
     {
         AboutDialog d;
         QCOMPARE(d.windowTitle(), QString("About VARNO Control"));
+        QCOMPARE(d.findChild<QLabel *>("versionLabel")->text(), QString(" 1.5.0"));
         QVERIFY(d.findChild<QLabel *>("licenceLabel")->text().contains("GPL-3.0-or-later"));
     }
     void fixedSpinBoxStepsOnce()

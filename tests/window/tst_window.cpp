@@ -51,6 +51,7 @@ private slots:
     {
         QCOMPARE(window->windowTitle(), QString("VARNO Control"));
         QCOMPARE(env.text("controlCurveLabel"), QString("Sensitivty curve:"));
+        QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
         QVERIFY(window->styleSheet().contains("QPushButton"));
         // The calibration the hub loaded from a fresh data folder, not the form's own value.
         QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
@@ -59,11 +60,11 @@ private slots:
     {
         // A map saved under a new name is named above the hand; refusals reach the status line.
         const QString maps = hub->GetDataPath() + "/maps";
-        window->NewState(maps);
-        window->ReceiveName(0, "Gig");
+        emit window->patchView()->NewState(maps);
+        emit window->nameDialog()->Send(0, "Gig");
         QVERIFY(QFileInfo::exists(maps + "/Gig.kvs"));
         QCOMPARE(env.text("patchNameLine"), QString("Gig"));
-        window->DeleteFolder(maps);
+        emit window->patchView()->DeleteFolder(maps);
         QVERIFY(env.text("statuslabel").contains("top folder"));
 
         // Layer views from the hub reach the sound editor, and its mode change returns.
@@ -75,7 +76,7 @@ private slots:
 
         // The sample list's frequency field opens the number editor (its value's way back to
         // the sound editor is one of the start connections).
-        window->OpenNumberEditor(0, 261.63);
+        emit window->soundEditView()->OpenFreqNumberEditor(0, 261.63);
         QVERIFY(window->numberEditor()->isVisible());
         QCOMPARE(window->numberEditor()->getNumber(), 261.63);
 
@@ -107,7 +108,7 @@ private slots:
         last.bendSpeed = 77;
         last.releaseDelay = 5;
         hub->SendBendSettings(last);
-        window->OpenNodeView(3);
+        emit window->handWidget()->OpenNode(3);
         QSignalSpy sent(window->nodeView(), &KorvaneNodeView::SendBendSettings);
         get<QCheckBox>("halfwayBox")->click();
         QCOMPARE(sent.count(), 1);
@@ -263,6 +264,7 @@ private slots:
         QVERIFY(asked);
         env.sys->deliver(env.kDevice, {0xF0, 0x7D, 0x01, 12, 0xF7});
         QTRY_VERIFY2(part.text().contains("firmware 12"), qPrintable(part.text()));
+        QCOMPARE(child<QLabel>(window->aboutDialog(), "deviceLabel")->text(), "Version: 12");
         hub->IncreaseWriteCount();
         QVERIFY2(part.text().endsWith("ROM writes: 1"), qPrintable(part.text()));
         QVERIFY(part.toolTip().startsWith("MIDI port: KVRN Glove\n"));
