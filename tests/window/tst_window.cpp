@@ -29,6 +29,47 @@
 
 #include <functional>
 
+namespace {
+
+// The connections the window makes at start that no behaviour below reaches (most need a
+// recording, a sound file dialog or the device's own requests): "sender receiver", then
+// "signal>slot" pairs, where a lone signal names a slot of the same signature.
+const QStringList kLinks[] = {
+    {"node window", "ReadyRecSampler()", "removeGlobalBend()"},
+    {"hub hand", "SendTemporalOffset(int)>setTemporalOffset(int)",
+     "SendNoteTrigger(int,bool,int)>Trigger(int,bool,int)"},
+    {"hub window", "EnableMIDIConnect()", "EnableMIDIDisconnect()", "setUnsaved()", "NextSound()",
+     "SendVersionError()>ShowVersionError()", "SaveCompleted()>LoadComplete()",
+     "SoundSaveComplete()>SoundLoadComplete()",
+     "SendSoundName(QString)>setCurrentSoundName(QString)", "UpdateBendUI(KorvaneBendSettings)",
+     "SendRemoteDevice(int)>setRemoteMapping(int)", "SendWriteCount(int)>setWriteCountAmount(int)",
+     "IOSResendMapping()>reSendMapping()",
+     "SendEnvelopeParameters(KorvaneEnvelope)>setEnvelopeParameters(KorvaneEnvelope)",
+     "SendReverbParameters(KorvaneSamplerReverb)>setReverbParameters(KorvaneSamplerReverb)"},
+    {"edit hub", "SendLayerUpdate(KorvaneLayerView)>setLayerView(KorvaneLayerView)",
+     "startRecord()>StartRecord()", "stopRecord()>EndRecord()"},
+    {"edit window", "PreviewPlay(int)>ProcessPreviewPlay(int)",
+     "PreviewStop()>ProcessPreviewStop()", "flushMemory()>FlushMemoryAsk()",
+     "flushPrevious()>FlushPreviousAsk()", "NewSound()>setAsNewSound()",
+     "SendEnvelopeRelease(int)>PassEnvelopeRelease(int)",
+     "SendReverbAmount(float)>setReverbAmount(float)",
+     "SendSamplerMode(int)>ProcessSamplerMode(int)", "saveSound()>ProcessSoundSave()",
+     "saveAsSound()>ProcessSoundSaveAs()", "DeleteSample(int)>FlushMemorySelected(int)"},
+    {"hub edit", "ResetScroll()>resetScrollIndex()",
+     "SendLoadedSoundName(QString)>setLoadSoundName(QString)", "RecEnded()>RecordEnded()"},
+    {"patch window", "SaveState(QString)", "DeleteState(QString)", "NewFolder(QString)",
+     "RenameState(QString)", "giveFolderName(QString)>GetMapFolder(QString)",
+     "Close()>CloseFileView()", "NameFolder(QString)>RenameFolder(QString)",
+     "scaleGeneration(int)"},
+    {"sound window", "SaveSound(QString)", "DeleteFolder(QString)", "NewSound(QString)",
+     "DeleteSound(QString)", "RenameSound(QString)",
+     "giveFolderName(QString)>GetSoundFolder(QString)", "NewFolder(QString)",
+     "NameFolder(QString)>RenameFolder(QString)"},
+    {"numedit edit", "SendNumber(int, double)>setSampleBaseFreq(int,double)"},
+};
+
+} // namespace
+
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -55,6 +96,28 @@ private slots:
         QVERIFY(window->styleSheet().contains("QPushButton"));
         // The calibration the hub loaded from a fresh data folder, not the form's own value.
         QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
+    }
+    // A disconnect succeeds only for a connection of exactly that pair; the second attempt fails,
+    // so each was made once.
+    void startConnectionsNoBehaviourReaches()
+    {
+        const QStringList names = {"window", "hub",   "hand", "node",
+                                   "sound",  "patch", "edit", "numedit"};
+        MainWindow *w = window;
+        const QList<QObject *> objects =
+            QList<QObject *>() << w << hub << w->handWidget() << w->nodeView() << w->soundView()
+                               << w->patchView() << w->soundEditView() << w->numberEditor();
+        for (const QStringList &l : kLinks) {
+            QObject *sender = objects.value(names.indexOf(l[0].section(' ', 0, 0)));
+            QObject *receiver = objects.value(names.indexOf(l[0].section(' ', 1)));
+            QVERIFY(sender && receiver);
+            for (const QString &pair : l.mid(1)) {
+                const QByteArray sig = "2" + pair.section('>', 0, 0).toLatin1();
+                const QByteArray slot = "1" + pair.section('>', -1).toLatin1();
+                QVERIFY2(QObject::disconnect(sender, sig, receiver, slot), sig);
+                QVERIFY2(!QObject::disconnect(sender, sig, receiver, slot), sig);
+            }
+        }
     }
     void requestsAndEditorsReachTheHub()
     {
@@ -171,12 +234,7 @@ private slots:
                 get<QAction>(about)->trigger();
             QVERIFY2(w->aboutDialog()->isVisible(), about);
         }
-        // The tabs' state reads and shows through the window: a loaded map brings its own octave.
-        KorvaneSensorsState map = hub->GetState(0);
-        map.octave = 3;
-        hub->UpdateState(map);
-        w->LoadComplete();
-        QCOMPARE(w->getOctaveCounter(), 3);
+        // The device's mute shows on the mapping tab.
         emit hub->SendMute(true);
         QVERIFY(get<QCheckBox>("muteBox")->isChecked());
 
