@@ -31,9 +31,9 @@
 
 namespace {
 
-// The connections the window makes at start that no behaviour below reaches (most need a
-// recording, a sound file dialog or the device's own requests): "sender receiver", then
-// "signal>slot" pairs, where a lone signal names a slot of the same signature.
+// The connections the window makes at start whose loss no behaviour test of the window would
+// notice (the others are left to those tests): "sender receiver", then "signal>slot" pairs,
+// where a lone signal names a slot of the same signature.
 const QStringList kLinks[] = {
     {"node window", "ReadyRecSampler()", "removeGlobalBend()"},
     {"hub hand", "SendTemporalOffset(int)>setTemporalOffset(int)",
