@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSlider>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <iterator>
@@ -39,8 +38,7 @@ int shownValue(QWidget *w)
 }
 
 // A control of the settings tab, the value set there and the calibration field it reaches; a
-// slider's label shows its number. Note-on set at or below note-off (8) moves just above it,
-// note-off at or above note-on (16) just below it.
+// slider's label shows its number. Note-off set at or above note-on (16) moves just below it.
 struct Control
 {
     const char *tag;
@@ -63,8 +61,6 @@ const Control kControls[] = {
     {"control", "controlSlider", 100, [](auto &c) { return int(c.aftertouchScale); }, 100,
      "controlAmountLabel_2"},
     {"on", "onThresholdSlider", 60, [](auto &c) { return int(c.onThreshold); }, 60, "noteOnLabel"},
-    {"on below off", "onThresholdSlider", 5, [](auto &c) { return int(c.onThreshold); }, 9,
-     "noteOnLabel"},
     {"off", "offThresholdSlider", 4, [](auto &c) { return int(c.offThreshold); }, 4,
      "noteOffLabel"},
     {"off above on", "offThresholdSlider", 30, [](auto &c) { return int(c.offThreshold); }, 15,
@@ -135,21 +131,16 @@ private slots:
         tab->generateScaleFromBrowser(3);
         QCOMPARE(hub->GetState(0).octave, octave - 1);
     }
-    // The choice loads that preset (what a load puts in the sampler is the store's to check).
+    // The choice loads that preset (what a load puts in the sampler is the store's to check;
+    // Marimba and Flute are loaded through this box by the window's guard tests).
     void testSoundChoice()
     {
         const QString dp = hub->GetDataPath();
         QCOMPARE(MappingTabController::testSoundFile(dp, 7), dp + "/sounds/Electric Piano.kvi");
         QSignalSpy loaded(hub, &KorvaneCore::SendLoadedSoundName);
-        const std::pair<int, QString> choices[] = {
-            {1, "Marimba"}, {2, "Flute"}, {0, "Electric Piano"}};
-        for (const auto &[index, name] : choices) {
-            QCOMPARE(MappingTabController::testSoundFile(dp, index),
-                     dp + "/sounds/" + name + ".kvi");
-            loaded.clear();
-            get<QComboBox>("testSoundBox")->setCurrentIndex(index);
-            QCOMPARE(loaded.value(0).value(0).toString(), name);
-        }
+        get<QComboBox>("testSoundBox")->setCurrentIndex(1);
+        get<QComboBox>("testSoundBox")->setCurrentIndex(0);
+        QCOMPARE(loaded.last().value(0).toString(), QString("Electric Piano"));
     }
     void octaveKeptAfterMapLoad()
     {
@@ -205,10 +196,6 @@ private slots:
         tab->setNode(cc, 2);
         QCOMPARE(hub->GetNode(2).type, 1);
         QCOMPARE(hand->nodeLabel(2), QString("CC21"));
-
-        // The device's layout choice reaches the hand.
-        tab->setRemoteMapping(2);
-        QCOMPARE(hand->deviceType(), 2);
     }
     // A step that would take a sensor's note outside 0..127 is refused whole, with a status line.
     void stepsStayInTheMidiRange()
@@ -221,9 +208,7 @@ private slots:
             return out;
         };
         // {the button, the map's lowest and highest note before the steps}
-        const std::tuple<const char *, int, int> cases[] = {{"odownButton", 3, 40},
-                                                            {"transPoseDown", 0, 40},
-                                                            {"oupButton", 60, 120},
+        const std::tuple<const char *, int, int> cases[] = {{"transPoseDown", 0, 40},
                                                             {"transposeUp", 60, 127}};
         for (const auto &[button, lowest, highest] : cases) {
             KorvaneSensorsState s = hub->GetState(0);
@@ -280,51 +265,30 @@ private slots:
         }
     }
     // The settings tab.
-    // A key held or a wheel spun commits once, when the slider settles, through the same rule.
-    void keysAndWheelCommitOnceSettled()
+    // A key held (or a wheel spun: the same change of value) commits once, when the slider
+    // settles, through the same rule as a release.
+    void keysCommitOnceSettled()
     {
-        KorvaneCalibration c = hub->getCalibration();
-        c.onThreshold = 16;
-        c.offThreshold = 8;
-        c.velocityScale = 1.0f;
-        hub->setCalibration(c);
-        settings->showCalibration(c);
+        settings->showCalibration(hub->getCalibration()); // note-on 16, note-off 8
         QSignalSpy status(hub, &KorvaneCore::sendStatusMessage);
         auto *on = get<QSlider>("onThresholdSlider");
-        auto *off = get<QSlider>("offThresholdSlider");
-        auto *velocity = get<QSlider>("velocitySlider");
-
-        for (int i = 0; i < 5; ++i)
-            QTest::keyClick(on, Qt::Key_Right);
-        QCOMPARE(f->text("noteOnLabel"), QString("21"));
-        QTRY_COMPARE(int(hub->getCalibration().onThreshold), 21);
+        // Ten steps take note-on past note-off: the rule puts it just above.
+        for (int i = 0; i < 10; ++i)
+            QTest::keyClick(on, Qt::Key_Left);
+        QTRY_COMPARE(int(hub->getCalibration().onThreshold), 9);
+        QCOMPARE(on->value(), 9);
+        QCOMPARE(f->text("noteOnLabel"), QString("9"));
         QCOMPARE(savedCount(status), 1);
-
-        QTest::keyClick(velocity, Qt::Key_PageUp);
-        QCOMPARE(f->text("velocitySensitivyLabel"), QString::number(velocity->value()));
-        QTRY_COMPARE(int(hub->getCalibration().velocityScale), velocity->value());
-        QVERIFY(velocity->value() > 1);
-
-        // Ten notches take note-off past note-on: the rule puts it just below.
-        for (int i = 0; i < 10; ++i) {
-            QWheelEvent e(QPointF(5, 5), off->mapToGlobal(QPoint(5, 5)), QPoint(), QPoint(0, 120),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-            QApplication::sendEvent(off, &e);
-        }
-        QTRY_COMPARE(int(hub->getCalibration().offThreshold), 20);
-        QCOMPARE(off->value(), 20);
-        QCOMPARE(f->text("noteOffLabel"), QString("20"));
-        QCOMPARE(savedCount(status), 3);
 
         // The device's calibration arriving meanwhile wins over a change still waiting.
         QTest::keyClick(on, Qt::Key_Right);
-        c = hub->getCalibration();
+        KorvaneCalibration c = hub->getCalibration();
         c.onThreshold = 50;
         hub->LoadCalibrationFromSysEx(c);
         QTest::qWait(500);
         QCOMPARE(int(hub->getCalibration().onThreshold), 50);
         QCOMPARE(on->value(), 50);
-        QCOMPARE(savedCount(status), 3);
+        QCOMPARE(savedCount(status), 1);
     }
     void calibrationFromDeviceSendsNothingBack()
     {
@@ -387,30 +351,16 @@ private slots:
         QVERIFY(hub->LoadSettings());
         QCOMPARE(c.field(hub->getCalibration()), c.expected);
     }
-    void pitchBendRemovesBendAssignmentsFirst()
+    // That Pitch Bend takes the bend assignments out of the map before the save is caught by
+    // the undo tests' uploads; here, that no other kind touches them.
+    void onlyPitchBendRemovesBendAssignments()
     {
-        // Which assignments go is the hub's rule; here, that it is applied before the save.
         KorvaneSensorNode bend = hub->GetNode(3);
         bend.type = 4;
         hub->SetNode(bend, 3);
-
-        QStringList events;
-        connect(hub, &KorvaneCore::SendStateUI, this, [&] { events << "state"; });
-        connect(hub, &KorvaneCore::sendStatusMessage, this, [&](QString m) {
-            if (m == "Settings saved.")
-                events << "settings";
-        });
         auto *control = get<QComboBox>("defaultControlBox");
-        control->setCurrentIndex(2);
-
-        QCOMPARE(hub->GetNode(3).type, 2);
-        QCOMPARE(hub->getCalibration().globalControl, 2);
-        QCOMPARE(events, QStringList({"state", "settings"}));
-
-        // Another kind leaves the map alone.
-        events.clear();
         control->setCurrentIndex(1);
-        QCOMPARE(events, QStringList({"settings"}));
+        QCOMPARE(hub->GetNode(3).type, 4);
 
         // removeGlobalBend resets the choice silently only while it is "Pitch Bend".
         settings->removeGlobalBend();

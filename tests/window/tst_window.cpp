@@ -1,14 +1,12 @@
-// The whole window on an empty data folder and a scripted MIDI system: its form, every
-// connection it makes at start, requests that pass from its buttons and dialogs to the hub and
-// back, menus and their keys, the device's state in the status bar, status lines that outlast
-// the device search, Disconnect that holds, tooltips and mnemonics on every control, and the
-// window's remembered place and tab.
+// The whole window on an empty data folder and a scripted MIDI system: what it shows at start,
+// requests that pass from its buttons and dialogs to the hub and back, menus and their keys, the
+// device's state in the status bar, status lines that outlast the device search, Disconnect that
+// holds, tooltips and mnemonics on every control, and the window's remembered place and tab.
 #include "app/devicestatuspart.h"
 #include "app/mainmenus.h"
 #include "app/statusmessagefilter.h"
 #include "audio/korvaneaudioengine.h"
 #include "dialogs/aboutdialog.h"
-#include "dialogs/fixedspinbox.h"
 #include "dialogs/korvanenodeview.h"
 #include "dialogs/korvanepatchview.h"
 #include "dialogs/korvanesoundeditview.h"
@@ -33,53 +31,40 @@
 
 namespace {
 
-// Every connection the window makes at start: "sender receiver", then "signal>slot" pairs, where
-// a lone signal names a slot of the same signature.
+// The connections the window makes at start whose loss no behaviour test of the window would
+// notice (the others are left to those tests): "sender receiver", then "signal>slot" pairs,
+// where a lone signal names a slot of the same signature.
 const QStringList kLinks[] = {
-    {"hand window", "OpenNode(int)>OpenNodeView(int)"},
-    {"node window", "SendConfiguration(KorvaneSensorNode,int)>UpdateNode(KorvaneSensorNode,int)",
-     "ReadyRecSampler()", "removeGlobalBend()"},
-    {"node hub", "SendBendSettings(KorvaneBendSettings)", "SendGyroSettings(KorvaneGyroSettings)"},
-    {"hub hand", "SendNoteTrigger(int,bool,int)>Trigger(int,bool,int)",
-     "SendStateUI(KorvaneSensorsState)>UpdateFromState(KorvaneSensorsState)",
-     "SendTemporalOffset(int)>setTemporalOffset(int)"},
+    {"node window", "ReadyRecSampler()", "removeGlobalBend()"},
+    {"hub hand", "SendTemporalOffset(int)>setTemporalOffset(int)",
+     "SendNoteTrigger(int,bool,int)>Trigger(int,bool,int)"},
     {"hub window", "EnableMIDIConnect()", "EnableMIDIDisconnect()", "setUnsaved()", "NextSound()",
-     "PrevSound()", "SendVersionError()>ShowVersionError()", "LoadCompleted()>LoadComplete()",
-     "SaveCompleted()>LoadComplete()", "SysExLoadCompleted()>SysExLoadComplete()",
-     "SoundLoadComplete()", "SoundSaveComplete()>SoundLoadComplete()",
-     "SendSoundName(QString)>setCurrentSoundName(QString)"},
-    {"hub window", "UpdateSettingsUI(KorvaneCalibration)", "UpdateBendUI(KorvaneBendSettings)",
-     "SendRemoteDevice(int)>setRemoteMapping(int)", "SendMute(bool)>setMute(bool)",
-     "PassDeviceVersionNumber(int)>ShowDeviceVersionNumber(int)",
-     "SendWriteCount(int)>setWriteCountAmount(int)", "IOSResendMapping()>reSendMapping()",
-     "sendStatusMessage(QString)>setMainMessage(QString)",
+     "SendVersionError()>ShowVersionError()", "SaveCompleted()>LoadComplete()",
+     "SoundSaveComplete()>SoundLoadComplete()",
+     "SendSoundName(QString)>setCurrentSoundName(QString)", "UpdateBendUI(KorvaneBendSettings)",
+     "SendRemoteDevice(int)>setRemoteMapping(int)", "SendWriteCount(int)>setWriteCountAmount(int)",
+     "IOSResendMapping()>reSendMapping()",
      "SendEnvelopeParameters(KorvaneEnvelope)>setEnvelopeParameters(KorvaneEnvelope)",
-     "SendReverbParameters(KorvaneSamplerReverb)>setReverbParameters(KorvaneSamplerReverb)",
-     "SendLayerView(KorvaneLayerView)>ProcessLayerUpdate(KorvaneLayerView)"},
+     "SendReverbParameters(KorvaneSamplerReverb)>setReverbParameters(KorvaneSamplerReverb)"},
     {"edit hub", "SendLayerUpdate(KorvaneLayerView)>setLayerView(KorvaneLayerView)",
      "startRecord()>StartRecord()", "stopRecord()>EndRecord()"},
     {"edit window", "PreviewPlay(int)>ProcessPreviewPlay(int)",
      "PreviewStop()>ProcessPreviewStop()", "flushMemory()>FlushMemoryAsk()",
      "flushPrevious()>FlushPreviousAsk()", "NewSound()>setAsNewSound()",
-     "SendEnvelopeAttack(int)>PassEnvelopeAttack(int)",
      "SendEnvelopeRelease(int)>PassEnvelopeRelease(int)",
      "SendReverbAmount(float)>setReverbAmount(float)",
      "SendSamplerMode(int)>ProcessSamplerMode(int)", "saveSound()>ProcessSoundSave()",
-     "saveAsSound()>ProcessSoundSaveAs()", "DeleteSample(int)>FlushMemorySelected(int)",
-     "OpenFreqNumberEditor(int,double)>OpenNumberEditor(int, double)"},
+     "saveAsSound()>ProcessSoundSaveAs()", "DeleteSample(int)>FlushMemorySelected(int)"},
     {"hub edit", "ResetScroll()>resetScrollIndex()",
-     "SendLoadedSoundName(QString)>setLoadSoundName(QString)",
-     "sendSamplerMessage(QString)>setSamplerMessage(QString)", "RecEnded()>RecordEnded()"},
-    {"patch window", "SaveState(QString)", "NewState(QString)", "DeleteState(QString)",
+     "SendLoadedSoundName(QString)>setLoadSoundName(QString)", "RecEnded()>RecordEnded()"},
+    {"patch window", "SaveState(QString)", "DeleteState(QString)", "NewFolder(QString)",
      "RenameState(QString)", "giveFolderName(QString)>GetMapFolder(QString)",
-     "Close()>CloseFileView()", "NewFolder(QString)", "DeleteFolder(QString)",
-     "NameFolder(QString)>RenameFolder(QString)", "scaleGeneration(int)"},
-    {"sound window", "SaveSound(QString)", "NewSound(QString)", "DeleteSound(QString)",
-     "RenameSound(QString)", "giveFolderName(QString)>GetSoundFolder(QString)",
-     "NewFolder(QString)", "DeleteFolder(QString)", "NameFolder(QString)>RenameFolder(QString)",
-     "EditSound()>OpenSoundEdit()", "LoadSound(QString)"},
-    {"patch hub", "LoadState(QString)"},
-    {"name window", "Send(int,QString)>ReceiveName(int,QString)"},
+     "Close()>CloseFileView()", "NameFolder(QString)>RenameFolder(QString)",
+     "scaleGeneration(int)"},
+    {"sound window", "SaveSound(QString)", "DeleteFolder(QString)", "NewSound(QString)",
+     "DeleteSound(QString)", "RenameSound(QString)",
+     "giveFolderName(QString)>GetSoundFolder(QString)", "NewFolder(QString)",
+     "NameFolder(QString)>RenameFolder(QString)"},
     {"numedit edit", "SendNumber(int, double)>setSampleBaseFreq(int,double)"},
 };
 
@@ -103,36 +88,25 @@ private slots:
         env.reset();
         QApplication::processEvents();
     }
-    void startsWithTheFormDefaults()
+    void startsWithItsLookAndTheStoredCalibration()
     {
         QCOMPARE(window->windowTitle(), QString("VARNO Control"));
-        QCOMPARE(window->objectName(), QString("MainWindow"));
-        QCOMPARE(get<QComboBox>("comboBox")->count(), 24);
-        QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
-        QCOMPARE(get<QComboBox>("midiChannelBox")->itemText(15), QString("16"));
-        QCOMPARE(get<QSlider>("velocitySlider")->maximum(), 128);
-        QCOMPARE(get<QSlider>("volSlider")->value(), 50);
-        QCOMPARE(get<FixedSpinBox>("aftertouchSpinbox")->maximum(), 99);
         QCOMPARE(env.text("controlCurveLabel"), QString("Sensitivty curve:"));
-        // The calibration the hub loaded is shown: the defaults of a fresh data folder.
+        QCOMPARE(get<QComboBox>("testSoundBox")->itemText(0), QString("E Piano"));
+        QVERIFY(window->styleSheet().contains("QPushButton"));
+        // The calibration the hub loaded from a fresh data folder, not the form's own value.
         QCOMPARE(get<QSlider>("onThresholdSlider")->value(), 16);
-        QCOMPARE(env.text("noteOnLabel"), QString("16"));
-        QCOMPARE(get<QComboBox>("defaultControlBox")->currentIndex(), 4);
-        QVERIFY(window->styleSheetText().contains("QPushButton"));
-        QCOMPARE(window->styleSheet(), window->styleSheetText());
     }
     // A disconnect succeeds only for a connection of exactly that pair; the second attempt fails,
     // so each was made once.
-    void everyStartConnection()
+    void startConnectionsNoBehaviourReaches()
     {
-        const QStringList names = {"window", "hub",  "hand", "node",   "sound",
-                                   "patch",  "edit", "name", "numedit"};
+        const QStringList names = {"window", "hub",   "hand", "node",
+                                   "sound",  "patch", "edit", "numedit"};
         MainWindow *w = window;
-        const QList<QObject *> objects = QList<QObject *>()
-                                         << w << hub << w->handWidget() << w->nodeView()
-                                         << w->soundView() << w->patchView() << w->soundEditView()
-                                         << w->nameDialog() << w->numberEditor();
-        int count = 0;
+        const QList<QObject *> objects =
+            QList<QObject *>() << w << hub << w->handWidget() << w->nodeView() << w->soundView()
+                               << w->patchView() << w->soundEditView() << w->numberEditor();
         for (const QStringList &l : kLinks) {
             QObject *sender = objects.value(names.indexOf(l[0].section(' ', 0, 0)));
             QObject *receiver = objects.value(names.indexOf(l[0].section(' ', 1)));
@@ -142,20 +116,18 @@ private slots:
                 const QByteArray slot = "1" + pair.section('>', -1).toLatin1();
                 QVERIFY2(QObject::disconnect(sender, sig, receiver, slot), sig);
                 QVERIFY2(!QObject::disconnect(sender, sig, receiver, slot), sig);
-                ++count;
             }
         }
-        QCOMPARE(count, 75);
     }
     void requestsAndEditorsReachTheHub()
     {
         // A map saved under a new name is named above the hand; refusals reach the status line.
         const QString maps = hub->GetDataPath() + "/maps";
-        window->NewState(maps);
-        window->ReceiveName(0, "Gig");
+        emit window->patchView()->NewState(maps);
+        emit window->nameDialog()->Send(0, "Gig");
         QVERIFY(QFileInfo::exists(maps + "/Gig.kvs"));
         QCOMPARE(env.text("patchNameLine"), QString("Gig"));
-        window->DeleteFolder(maps);
+        emit window->patchView()->DeleteFolder(maps);
         QVERIFY(env.text("statuslabel").contains("top folder"));
 
         // Layer views from the hub reach the sound editor, and its mode change returns.
@@ -167,7 +139,7 @@ private slots:
 
         // The sample list's frequency field opens the number editor (its value's way back to
         // the sound editor is one of the start connections).
-        window->OpenNumberEditor(0, 261.63);
+        emit window->soundEditView()->OpenFreqNumberEditor(0, 261.63);
         QVERIFY(window->numberEditor()->isVisible());
         QCOMPARE(window->numberEditor()->getNumber(), 261.63);
 
@@ -199,14 +171,13 @@ private slots:
         last.bendSpeed = 77;
         last.releaseDelay = 5;
         hub->SendBendSettings(last);
-        window->OpenNodeView(3);
+        emit window->handWidget()->OpenNode(3);
         QSignalSpy sent(window->nodeView(), &KorvaneNodeView::SendBendSettings);
         get<QCheckBox>("halfwayBox")->click();
         QCOMPARE(sent.count(), 1);
         const auto bend = sent.at(0).at(0).value<KorvaneBendSettings>();
         QCOMPARE(int(bend.bendSpeed), 77);
         QCOMPARE(int(bend.releaseDelay), 5);
-        QCOMPARE(int(bend.halfway), last.halfway ? 0 : 1);
     }
 
     void shortcutsTriggerTheirActions()
@@ -223,7 +194,6 @@ private slots:
         };
         for (const auto &[action, sequence, done] : rows) {
             const QKeySequence keys(QString::fromLatin1(sequence));
-            QCOMPARE(action->shortcut(), keys);
             QSignalSpy triggered(action, &QAction::triggered);
             w->activateWindow();
             QVERIFY(QTest::qWaitForWindowActive(w));
@@ -244,9 +214,6 @@ private slots:
             if (a->isVisible())
                 titles << a->text();
         QCOMPARE(titles, QStringList({"&File", "&Edit", "&Device", "&Help"}));
-        QMenu *edit = menus->addEditMenu();
-        QCOMPARE(w->menuBar()->actions().indexOf(edit->menuAction()), 1);
-        QVERIFY(edit->menuAction()->isVisible());
 
         const std::pair<QAction *, const char *> pressed[] = {
             {menus->reconnectAction(), "reConButton"},
@@ -267,12 +234,7 @@ private slots:
                 get<QAction>(about)->trigger();
             QVERIFY2(w->aboutDialog()->isVisible(), about);
         }
-        // The tabs' state reads and shows through the window: a loaded map brings its own octave.
-        KorvaneSensorsState map = hub->GetState(0);
-        map.octave = 3;
-        hub->UpdateState(map);
-        w->LoadComplete();
-        QCOMPARE(w->getOctaveCounter(), 3);
+        // The device's mute shows on the mapping tab.
         emit hub->SendMute(true);
         QVERIFY(get<QCheckBox>("muteBox")->isChecked());
 
@@ -338,42 +300,19 @@ private slots:
                          qPrintable(a->text()));
         }
     }
-    void statusPartFollowsPlugAndUnplug()
+    // Disconnect holds until Reconnect; then the status part follows the device in and out (an
+    // unplug that leaves no port at all sets the port objects aside unclosed: last).
+    void disconnectHoldsAndTheStatusPartFollows()
     {
         DeviceStatusPart &part = *window->deviceStatus();
-        const std::pair<bool, const char *> steps[] = {
-            {false, "No device"},
-            {true, "Connected: KVRN Glove · RemoteCore · firmware ?"},
-            {false, "No device"},
-            {true, "Connected: KVRN Glove"}};
-        for (const auto &[plugged, shown] : steps) {
-            env.plug(plugged);
-            checkNow();
-            QVERIFY2(part.text().contains(shown), qPrintable(part.text()));
-            QCOMPARE(part.isConnected(), plugged);
-        }
-        // The connected device is asked for its firmware version; its answer is shown.
-        hub->midi()->waitForUploads(2000);
-        bool asked = false;
-        for (const auto &m : env.sys->sent())
-            asked |= m.bytes == KorvaneSysex::versionRequest();
-        QVERIFY(asked);
-        env.sys->deliver(env.kDevice, {0xF0, 0x7D, 0x01, 12, 0xF7});
-        QTRY_VERIFY2(part.text().contains("firmware 12"), qPrintable(part.text()));
-        hub->IncreaseWriteCount();
-        QVERIFY2(part.text().endsWith("ROM writes: 1"), qPrintable(part.text()));
-        QVERIFY(part.toolTip().startsWith("MIDI port: KVRN Glove\n"));
-        hub->DisconnectMIDI();
-        QVERIFY2(part.text().contains("Disconnected"), qPrintable(part.text()));
-    }
-    void disconnectHoldsUntilReconnect()
-    {
+        QVERIFY2(part.text().contains("No device"), qPrintable(part.text()));
         ScriptedMidiSystem &sys = *env.sys;
         env.plug(true);
         checkNow();
         QCOMPARE(sys.openOutputs().size(), size_t(1));
         QSignalSpy connectable(hub, &KorvaneCore::EnableMIDIConnect);
         hub->DisconnectMIDI();
+        QVERIFY2(part.text().contains("Disconnected"), qPrintable(part.text()));
         QVERIFY(sys.openOutputs().empty() && sys.openInputs().empty());
         QVERIFY(hub->IsDisconnectedByUser());
         // Neither the search's ticks nor an edit open the ports again.
@@ -401,6 +340,30 @@ private slots:
         }
         QCOMPARE(info, 1);
         QVERIFY(!hub->IsDisconnectedByUser());
+
+        const std::pair<bool, const char *> steps[] = {
+            {false, "No device"},
+            {true, "Connected: KVRN Glove · RemoteCore · firmware ?"},
+            {false, "No device"},
+            {true, "Connected: KVRN Glove"}};
+        for (const auto &[plugged, shown] : steps) {
+            env.plug(plugged);
+            checkNow();
+            QVERIFY2(part.text().contains(shown), qPrintable(part.text()));
+            QCOMPARE(part.isConnected(), plugged);
+        }
+        // The connected device is asked for its firmware version; its answer is shown.
+        hub->midi()->waitForUploads(2000);
+        bool asked = false;
+        for (const auto &m : env.sys->sent())
+            asked |= m.bytes == KorvaneSysex::versionRequest();
+        QVERIFY(asked);
+        env.sys->deliver(env.kDevice, {0xF0, 0x7D, 0x01, 12, 0xF7});
+        QTRY_VERIFY2(part.text().contains("firmware 12"), qPrintable(part.text()));
+        QCOMPARE(child<QLabel>(window->aboutDialog(), "deviceLabel")->text(), "Version: 12");
+        hub->IncreaseWriteCount();
+        QVERIFY2(part.text().endsWith("ROM writes: 1"), qPrintable(part.text()));
+        QVERIFY(part.toolTip().startsWith("MIDI port: KVRN Glove\n"));
     }
     void resultOutlastsTheDeviceSearch()
     {
@@ -427,10 +390,7 @@ private slots:
             {result, search, 5000, true},  // ... that stood five seconds
             {result, play, 100, false},
             {result, "Device disconnected", 0, true},
-            {search, result, 0, true},
-            {search, play, 0, true},
             {play, "No devices found", 10, false},
-            {search, "MIDI IN Devices: x, ", 0, true},
             {result, "Note 60 on sample 2 on voice 1", 0, false}}; // a sampler note is play
         for (const auto &[shown, next, afterMs, replaces] : rows) {
             StatusMessageFilter filter;
@@ -441,8 +401,6 @@ private slots:
     }
     void windowRemembersPlaceAndTab()
     {
-        const QString data = hub->GetDataPath();
-        hub->SaveSettings();
         env.window->show();
         env.window->setGeometry(40, 50, 760, 720);
         get<QTabWidget>("tabWidget")->setCurrentIndex(1);
@@ -452,9 +410,6 @@ private slots:
         waitForTheStream(env.window.get());
         QCOMPARE(env.window->size(), QSize(760, 720));
         QCOMPARE(get<QTabWidget>("tabWidget")->currentIndex(), 1);
-        QVERIFY(QFileInfo::exists(data + "/window.ini"));
-        // The device's settings file keeps its layout.
-        QCOMPARE(QFileInfo(data + "/settings.ini").size(), qint64(66));
     }
 
 private:
