@@ -35,14 +35,6 @@ template <class T> struct AnalysisAllocator
 };
 using AnalysisVector = std::vector<double, AnalysisAllocator<double>>;
 
-// In-place split-radix inverse real FFT (Sorensen, Jones, Heideman and Burrus, 1987).
-// Input: re(0), re(1) .. re(n/2), im(n/2 - 1) .. im(1); output: n real values, not scaled
-// by 1/n. n must be a power of two.
-void splitRadixInverseRealFft(double *data, std::size_t n);
-
-// The same transform through FFTW, which is faster; the output agrees within rounding.
-void inverseRealFft(double *data, std::size_t n);
-
 // The fundamental frequency of a mono sound, in Hz (0 when there is none to find): YIN's
 // cumulative mean normalised difference, summed over the frames from the loudest on.
 double estimatePitch(const double *x, std::size_t n, double sampleRate);
