@@ -403,6 +403,14 @@ inline float bounded(float v) noexcept
 void KorvaneSampler::renderLocked(const Bank &bank, StereoFrame *out, int frames) noexcept
 {
     if (!ready_ || bank.samples.empty()) {
+        // A voice whose last sample was removed while it sounded stops here: a sample added
+        // later may take the removed one's id and would sound without a note.
+        if (bank.samples.empty()) {
+            for (int i = 0; i < voiceCount_; ++i) {
+                voices_[i].stop();
+                voiceNote_[i] = -1;
+            }
+        }
         std::fill(out, out + frames, StereoFrame{0.0f, 0.0f});
         return;
     }

@@ -307,6 +307,19 @@ private slots:
         s.noteOn(0, 69, 127);
         render(s, 10);
         QVERIFY(s.voiceSlot(0).voice.playing() && !s.voiceSlot(0).voice.fading());
+        // The last sample removed while it sounds: a sample added later takes its id and must
+        // not sound without a note (nor by a note played while there was no sample).
+        KorvaneSampler one;
+        one.addSample(sineSample(440.0, 4000), false);
+        one.noteOn(0, 69, 127);
+        render(one, 100);
+        one.deleteSample(0);
+        render(one, 10);
+        one.noteOn(0, 60, 127); // nothing to play
+        render(one, 10);
+        one.addSample(sineSample(440.0, 4000), false);
+        const std::vector<double> heard = channel(render(one, 100), 0);
+        QCOMPARE(rms(heard, 0, heard.size()), 0.0);
     }
 
     void reverb()
