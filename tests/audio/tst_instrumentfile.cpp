@@ -143,8 +143,8 @@ private slots:
             QVERIFY(ok || error.startsWith(QStringLiteral("Damaged instrument file")));
         }
 
-        // Counts and lengths that do not fit the bytes left, negative or huge; audio that is not
-        // a number (it would poison the mix for good).
+        // Counts and lengths that do not fit the bytes left, negative or huge; audio or an
+        // envelope that is not a number (it would poison the mix for good).
         const int nameLength = 8 + 32,
                   frameCount = nameLength + 4 + in.samples[0].name.toUtf8().size();
         const std::pair<int, qint32> patches[] = {{4, 0x7fffffff},
@@ -153,7 +153,8 @@ private slots:
                                                   {nameLength, 0x7ffffff0},
                                                   {frameCount, -1},
                                                   {frameCount, 0x7fffffff},
-                                                  {frameCount + 4, 0x7fc00000}};
+                                                  {frameCount + 4, 0x7fc00000},
+                                                  {samplesEnd + 16, 0x7fc00000}};
         for (const auto &p : patches) {
             QByteArray b = good;
             std::memcpy(b.data() + p.first, &p.second, 4);

@@ -199,6 +199,8 @@ private slots:
         QCOMPARE(yes.texts.size(), asked);
         QVERIFY(QFileInfo(sounds()).isDir());
         QVERIFY(lastStatus.contains("top folder"));
+        requests->renameFolder(maps() + "/");
+        QVERIFY(lastStatus.contains("top folder cannot be renamed"));
     }
     void enterAndDoubleClickLoad_data()
     {

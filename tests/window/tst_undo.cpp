@@ -125,6 +125,8 @@ private slots:
         QTest::newRow("scale") << nothing << choose("comboBox", 3) << "Scale" << int(Map) << true;
         QTest::newRow("sensor note")
             << openSensor5 << click("noteUpButton") << "Sensor 5 note" << int(Map) << true;
+        QTest::newRow("sensor type")
+            << openSensor5 << choose("typeBox", 1) << "Sensor 5 type" << int(Map) << true;
         QTest::newRow("bend") << openSensor5 << spin("bendDelayspinBox", 40) << "Bend delay"
                               << int(Bend) << true;
         QTest::newRow("gyro") << openSensor5 << spin("gyroTHSpin", 50) << "Gyro threshold"
